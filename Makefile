@@ -1,0 +1,33 @@
+# Two commands do all set-up on a fresh Debian 12 machine:
+#   make run   - installs what is missing, builds, starts Sonalto
+#   make test  - installs what is missing, builds, runs the whole suite
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test bench format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@bash scripts/run.sh $(BUILD_DIR)
+
+test: build
+	@bash scripts/session.sh --xvfb -- ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+bench: build
+	@bash scripts/session.sh --xvfb -- bash bench/run-all.sh $(BUILD_DIR)
+
+format:
+	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	@rm -rf $(BUILD_DIR)

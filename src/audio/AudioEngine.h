@@ -1,0 +1,69 @@
+#pragma once
+
+#include "audio/AudioBackend.h"
+#include "audio/AudioTypes.h"
+#include "audio/CaptureChannel.h"
+#include "audio/PlaybackStream.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sonalto::audio {
+
+// The program's single entry to sound: devices, inputs, volumes, capture
+// channels and playback streams, over one backend.
+class AudioEngine
+{
+public:
+    explicit AudioEngine(std::unique_ptr<AudioBackend> backend);
+    ~AudioEngine();
+
+    // The backend users run (PulseAudio).
+    static std::unique_ptr<AudioBackend> createSystemBackend();
+
+    // Connects, reads the devices and makes the default capture device current.
+    bool start(std::string *error);
+    bool isStarted() const;
+
+    // Playback volume 0..1 applied to every playback stream; starts at the
+    // default output's volume.
+    float outputVolume() const;
+    void setOutputVolume(float volume);
+
+    // Capture devices in enumeration order, disabled ones included.
+    std::vector<DeviceInfo> captureDevices() const;
+    int currentDevice() const; // -1 when none
+    bool selectDevice(int device);
+
+    // Inputs of the current device. nullopt past the last input.
+    std::optional<InputInfo> input(int index) const;
+    int inputCount() const;
+    // Makes the input the one captured from (and its port active).
+    bool switchOnInput(int index);
+    int currentInput() const;
+    // index -1: the device's master level (the current input's source).
+    bool setInputVolume(int index, float volume);
+
+    // A capture channel on the current input.
+    std::unique_ptr<CaptureChannel> startCapture(PcmFormat format, bool paused,
+                                                 CaptureCallback callback, std::string *error);
+    // A playback stream of a file, at the current output volume.
+    std::unique_ptr<PlaybackStream> openFile(const std::string &path, std::string *error);
+
+    // Re-reads the device lists (after hot-plug); keeps the current device and
+    // input by name when they still exist.
+    void refreshDevices();
+    // Called on a backend thread after a device was added or removed.
+    void setDevicesChangedHandler(std::function<void()> handler);
+
+    AudioBackend &backend();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace sonalto::audio

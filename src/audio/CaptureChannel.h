@@ -1,0 +1,48 @@
+#pragma once
+
+#include "audio/AudioTypes.h"
+#include "audio/Encoder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace sonalto::audio {
+
+// Called on the capture thread with each block of 16-bit interleaved samples
+// (size in bytes). Returning false ends the capture.
+using CaptureCallback = std::function<bool(const int16_t *samples, size_t bytes)>;
+
+class CaptureChannel
+{
+public:
+    virtual ~CaptureChannel() = default; // stops capturing, then finishes the encoders
+
+    virtual PcmFormat format() const = 0;
+    virtual bool play() = 0;  // start or resume capturing
+    virtual bool pause() = 0; // stop delivering audio, keep the stream
+    virtual void stop() = 0;
+    virtual ActiveState state() const = 0;
+
+    // Attached encoders receive every block the callback accepted, and end with
+    // the channel.
+    virtual void attachEncoder(std::unique_ptr<Encoder> encoder) = 0;
+    // True while at least one encoder is attached and all of them are active.
+    virtual bool encodersActive() const = 0;
+    virtual void setEncodersPaused(bool paused) = 0;
+
+    // 512 magnitudes of a 1024-sample FFT of the newest audio (channels mixed).
+    // False when not enough audio has arrived yet.
+    virtual bool spectrum(float *out512) const = 0;
+
+    // Set once the stream or an encoder failed; says what happened.
+    virtual bool failed() const = 0;
+    virtual std::string failureMessage() const = 0;
+
+    // Frames delivered by the stream since it was opened.
+    virtual uint64_t capturedFrames() const = 0;
+};
+
+} // namespace sonalto::audio

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace sonalto::audio {
+
+// Something that turns captured audio into a file. Attached to a capture channel,
+// fed on the capture thread and finished when the channel is freed. write() never
+// blocks: the audio goes through a bounded buffer drained by the encoder's own
+// thread; an overflow is an error, never a silent gap.
+class Encoder
+{
+public:
+    virtual ~Encoder() = default; // finishes the output if finish() was not called
+
+    // Capture thread. Ignored while paused or after the encoder has ended.
+    virtual void write(const int16_t *samples, size_t frames) = 0;
+    virtual void setPaused(bool paused) = 0;
+    virtual bool isPaused() const = 0;
+    // False once the encoder ended: finished, failed, or its program exited.
+    virtual bool isActive() const = 0;
+    // Why it ended early; empty while all is well.
+    virtual std::string errorMessage() const = 0;
+    // Drains the buffer and closes the output (waits for the program to exit).
+    // Safe to call more than once.
+    virtual void finish() = 0;
+};
+
+} // namespace sonalto::audio

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <string>
+
+namespace sonalto::test {
+
+// True when the test runner started a private PulseAudio server for us.
+bool privatePulseAvailable();
+
+// Runs a program and returns its standard output; exit code through *exitCode.
+QString runProgram(const QString &program, const QStringList &args, int *exitCode = nullptr,
+                   int timeoutMs = 30000);
+
+// pactl against the private server.
+QString pactl(const QStringList &args, int *exitCode = nullptr);
+
+// Skips the current test (with a reason) when no private server is running.
+#define SONALTO_REQUIRE_PULSE()                                                                    \
+    do {                                                                                           \
+        if (!::sonalto::test::privatePulseAvailable())                                             \
+            GTEST_SKIP() << "needs the private PulseAudio server of the test runner";              \
+    } while (0)
+
+} // namespace sonalto::test
