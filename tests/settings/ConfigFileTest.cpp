@@ -1,0 +1,70 @@
+#include "settings/ConfigFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace sonalto::settings;
+
+namespace {
+
+IniFile iniWith(const QTemporaryDir &dir, const QByteArray &content)
+{
+    const QString path = dir.filePath("Config.ini");
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(content);
+    return IniFile(path);
+}
+
+} // namespace
+
+TEST(ConfigFileTest, Mp3SettingsDefaultToVariableRateLowestQuality)
+{
+    QTemporaryDir dir;
+    const Mp3Settings s = readMp3Settings(IniFile(dir.filePath("Config.ini")));
+    EXPECT_EQ(s.cbr, 0);
+    EXPECT_EQ(s.cbrBit, 0);
+    EXPECT_EQ(s.vbrMiniBit, 0);
+    EXPECT_EQ(s.vbrMaxiBit, 0);
+    EXPECT_EQ(s.vbrQuality, 0);
+}
+
+TEST(ConfigFileTest, Mp3SettingsRoundTrip)
+{
+    QTemporaryDir dir;
+    IniFile ini(dir.filePath("Config.ini"));
+    ASSERT_TRUE(writeMp3Settings(ini, Mp3Settings{1, 8, 2, 13, 5}));
+    const Mp3Settings s = readMp3Settings(ini);
+    EXPECT_EQ(s.cbr, 1);
+    EXPECT_EQ(s.cbrBit, 8);
+    EXPECT_EQ(s.vbrMiniBit, 2);
+    EXPECT_EQ(s.vbrMaxiBit, 13);
+    EXPECT_EQ(s.vbrQuality, 5);
+}
+
+TEST(ConfigFileTest, HandEditedMp3PositionsAreClampedOrDefaulted)
+{
+    QTemporaryDir dir;
+    const IniFile ini = iniWith(dir, "[mp3]\ncbr=7\ncbrbit=14\nVbrMiniBit=-1\nVbrMaxiBit=fast\n"
+                                     "VbrQuality=10\n");
+    const Mp3Settings s = readMp3Settings(ini);
+    EXPECT_EQ(s.cbr, 7);
+    EXPECT_EQ(s.cbrBit, 13);
+    EXPECT_EQ(s.vbrMiniBit, 0);
+    EXPECT_EQ(s.vbrMaxiBit, 0);
+    EXPECT_EQ(s.vbrQuality, 9);
+}
+
+TEST(ConfigFileTest, ReadIntOrDefaultKeepsLoadingPastBadValues)
+{
+    QTemporaryDir dir;
+    const IniFile ini =
+        iniWith(dir, "[Audio]\nRecordDevice=x1\nVolume=60\n[Other]\nMinitoTray=1\n");
+    using namespace config;
+    EXPECT_EQ(readIntOrDefault(ini, AudioSection, RecordDevice, AudioDefault), 0);
+    EXPECT_EQ(readIntOrDefault(ini, AudioSection, Volume, AudioDefault), 60);
+    EXPECT_EQ(readIntOrDefault(ini, AudioSection, Channels, AudioDefault), 0);
+    EXPECT_EQ(readIntOrDefault(ini, OtherSection, MinitoTray, MinitoTrayDefault), 1);
+    EXPECT_EQ(ini.readString(OtherSection, AudioDir, AudioDirDefault), "0");
+}

@@ -1,0 +1,271 @@
+#include "settings/IniFile.h"
+
+#include <QFile>
+#include <QFileDevice>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using sonalto::settings::IniFile;
+
+namespace {
+
+class IniFileTest : public ::testing::Test
+{
+protected:
+    QString filePath(const QString &name = QStringLiteral("Config.ini")) const
+    {
+        return m_dir.filePath(name);
+    }
+
+    void writeFile(const QByteArray &bytes, const QString &name = QStringLiteral("Config.ini"))
+    {
+        QFile f(filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    QByteArray fileBytes(const QString &name = QStringLiteral("Config.ini")) const
+    {
+        QFile f(filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QTemporaryDir m_dir;
+};
+
+QByteArray gbk(const QString &text)
+{
+    QStringEncoder encoder("GBK");
+    return encoder.encode(text);
+}
+
+} // namespace
+
+TEST_F(IniFileTest, MissingFileSectionOrKeyGivesDefault)
+{
+    IniFile ini(filePath());
+    EXPECT_EQ(ini.path(), filePath());
+    EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), "0");
+    EXPECT_EQ(ini.readInt("Audio", "Volume", 7), 7);
+
+    writeFile("[Audio]\nVolume=5\n");
+    EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), "0");
+    EXPECT_EQ(ini.readString("Audio", "Channels", "x"), "x");
+    bool ok = false;
+    EXPECT_EQ(ini.readInt("Audio", "Channels", 3, &ok), 3);
+    EXPECT_TRUE(ok);
+}
+
+TEST_F(IniFileTest, CreatesFileAndRoundTrips)
+{
+    IniFile ini(filePath());
+    EXPECT_TRUE(ini.writeString("Other", "OutputName", QStringLiteral("音频")));
+    EXPECT_TRUE(ini.writeInt("Audio", "Volume", -12));
+    EXPECT_TRUE(ini.writeString("Other", "AudioDir", "/home/u/Sonalto/"));
+    EXPECT_TRUE(ini.writeString("Other", "OutputName", QStringLiteral("会议")));
+
+    EXPECT_EQ(fileBytes(), QStringLiteral("[Other]\nOutputName=会议\nAudioDir=/home/u/Sonalto/\n"
+                                          "[Audio]\nVolume=-12\n")
+                               .toUtf8());
+    EXPECT_EQ(ini.readString("other", "outputname", ""), QStringLiteral("会议"));
+    EXPECT_EQ(ini.readInt("AUDIO", "VOLUME", 0), -12);
+}
+
+TEST_F(IniFileTest, ValuesAreTrimmedAndLoseOnePairOfQuotes)
+{
+    writeFile("[S]\n"
+              "a =  spaced value \t\n"
+              "b=\"quoted \"\n"
+              "c='single'\n"
+              "d=\"\"twice\"\"\n"
+              "e=\"unbalanced\n"
+              "f=\"mixed'\n"
+              "g=x=y\n"
+              "h=\n");
+    IniFile ini(filePath());
+    EXPECT_EQ(ini.readString("S", "a", "-"), "spaced value");
+    EXPECT_EQ(ini.readString("S", "b", "-"), "quoted ");
+    EXPECT_EQ(ini.readString("S", "c", "-"), "single");
+    EXPECT_EQ(ini.readString("S", "d", "-"), "\"twice\"");
+    EXPECT_EQ(ini.readString("S", "e", "-"), "\"unbalanced");
+    EXPECT_EQ(ini.readString("S", "f", "-"), "\"mixed'");
+    EXPECT_EQ(ini.readString("S", "g", "-"), "x=y");
+    EXPECT_EQ(ini.readString("S", "h", "-"), "");
+}
+
+TEST_F(IniFileTest, FirstSectionAndFirstKeyWinAndCommentsAreNoKeys)
+{
+    writeFile("Volume=1\n"
+              "[Audio]\n"
+              ";Volume=2\n"
+              "Volume=3\n"
+              "Volume=4\n"
+              "[Other]\n"
+              "Volume=5\n"
+              "[Audio]\n"
+              "Channels=6\n");
+    IniFile ini(filePath());
+    EXPECT_EQ(ini.readInt("Audio", "Volume", 0), 3);
+    EXPECT_EQ(ini.readInt("Other", "Volume", 0), 5);
+    EXPECT_EQ(ini.readInt("Audio", "Channels", -1), -1);
+}
+
+TEST_F(IniFileTest, IntegersMustBeDecimal)
+{
+    writeFile("[A]\nok=+42\nneg=-3\nhex=0x10\nword=abc\ntail=12abc\nempty=\nquoted=\"8\"\n");
+    IniFile ini(filePath());
+    bool ok = false;
+    EXPECT_EQ(ini.readInt("A", "ok", 0, &ok), 42);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(ini.readInt("A", "neg", 0, &ok), -3);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(ini.readInt("A", "quoted", 0, &ok), 8);
+    EXPECT_TRUE(ok);
+    for (const char *key : {"hex", "word", "tail", "empty"}) {
+        ok = true;
+        EXPECT_EQ(ini.readInt("A", key, 99, &ok), 99) << key;
+        EXPECT_FALSE(ok) << key;
+    }
+}
+
+TEST_F(IniFileTest, RewriteKeepsEveryOtherLineAndAppendsAtSectionEnd)
+{
+    const QByteArray original = "; written by hand\n"
+                                "loose line\n"
+                                "\n"
+                                "[Audio]\n"
+                                "  Volume = 5  \n"
+                                "no equals sign here\n"
+                                "\n"
+                                "; next section\n"
+                                "[Other]\n"
+                                "MinitoTray=0";
+    writeFile(original);
+    IniFile ini(filePath());
+    EXPECT_TRUE(ini.writeInt("audio", "VOLUME", 80));
+    EXPECT_TRUE(ini.writeInt("Audio", "Channels", 1));
+    EXPECT_TRUE(ini.writeString("Other", "OutputName", "take"));
+    EXPECT_EQ(fileBytes(), QByteArray("; written by hand\n"
+                                      "loose line\n"
+                                      "\n"
+                                      "[Audio]\n"
+                                      "Volume=80\n"
+                                      "no equals sign here\n"
+                                      "Channels=1\n"
+                                      "\n"
+                                      "; next section\n"
+                                      "[Other]\n"
+                                      "MinitoTray=0\n"
+                                      "OutputName=take\n"));
+}
+
+TEST_F(IniFileTest, WindowsFileIsReadAsGbkAndRewrittenAsUtf8)
+{
+    const QString folder = QStringLiteral("D:\\录音\\");
+    QByteArray original;
+    original += "; Sonalto settings\r\n";
+    original += "[audio]\r\n";
+    original += "recorddevice=2\r\n";
+    original += "Volume = 75 \r\n";
+    original += "\r\n";
+    original += "[OTHER]\r\n";
+    original += "audiodir=\"" + gbk(folder) + "\"\r\n";
+    original += "OutputName=" + gbk(QStringLiteral("音频")) + "\r\n";
+    original += "; " + gbk(QStringLiteral("注释")) + "\r\n";
+    writeFile(original);
+    ASSERT_NE(QString::fromUtf8(original).toUtf8(), original) << "test data must not be UTF-8";
+
+    IniFile ini(filePath());
+    EXPECT_EQ(ini.readInt("Audio", "RecordDevice", 0), 2);
+    EXPECT_EQ(ini.readInt("Audio", "Volume", 0), 75);
+    EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), folder);
+    EXPECT_EQ(ini.readString("Other", "OutputName", "0"), QStringLiteral("音频"));
+
+    EXPECT_TRUE(ini.writeInt("Audio", "RecordDevice", 3));
+    EXPECT_EQ(fileBytes(), QStringLiteral("; Sonalto settings\r\n"
+                                          "[audio]\r\n"
+                                          "recorddevice=3\r\n"
+                                          "Volume = 75 \r\n"
+                                          "\r\n"
+                                          "[OTHER]\r\n"
+                                          "audiodir=\"D:\\录音\\\"\r\n"
+                                          "OutputName=音频\r\n"
+                                          "; 注释\r\n")
+                               .toUtf8());
+    EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), folder);
+}
+
+TEST_F(IniFileTest, NonIntegerValueLeavesTheOthersReadable)
+{
+    writeFile("[Audio]\r\nRecordDevice=1\r\nInputChannel=two\r\nVolume=50\r\n");
+    IniFile ini(filePath());
+    bool ok = true;
+    EXPECT_EQ(ini.readInt("Audio", "InputChannel", 0, &ok), 0);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(ini.readInt("Audio", "RecordDevice", 0), 1);
+    EXPECT_EQ(ini.readInt("Audio", "Volume", 0), 50);
+}
+
+TEST_F(IniFileTest, RawBytesRoundTripUntouched)
+{
+    const QString name = QStringLiteral("HotKey.ini");
+    IniFile ini(filePath(name));
+    const QList<QByteArray> values = {QByteArray("\x70"), QByteArray("\xA0"), QByteArray("\xFF"),
+                                      QByteArray("\x80")};
+    for (int i = 0; i < values.size(); ++i)
+        ASSERT_TRUE(ini.writeBytes("HotKey", QStringLiteral("Key%1").arg(i), values.at(i)));
+    // A text write into the now non-UTF-8 file must not re-encode the raw lines.
+    ASSERT_TRUE(ini.writeInt("HotKey", "Count", 4));
+    ASSERT_TRUE(ini.writeBytes("HotKey", "Key1", QByteArray("\xA0")));
+
+    for (int i = 0; i < values.size(); ++i)
+        EXPECT_EQ(ini.readBytes("HotKey", QStringLiteral("key%1").arg(i), "?"), values.at(i)) << i;
+    EXPECT_EQ(ini.readBytes("HotKey", "Missing", "def"), QByteArray("def"));
+    EXPECT_EQ(ini.readInt("HotKey", "Count", 0), 4);
+    EXPECT_EQ(fileBytes(name), QByteArray("[HotKey]\nKey0=\x70\nKey1=\xA0\nKey2=\xFF\nKey3=\x80\n"
+                                          "Count=4\n"));
+}
+
+TEST_F(IniFileTest, RawBytesAreOnlyTrimmedOfBlanks)
+{
+    writeFile(QByteArray("[K]\nA= \"\xA0\" \r\nB=\t\xFF \n"));
+    IniFile ini(filePath());
+    EXPECT_EQ(ini.readBytes("K", "A", ""), QByteArray("\"\xA0\""));
+    EXPECT_EQ(ini.readBytes("K", "B", ""), QByteArray("\xFF"));
+}
+
+TEST_F(IniFileTest, RefusesWhatCannotBeStored)
+{
+    IniFile ini(filePath());
+    EXPECT_FALSE(ini.writeString("Audio", "Key", "two\nlines"));
+    EXPECT_FALSE(ini.writeString("Au]dio", "Key", "v"));
+    EXPECT_FALSE(ini.writeString("Audio", "K=ey", "v"));
+    EXPECT_FALSE(ini.writeString("Audio", "", "v"));
+    EXPECT_FALSE(QFile::exists(filePath()));
+
+    IniFile nowhere(m_dir.filePath("missing-folder/Config.ini"));
+    EXPECT_FALSE(nowhere.writeInt("Audio", "Volume", 1));
+}
+
+TEST_F(IniFileTest, UnreadableFileIsNotOverwritten)
+{
+    writeFile("[Audio]\nVolume=5\n");
+    QFile::setPermissions(filePath(), QFileDevice::WriteOwner);
+    QFile probe(filePath());
+    if (probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "running with permissions that ignore file modes";
+    IniFile ini(filePath());
+    EXPECT_FALSE(ini.writeInt("Audio", "Channels", 1));
+    QFile::setPermissions(filePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(fileBytes(), QByteArray("[Audio]\nVolume=5\n"));
+}
+
+TEST_F(IniFileTest, Utf8ByteOrderMarkIsKept)
+{
+    writeFile("\xEF\xBB\xBF[Other]\r\nOutputName=x\r\n");
+    IniFile ini(filePath());
+    EXPECT_EQ(ini.readString("Other", "OutputName", ""), "x");
+    EXPECT_TRUE(ini.writeString("Other", "OutputName", "y"));
+    EXPECT_EQ(fileBytes(), QByteArray("\xEF\xBB\xBF[Other]\r\nOutputName=y\r\n"));
+}
