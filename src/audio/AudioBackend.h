@@ -19,6 +19,7 @@ struct BackendInput
     uint32_t flags = 0;   // type in the top 8 bits
     std::string sourceId; // backend key of the source captured from
     std::string portId;   // port made active when selected; empty when the source has none
+    bool portActive = false; // portId is the source's active port right now
 };
 
 // A capture device: a sound card, or the group of endpoints that belong to no card.
@@ -79,6 +80,8 @@ public:
     virtual std::vector<BackendDevice> devices() = 0;
     // The id of the device holding the server's default source; empty if none.
     virtual std::string defaultDeviceId() = 0;
+    // The backend key of the server's default source; empty if none.
+    virtual std::string defaultSourceId() { return {}; }
     virtual bool activateInput(const BackendInput &input, std::string *error) = 0;
     virtual std::optional<float> sourceVolume(const std::string &sourceId) = 0;
     virtual bool setSourceVolume(const std::string &sourceId, float volume) = 0;

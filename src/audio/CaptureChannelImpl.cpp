@@ -1,0 +1,158 @@
+#include "audio/CaptureChannelImpl.h"
+
+namespace sonalto::audio {
+
+std::unique_ptr<CaptureChannelImpl>
+CaptureChannelImpl::open(AudioBackend &backend, const std::string &sourceId, PcmFormat format,
+                         bool paused, CaptureCallback callback, std::string *error)
+{
+    std::unique_ptr<CaptureChannelImpl> channel(
+        new CaptureChannelImpl(format, std::move(callback)));
+    channel->m_stream = backend.openCapture(sourceId, format, channel.get(), error);
+    if (!channel->m_stream)
+        return nullptr;
+    if (!paused && !channel->play()) {
+        if (error)
+            *error = "The capture could not be started.";
+        return nullptr;
+    }
+    return channel;
+}
+
+CaptureChannelImpl::CaptureChannelImpl(PcmFormat format, CaptureCallback callback)
+    : m_format(format), m_callback(std::move(callback)), m_recent(format.channels)
+{
+}
+
+CaptureChannelImpl::~CaptureChannelImpl()
+{
+    // The stream first, so that no block arrives while the encoders close.
+    m_stream.reset();
+    std::vector<std::unique_ptr<Encoder>> encoders;
+    {
+        std::lock_guard lock(m_encodersMutex);
+        encoders.swap(m_encoders);
+    }
+    for (auto &encoder : encoders)
+        encoder->finish();
+}
+
+bool CaptureChannelImpl::play()
+{
+    if (m_streamFailed)
+        return false;
+    const int previous = m_state.exchange(int(ActiveState::Playing));
+    if (previous == int(ActiveState::Playing))
+        return true;
+    if (!m_stream->setRunning(true)) {
+        m_state = previous;
+        return false;
+    }
+    return true;
+}
+
+bool CaptureChannelImpl::pause()
+{
+    if (m_streamFailed || m_state == int(ActiveState::Stopped))
+        return false;
+    // The state first: blocks already on their way are dropped, not delivered.
+    m_state = int(ActiveState::Paused);
+    return m_stream->setRunning(false);
+}
+
+void CaptureChannelImpl::stop()
+{
+    m_state = int(ActiveState::Stopped);
+    m_stream->setRunning(false);
+}
+
+ActiveState CaptureChannelImpl::state() const
+{
+    return ActiveState(m_state.load());
+}
+
+void CaptureChannelImpl::attachEncoder(std::unique_ptr<Encoder> encoder)
+{
+    if (!encoder)
+        return;
+    std::lock_guard lock(m_encodersMutex);
+    m_encoders.push_back(std::move(encoder));
+}
+
+bool CaptureChannelImpl::encodersActive() const
+{
+    std::lock_guard lock(m_encodersMutex);
+    if (m_encoders.empty())
+        return false;
+    for (const auto &encoder : m_encoders)
+        if (!encoder->isActive())
+            return false;
+    return true;
+}
+
+void CaptureChannelImpl::setEncodersPaused(bool paused)
+{
+    std::lock_guard lock(m_encodersMutex);
+    for (auto &encoder : m_encoders)
+        encoder->setPaused(paused);
+}
+
+bool CaptureChannelImpl::spectrum(float *out512) const
+{
+    float mono[SpectrumAnalyzer::Size];
+    if (!m_recent.snapshot(mono))
+        return false;
+    std::lock_guard lock(m_analyzerMutex);
+    m_analyzer.compute(mono, out512);
+    return true;
+}
+
+bool CaptureChannelImpl::failed() const
+{
+    return m_streamFailed || !failureMessage().empty();
+}
+
+std::string CaptureChannelImpl::failureMessage() const
+{
+    {
+        std::lock_guard lock(m_failureMutex);
+        if (!m_failure.empty())
+            return m_failure;
+    }
+    std::lock_guard lock(m_encodersMutex);
+    for (const auto &encoder : m_encoders) {
+        std::string message = encoder->errorMessage();
+        if (!message.empty())
+            return message;
+    }
+    return {};
+}
+
+void CaptureChannelImpl::onCaptured(const int16_t *samples, size_t frames)
+{
+    m_frames += frames;
+    if (m_state != int(ActiveState::Playing))
+        return;
+    if (m_callback && !m_callback(samples, frames * size_t(m_format.channels) * sizeof(int16_t))) {
+        m_state = int(ActiveState::Stopped);
+        m_stream->setRunning(false);
+        return;
+    }
+    m_recent.push(samples, frames);
+    std::lock_guard lock(m_encodersMutex);
+    for (auto &encoder : m_encoders)
+        encoder->write(samples, frames);
+}
+
+void CaptureChannelImpl::onCaptureFailed(const std::string &message)
+{
+    {
+        std::lock_guard lock(m_failureMutex);
+        if (m_failure.empty())
+            m_failure = message.empty() ? std::string("The capture stopped.") : message;
+    }
+    m_streamFailed = true;
+    m_state = int(ActiveState::Stopped);
+}
+
+} // namespace sonalto::audio
