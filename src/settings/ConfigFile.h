@@ -6,8 +6,8 @@
 
 namespace sonalto::settings {
 
-// Section and key names of Config.ini. They are the names the Windows program wrote, so a
-// Config.ini brought from there keeps its meaning.
+// Section and key names of Config.ini, spelled exactly as in files brought from Windows so
+// that such a file keeps its meaning.
 namespace config {
 
 inline constexpr char AudioSection[] = "Audio";

