@@ -380,6 +380,42 @@ TEST_P(BackendContract, HotPlugIsReportedAndRefreshShowsIt)
     m_engine->setDevicesChangedHandler(nullptr);
 }
 
+TEST_P(BackendContract, CallsFromItsOwnCallbacksDoNotDeadlock)
+{
+    // The capture callback runs on the backend's thread; the program may still
+    // query the engine and pause the channel from there.
+    std::atomic<int> calls{0};
+    CaptureChannel *raw = nullptr;
+    std::atomic<bool> ready{false};
+    std::atomic<bool> paused{false};
+    ASSERT_TRUE(m_engine->switchOnInput(inputOf("sonalto_tone")));
+    std::string error;
+    auto channel = m_engine->startCapture(
+        {44100, 2}, false,
+        [&](const int16_t *, size_t) {
+            m_engine->input(0);
+            m_engine->inputCount();
+            if (++calls >= 2 && ready && !paused.exchange(true))
+                raw->pause();
+            return true;
+        },
+        &error);
+    ASSERT_TRUE(channel) << error;
+    raw = channel.get();
+    ready = true;
+    ASSERT_TRUE(waitUntil([&] { return channel->state() == ActiveState::Paused; }));
+
+    // The devices-changed handler may re-read the lists right away.
+    std::atomic<bool> refreshed{false};
+    m_engine->setDevicesChangedHandler([&] {
+        m_engine->refreshDevices();
+        refreshed = true;
+    });
+    addTemporaryOutput();
+    ASSERT_TRUE(waitUntil([&] { return refreshed.load(); }));
+    m_engine->setDevicesChangedHandler(nullptr);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, BackendContract, ::testing::Values(Kind::Virtual, Kind::Pulse),
                          [](const auto &info) {
                              return info.param == Kind::Pulse ? "Pulse" : "Virtual";
