@@ -1,0 +1,368 @@
+#include "CodecTestSupport.h"
+
+#include "audio/AudioFileDecoder.h"
+#include "audio/CommandLineEncoder.h"
+#include "audio/Encoders.h"
+
+#include "common/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace sonalto::audio;
+using namespace sonalto::test;
+
+namespace {
+
+constexpr int Rate = 44100;
+constexpr double ToneSeconds = 2.5;
+
+bool haveProgram(const char *name)
+{
+    return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Decodes the file and checks it holds the test tone for its whole length.
+void expectTone(const std::string &path, double seconds, double frequency = 1000)
+{
+    std::string error;
+    auto samples = decodeAudioFile(path, &error);
+    ASSERT_TRUE(samples) << error;
+    const double decoded = double(samples->size() / 2) / Rate;
+    EXPECT_NEAR(decoded, seconds, 0.1) << path;
+    EXPECT_NEAR(dominantFrequency(*samples, 2, Rate), frequency, 10) << path;
+    const auto probed = probeDurationSeconds(path);
+    ASSERT_TRUE(probed) << path;
+    EXPECT_NEAR(*probed, seconds, 0.1) << path;
+}
+
+void encodeThroughProgram(const std::string &commandLine, const std::string &path)
+{
+    std::string error;
+    const PcmFormat format{Rate, 2};
+    auto encoder = startCommandLineEncoder(commandLine, format, &error);
+    ASSERT_TRUE(encoder) << error;
+    feed(*encoder, makeTone(1000, ToneSeconds), 2, Rate);
+    encoder->finish();
+    EXPECT_EQ(encoder->errorMessage(), "");
+    EXPECT_FALSE(encoder->isActive());
+    expectTone(path, ToneSeconds);
+}
+
+} // namespace
+
+TEST(CommandLine, SplitsLikeTheProgramsCommandLines)
+{
+    EXPECT_EQ(splitCommandLine(R"(/x/lame --alt-preset cbr 128 - "/out/音频 3.mp3")"),
+              (std::vector<std::string>{"/x/lame", "--alt-preset", "cbr", "128", "-",
+                                        "/out/音频 3.mp3"}));
+    EXPECT_EQ(splitCommandLine(R"(  oggenc  -o "a b"c  -  )"),
+              (std::vector<std::string>{"oggenc", "-o", "a bc", "-"}));
+    // No expansion of anything but quotes; an empty pair is an empty argument.
+    EXPECT_EQ(splitCommandLine(R"(p $HOME * 'x y' "")"),
+              (std::vector<std::string>{"p", "$HOME", "*", "'x", "y'", ""}));
+    EXPECT_TRUE(splitCommandLine("   ").empty());
+}
+
+TEST(CommandLine, StreamingHeaderAnnouncesUnknownLength)
+{
+    const auto h = streamingWavHeader(PcmFormat{48000, 1});
+    ASSERT_EQ(h.size(), 44u);
+    EXPECT_EQ(std::string(h.begin(), h.begin() + 4), "RIFF");
+    EXPECT_EQ(std::string(h.begin() + 36, h.begin() + 40), "data");
+    EXPECT_EQ(h[40] | h[41] | h[42] | h[43], 0);
+    EXPECT_EQ(h[24] | (h[25] << 8) | (h[26] << 16), 48000); // rate
+    EXPECT_EQ(h[32], 2);                                    // bytes per frame
+}
+
+TEST(CommandLineEncoder, MissingProgramFailsAtOnce)
+{
+    QTemporaryDir dir;
+    std::string error;
+    auto encoder = startCommandLineEncoder(tempPath(dir, "no-such-encoder") + " - out.mp3",
+                                           PcmFormat{}, &error);
+    EXPECT_FALSE(encoder);
+    EXPECT_NE(error.find("no-such-encoder"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(startCommandLineEncoder("", PcmFormat{}, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(CommandLineEncoder, LameConstantAndVariableRate)
+{
+    if (!haveProgram("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    QTemporaryDir dir;
+    const std::string cbr = tempPath(dir, "音频 cbr.mp3");
+    const std::string vbr = tempPath(dir, "vbr.mp3");
+    encodeThroughProgram("lame --alt-preset cbr 128 - \"" + cbr + "\"", cbr);
+    encodeThroughProgram("lame -V 2 --resample 44.1 - \"" + vbr + "\"", vbr);
+}
+
+TEST(CommandLineEncoder, Oggenc)
+{
+    if (!haveProgram("oggenc"))
+        GTEST_SKIP() << "oggenc is not installed";
+    QTemporaryDir dir;
+    const std::string path = tempPath(dir, "tone 1.ogg");
+    encodeThroughProgram("oggenc -o \"" + path + "\" -", path);
+}
+
+TEST(CommandLineEncoder, ChildInheritsOnlyItsStandardDescriptors)
+{
+    // A descriptor of ours without close-on-exec must not reach the encoder.
+    const int leaky = ::open("/dev/null", O_RDONLY);
+    std::string error;
+    auto encoder = CommandLineEncoder::start("cat", PcmFormat{}, &error);
+    ::close(leaky);
+    ASSERT_TRUE(encoder) << error;
+    const QString fdDir = QString("/proc/%1/fd").arg(encoder->processId());
+    EXPECT_EQ(QDir(fdDir).entryList(QDir::NoDotAndDotDot | QDir::System),
+              (QStringList{"0", "1", "2"}));
+    EXPECT_TRUE(QFile::symLinkTarget(fdDir + "/0").contains("pipe:"))
+        << QFile::symLinkTarget(fdDir + "/0").toStdString();
+    EXPECT_EQ(QFile::symLinkTarget(fdDir + "/1"), "/dev/null");
+    EXPECT_EQ(QFile::symLinkTarget(fdDir + "/2"), "/dev/null");
+    feed(*encoder, makeTone(1000, 0.5), 2, Rate);
+    // Only our end of the pipe may keep it open: cat must see the end of input.
+    encoder->finish();
+    EXPECT_EQ(encoder->errorMessage(), "");
+}
+
+TEST(CommandLineEncoder, KilledProgramEndsTheEncoderWithAMessage)
+{
+    if (!haveProgram("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    QTemporaryDir dir;
+    std::string error;
+    auto started = CommandLineEncoder::start(
+        "lame --alt-preset cbr 128 - \"" + tempPath(dir, "k.mp3") + "\"", PcmFormat{}, &error);
+    ASSERT_TRUE(started) << error;
+    feed(*started, makeTone(1000, 0.5), 2, Rate);
+    EXPECT_TRUE(started->isActive());
+    kill(started->processId(), SIGKILL);
+    EXPECT_TRUE(waitUntil([&] { return !started->isActive(); }));
+    EXPECT_NE(started->errorMessage().find("signal 9"), std::string::npos)
+        << started->errorMessage();
+    feed(*started, makeTone(1000, 0.5), 2, Rate); // ignored, and nothing breaks
+    started->finish();
+}
+
+TEST(CommandLineEncoder, ProgramThatClosesItsInputGivesAnErrorNotASignal)
+{
+    // With SIGPIPE at its default, a write into the closed pipe would end the
+    // test process unless the writer keeps the signal away.
+    const auto previous = std::signal(SIGPIPE, SIG_DFL);
+    std::string error;
+    auto started = CommandLineEncoder::start("sh -c \"exec 0<&-; sleep 30\"", PcmFormat{}, &error);
+    ASSERT_TRUE(started) << error;
+    feed(*started, makeTone(1000, 1.0), 2, Rate);
+    EXPECT_TRUE(waitUntil([&] { return !started->isActive(); }));
+    EXPECT_NE(started->errorMessage().find("Cannot write"), std::string::npos)
+        << started->errorMessage();
+    kill(started->processId(), SIGKILL);
+    started->finish();
+    std::signal(SIGPIPE, previous);
+}
+
+TEST(CommandLineEncoder, PausedEncoderDropsAudio)
+{
+    if (!haveProgram("oggenc"))
+        GTEST_SKIP() << "oggenc is not installed";
+    QTemporaryDir dir;
+    const std::string path = tempPath(dir, "p.ogg");
+    std::string error;
+    auto encoder = startCommandLineEncoder("oggenc -o \"" + path + "\" -", PcmFormat{}, &error);
+    ASSERT_TRUE(encoder) << error;
+    feed(*encoder, makeTone(1000, 1.0), 2, Rate);
+    encoder->setPaused(true);
+    EXPECT_TRUE(encoder->isPaused());
+    feed(*encoder, makeTone(1000, 1.0), 2, Rate);
+    encoder->setPaused(false);
+    feed(*encoder, makeTone(1000, 0.5), 2, Rate);
+    encoder->finish();
+    auto samples = decodeAudioFile(path, &error);
+    ASSERT_TRUE(samples) << error;
+    EXPECT_NEAR(double(samples->size() / 2) / Rate, 1.5, 0.05);
+}
+
+TEST(WavFileEncoder, WritesAReadableFile)
+{
+    QTemporaryDir dir;
+    const std::string path = tempPath(dir, "音频.wav");
+    std::string error;
+    auto encoder = startWavFileEncoder(path, PcmFormat{Rate, 2}, &error);
+    ASSERT_TRUE(encoder) << error;
+    const auto tone = makeTone(1000, ToneSeconds);
+    feed(*encoder, tone, 2, Rate);
+    encoder->finish();
+    EXPECT_EQ(encoder->errorMessage(), "");
+    std::ifstream file(path, std::ios::binary);
+    char magic[4] = {};
+    file.read(magic, 4);
+    EXPECT_EQ(std::string(magic, 4), "RIFF"); // a plain WAV below 4 GiB
+    auto decoded = decodeAudioFile(path, &error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(*decoded, tone); // bit-exact through the decoder
+    expectTone(path, ToneSeconds);
+}
+
+TEST(WavFileEncoder, UnwritableFolderFailsAtOnce)
+{
+    std::string error;
+    EXPECT_FALSE(startWavFileEncoder("/nonexistent-folder/x.wav", PcmFormat{}, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(WavFileEncoder, FullDiskIsReportedAndKeepsWhatWasWritten)
+{
+    QTemporaryDir dir;
+    const std::string path = tempPath(dir, "full.wav");
+    constexpr rlim_t limit = 200000;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit rl{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &rl);
+        std::string error;
+        auto encoder = startWavFileEncoder(path, PcmFormat{Rate, 2}, &error);
+        if (!encoder)
+            _exit(2);
+        feed(*encoder, makeTone(1000, 3.0), 2, Rate);
+        encoder->finish();
+        const bool reported = !encoder->isActive() && !encoder->errorMessage().empty();
+        _exit(reported ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the full disk was not reported";
+    std::string error;
+    auto decoded = decodeAudioFile(path, &error);
+    ASSERT_TRUE(decoded) << error;
+    const size_t frames = decoded->size() / 2;
+    EXPECT_GT(frames, (limit - 44) / 4 - 8192); // all but the last, partly written chunk
+    EXPECT_LE(frames, (limit - 44) / 4);
+}
+
+TEST(WmaWriter, AvailableForTheRatesItEncodes)
+{
+    EXPECT_TRUE(WmaWriter::available(44100, 2));
+    EXPECT_TRUE(WmaWriter::available(22050, 1));
+    EXPECT_FALSE(WmaWriter::available(96000, 2));
+    EXPECT_FALSE(WmaWriter::available(44100, 6));
+    EXPECT_FALSE(WmaWriter::available(0, 2));
+}
+
+TEST(WmaWriter, WritesADecodableFile)
+{
+    QTemporaryDir dir;
+    const std::string path = tempPath(dir, "tone.wma");
+    std::string error;
+    auto writer = WmaWriter::open(PcmFormat{Rate, 2}, 128000, path, &error);
+    ASSERT_TRUE(writer) << error;
+    const auto tone = makeTone(1000, ToneSeconds);
+    for (size_t pos = 0; pos < tone.size(); pos += 1000) // odd block sizes
+        EXPECT_TRUE(
+            writer->write(tone.data() + pos, std::min<size_t>(1000, tone.size() - pos) * 2));
+    EXPECT_TRUE(writer->close()) << writer->errorMessage();
+    EXPECT_FALSE(writer->write(tone.data(), 400));
+    expectTone(path, ToneSeconds);
+}
+
+TEST(WmaWriter, UnwritablePathFailsAtOnce)
+{
+    std::string error;
+    EXPECT_FALSE(WmaWriter::open(PcmFormat{}, 128000, "/nonexistent-folder/x.wma", &error));
+    EXPECT_FALSE(error.empty());
+}
+
+// A recording killed in the middle leaves files that play all but the last
+// moments of what was recorded.
+TEST(Encoders, KilledRecordingLeavesDecodableFiles)
+{
+    if (!haveProgram("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    QTemporaryDir dir;
+    const std::string wav = tempPath(dir, "k.wav"), mp3 = tempPath(dir, "k.mp3"),
+                      wma = tempPath(dir, "k.wma");
+    struct Shared
+    {
+        std::atomic<uint64_t> frames;
+        std::atomic<pid_t> lamePid;
+    };
+    auto *shared = static_cast<Shared *>(
+        mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(shared, MAP_FAILED);
+    new (shared) Shared{{0}, {0}};
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const PcmFormat format{Rate, 2};
+        std::string error;
+        auto wavEncoder = startWavFileEncoder(wav, format, &error);
+        auto lame = CommandLineEncoder::start("lame --alt-preset cbr 128 - \"" + mp3 + "\"", format,
+                                              &error);
+        auto wmaWriter = WmaWriter::open(format, 128000, wma, &error);
+        if (!wavEncoder || !lame || !wmaWriter)
+            _exit(2);
+        shared->lamePid = lame->processId();
+        const auto tone = makeTone(1000, 0.05);
+        auto next = std::chrono::steady_clock::now();
+        for (;;) { // real time, 50 ms blocks, until killed
+            wavEncoder->write(tone.data(), tone.size() / 2);
+            lame->write(tone.data(), tone.size() / 2);
+            wmaWriter->write(tone.data(), tone.size() * 2);
+            shared->frames += tone.size() / 2;
+            next += std::chrono::milliseconds(50);
+            std::this_thread::sleep_until(next);
+        }
+    }
+    ASSERT_TRUE(waitUntil([&] { return shared->frames >= uint64_t(Rate * 5 / 2); }, 10000));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const double written = double(shared->frames.load()) / Rate;
+    // The orphaned lame sees the end of its input and finishes the file.
+    const pid_t lamePid = shared->lamePid;
+    waitUntil([&] {
+        std::ifstream stat("/proc/" + std::to_string(lamePid) + "/stat");
+        std::string pid, name, state;
+        return !(stat >> pid >> name >> state) || state == "Z";
+    });
+    munmap(shared, sizeof(Shared));
+    for (const std::string &path : {wav, mp3, wma}) {
+        std::string error;
+        auto samples = decodeAudioFile(path, &error);
+        ASSERT_TRUE(samples) << path << ": " << error;
+        const double decoded = double(samples->size() / 2) / Rate;
+        EXPECT_GE(decoded, written - 1.0) << path;
+        EXPECT_LE(decoded, written + 0.1) << path;
+        EXPECT_NEAR(dominantFrequency(*samples, 2, Rate), 1000, 10) << path;
+    }
+}
