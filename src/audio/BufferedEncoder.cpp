@@ -116,7 +116,11 @@ void BufferedEncoder::run()
     std::vector<int16_t> chunk(size_t(m_format.rate / 20 + 1) * size_t(m_format.channels));
     std::string error;
     bool failed = false;
-    for (;;) {
+    if (!beginOutput(&error)) {
+        fail(error);
+        failed = true;
+    }
+    while (!failed) {
         if (m_overflow) {
             fail(OverflowMessage);
             failed = true;

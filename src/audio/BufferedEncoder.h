@@ -43,6 +43,8 @@ protected:
     // Must be called by the subclass destructor (the thread calls its overrides).
     void stopWriter();
 
+    // Writer thread, once before any audio: false with *error on failure.
+    virtual bool beginOutput(std::string * /*error*/) { return true; }
     // Writer thread: writes one chunk; false with *error on failure.
     virtual bool writeSamples(const int16_t *samples, size_t frames, std::string *error) = 0;
     // Writer thread, between chunks and while idle: false with *error when the
@@ -51,6 +53,10 @@ protected:
     // Writer thread, once at the end: closes the output. `failed` says whether
     // it ends after an error. False with *error when closing failed.
     virtual bool closeOutput(bool failed, std::string *error) = 0;
+
+    // Writer thread: whether a write stuck on a slow output should give up.
+    bool overflowed() const { return m_overflow; }
+    bool finishing() const { return m_finishing; }
 
     const PcmFormat m_format;
 

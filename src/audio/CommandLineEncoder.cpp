@@ -157,10 +157,6 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const std::string 
 
     auto encoder =
         std::unique_ptr<CommandLineEncoder>(new CommandLineEncoder(format, pid, fds[1], args[0]));
-    const std::vector<unsigned char> header = streamingWavHeader(format);
-    std::string writeError;
-    if (!encoder->writeAll(header.data(), header.size(), &writeError))
-        return fail(writeError);
     encoder->startWriter();
     return encoder;
 }
@@ -193,9 +189,11 @@ bool CommandLineEncoder::checkAlive(std::string *error)
 bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *error)
 {
     auto p = static_cast<const char *>(data);
+    auto stuckSince = std::chrono::steady_clock::now();
     while (bytes > 0) {
         const ssize_t n = ::write(m_pipe, p, bytes);
         if (n > 0) {
+            stuckSince = std::chrono::steady_clock::now();
             p += n;
             bytes -= size_t(n);
             continue;
@@ -205,6 +203,15 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
         if (n < 0 && errno == EAGAIN) {
             if (!checkAlive(error))
                 return false;
+            // A program that stopped reading: audio is already being lost, or
+            // finish() must not wait for it forever.
+            if (overflowed() ||
+                (finishing() && std::chrono::steady_clock::now() >
+                                    stuckSince + std::chrono::milliseconds(ExitWaitMs))) {
+                if (error)
+                    *error = "The encoder \"" + m_program + "\" stopped taking audio.";
+                return false;
+            }
             pollfd pfd{m_pipe, POLLOUT, 0};
             poll(&pfd, 1, 100);
             continue;
@@ -230,6 +237,13 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
         return false;
     }
     return true;
+}
+
+bool CommandLineEncoder::beginOutput(std::string *error)
+{
+    // Written here, on the thread that keeps SIGPIPE away, like all the rest.
+    const std::vector<unsigned char> header = streamingWavHeader(m_format);
+    return writeAll(header.data(), header.size(), error);
 }
 
 bool CommandLineEncoder::writeSamples(const int16_t *samples, size_t frames, std::string *error)

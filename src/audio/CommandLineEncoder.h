@@ -33,6 +33,7 @@ public:
     static constexpr int ExitWaitMs = 15000;
 
 protected:
+    bool beginOutput(std::string *error) override;
     bool writeSamples(const int16_t *samples, size_t frames, std::string *error) override;
     bool checkAlive(std::string *error) override;
     bool closeOutput(bool failed, std::string *error) override;

@@ -189,6 +189,22 @@ TEST(CommandLineEncoder, ProgramThatClosesItsInputGivesAnErrorNotASignal)
     std::signal(SIGPIPE, previous);
 }
 
+TEST(CommandLineEncoder, ProgramThatStopsReadingOverflowsLoudly)
+{
+    std::string error;
+    auto started = CommandLineEncoder::start("sleep 30", PcmFormat{}, &error);
+    ASSERT_TRUE(started) << error;
+    // More than the buffer and the pipe hold together.
+    feed(*started, makeTone(1000, BufferedEncoder::BufferSeconds + 2), 2, Rate);
+    EXPECT_FALSE(started->isActive());
+    EXPECT_NE(started->errorMessage().find("overflow"), std::string::npos)
+        << started->errorMessage();
+    // The writer gives up on the stuck pipe; finishing waits for the program only.
+    kill(started->processId(), SIGKILL);
+    started->finish();
+    EXPECT_NE(started->errorMessage().find("overflow"), std::string::npos);
+}
+
 TEST(CommandLineEncoder, PausedEncoderDropsAudio)
 {
     if (!haveProgram("oggenc"))
