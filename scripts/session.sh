@@ -82,6 +82,8 @@ if [ "$keep_home" = 0 ]; then
   mkdir -p "$XDG_CONFIG_HOME"
   echo 'XDG_DOCUMENTS_DIR="$HOME/Documents"' > "$XDG_CONFIG_HOME/user-dirs.dirs"
 fi
+export TMPDIR="$SESSION_DIR/tmp"
+mkdir -p "$TMPDIR"
 export XDG_RUNTIME_DIR="$SESSION_DIR/runtime"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 export SONALTO_TEST_SESSION="$SESSION_DIR"

@@ -1,13 +1,77 @@
 #include "app/Application.h"
 
+#include "app/AboutForm.h"
+#include "app/Projectdir.h"
+#include "app/SingleInstance.h"
+#include "app/Unit1.h"
+#include "hotkeys/Keyoptionunit.h"
+#include "options/Audiooptionunit.h"
+#include "options/Generaloptionunit.h"
+#include "options/Mp3unit.h"
+#include "scheduler/Scheduleunit.h"
+#include "settings/IniFile.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QScreen>
+
+#include <csignal>
+
+static void initResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace sonalto {
 
+void resolveFolders()
+{
+    ProjectDirs &dirs = ProjectDirs::instance();
+    dirs.SetAppDir(ProjectDirs::defaultAppDir());
+    settings::IniFile ini(dirs.AppDir() + QStringLiteral("Config.ini"));
+    QString audioDir =
+        ini.readString(QStringLiteral("Other"), QStringLiteral("AudioDir"), QStringLiteral("0"));
+    if (audioDir.isEmpty() || !QDir(audioDir).exists())
+        audioDir = ProjectDirs::defaultAudioDir();
+    dirs.SetAudioDir(audioDir);
+    ini.writeString(QStringLiteral("Other"), QStringLiteral("AudioDir"), dirs.AudioDir());
+}
+
 int runApplication(int argc, char **argv)
 {
+    // An encoder program that dies must give a write error, not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Sonalto"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Sonalto"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    initResources();
+
+    SingleInstance instance;
+    if (!instance.becomeFirst())
+        return 0;
+
+    resolveFolders();
+
+    TForm1 form({});
+    QObject::connect(&instance, &SingleInstance::activationRequested, &form,
+                     &TForm1::activateFromSecondInstance);
+    form.BuyForm = new TBuyForm(&form);
+    form.AudioOptionForm = new TAudioOptionForm(&form);
+    form.GeneralOptionForm = new TGeneralOptionForm(form.configPath(), &form);
+    form.applyGeneralOptions();
+    form.KeyOptionForm = new TKeyOptionForm(&form);
+    form.ScheduleForm = new TScheduleForm(&form);
+    form.Form2 = new QWidget(&form, Qt::Window);
+    form.Form2->setWindowTitle(QStringLiteral("Form2"));
+    form.Mp3Form = new TMp3Form(&form);
+
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        form.move(area.center() - form.rect().center());
+    }
+    form.show();
+    return app.exec();
 }
 
 } // namespace sonalto

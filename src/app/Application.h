@@ -6,3 +6,8 @@ namespace sonalto {
 int runApplication(int argc, char **argv);
 
 } // namespace sonalto
+
+namespace sonalto {
+// Application and output folders, and the output folder written back at once.
+void resolveFolders();
+} // namespace sonalto

@@ -4,7 +4,14 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <ostream>
 #include <string>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace sonalto::test {
 

@@ -1,0 +1,35 @@
+#include "app/Icons.h"
+
+#include <QHash>
+
+namespace sonalto {
+
+QIcon appIcon(const QString &name)
+{
+    // Theme names for the pictures the desktop usually has.
+    static const QHash<QString, QString> themeNames = {
+        {QStringLiteral("record"), QStringLiteral("media-record")},
+        {QStringLiteral("pause"), QStringLiteral("media-playback-pause")},
+        {QStringLiteral("stop"), QStringLiteral("media-playback-stop")},
+        {QStringLiteral("play"), QStringLiteral("media-playback-start")},
+        {QStringLiteral("first"), QStringLiteral("media-skip-backward")},
+        {QStringLiteral("last"), QStringLiteral("media-skip-forward")},
+        {QStringLiteral("previous"), QStringLiteral("media-seek-backward")},
+        {QStringLiteral("next"), QStringLiteral("media-seek-forward")},
+        {QStringLiteral("settings"), QStringLiteral("preferences-system")},
+        {QStringLiteral("delete"), QStringLiteral("user-trash")},
+        {QStringLiteral("saveas"), QStringLiteral("document-save-as")},
+        {QStringLiteral("open"), QStringLiteral("document-open")},
+        {QStringLiteral("folder"), QStringLiteral("folder-open")},
+        {QStringLiteral("mail"), QStringLiteral("mail-send")},
+        {QStringLiteral("speaker"), QStringLiteral("audio-volume-high")},
+        {QStringLiteral("mute"), QStringLiteral("audio-volume-muted")},
+    };
+    const QIcon fallback(QStringLiteral(":/icons/%1.svg").arg(name));
+    const auto it = themeNames.constFind(name);
+    if (it == themeNames.constEnd())
+        return fallback;
+    return QIcon::fromTheme(*it, fallback);
+}
+
+} // namespace sonalto

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+
+#include <memory>
+
+namespace sonalto {
+
+// One running copy per user. The first start holds a lock file and listens on a
+// local socket named after the window class; a later start connects, asks the
+// first to come to the front and ends.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SingleInstance(QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when this process is the first; otherwise the first one has been asked
+    // to show itself (or could not be reached) and this process should end.
+    bool becomeFirst();
+    static QString serverName();
+
+signals:
+    void activationRequested();
+
+private:
+    bool notifyFirst();
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer m_server;
+};
+
+} // namespace sonalto

@@ -1,0 +1,933 @@
+#include "app/Unit1.h"
+
+#include "app/AboutForm.h"
+#include "app/Icons.h"
+#include "app/Projectdir.h"
+#include "app/SpectrumBox.h"
+#include "options/Generaloptionunit.h"
+#include "options/RateLists.h"
+#include "recording/Spectrum_vis.h"
+#include "settings/ConfigFile.h"
+#include "settings/IniFile.h"
+#include "tray/Trayicon.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace sonalto {
+
+namespace {
+
+const QColor Lime(0, 255, 0);
+const QColor Green(0, 128, 0);
+const QColor SummaryGrey(0x60, 0x60, 0x60);
+constexpr int CollapsedHeight = 28;
+
+const QString SupportMail = QStringLiteral("support@sonalto.example");
+const QString ProductPage = QStringLiteral("https://www.sonalto.example/");
+const QString MakerPage = QStringLiteral("https://www.sonalto.example/products/");
+
+QLabel *makeLabel(const QString &text, QWidget *parent, const QRect &geometry,
+                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
+{
+    auto *label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    label->setAlignment(alignment);
+    return label;
+}
+
+// A flat button with a picture and an optional caption beside it.
+QToolButton *makeSpeedButton(QWidget *parent, const QRect &geometry, const QString &icon,
+                             const QString &caption, const QString &accessibleName,
+                             bool sticky = false)
+{
+    auto *button = new QToolButton(parent);
+    button->setGeometry(geometry);
+    button->setAutoRaise(true);
+    button->setIcon(appIcon(icon));
+    button->setIconSize(QSize(16, 16));
+    if (!caption.isEmpty()) {
+        button->setText(caption);
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    }
+    button->setAccessibleName(caption.isEmpty() ? accessibleName : caption.trimmed());
+    button->setCheckable(sticky);
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+void setFontColour(QLabel *label, const QColor &colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+void setLabelStrikeOut(QLabel *label, bool strikeOut)
+{
+    QFont font = label->font();
+    font.setStrikeOut(strikeOut);
+    font.setBold(false);
+    font.setItalic(false);
+    font.setUnderline(false);
+    label->setFont(font);
+}
+
+// Draws rows whose status is "录制" in red, like the list's custom drawing.
+class RecordingRowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString status = index.siblingAtColumn(4).data().toString();
+        if (status == QStringLiteral("录制")) {
+            option->palette.setColor(QPalette::Text, QColor(255, 0, 0));
+            option->palette.setColor(QPalette::HighlightedText, QColor(255, 0, 0));
+        }
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// ClickLabel
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (isEnabled())
+        emit clicked();
+}
+
+void ClickLabel::enterEvent(QEnterEvent *event)
+{
+    QLabel::enterEvent(event);
+    emit entered();
+}
+
+void ClickLabel::leaveEvent(QEvent *event)
+{
+    QLabel::leaveEvent(event);
+    emit left();
+}
+
+// ---------------------------------------------------------------------------
+// Construction and layout
+
+TForm1::TForm1(Options options, QWidget *parent)
+    : QMainWindow(parent), m_options(std::move(options))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Sonalto"));
+    setWindowIcon(appIcon(QStringLiteral("sonalto")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+
+    buildMenu();
+    buildToolBar();
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildStatusArea(central);
+    buildDevicePanel(central);
+    buildOutputPanel(central);
+    buildFilePanel(central);
+    for (QWidget *panel : {Panel7, Panel5, Panel9, Panel6}) {
+        panel->setFixedWidth(553);
+        layout->addWidget(panel);
+    }
+    setCentralWidget(central);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(500);
+    Timer3 = new QTimer(this);
+    Timer3->setInterval(1000);
+    connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+    PosTimer = new QTimer(this);
+    PosTimer->setInterval(50);
+    connect(PosTimer, &QTimer::timeout, this, &TForm1::PosTimerTimer);
+
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    // Finish whatever is still open so files are complete even on an abrupt end.
+    if (IsRecording)
+        CloseRecording();
+    StopAndFreeChannels();
+    if (WmaHandle) {
+        WmaHandle->close();
+        WmaHandle.reset();
+    }
+    delete TrayIcon1;
+}
+
+void TForm1::buildMenu()
+{
+    MainMenu1 = menuBar();
+    File1 = MainMenu1->addMenu(QStringLiteral("文件"));
+    Recorder1 = File1->addAction(QStringLiteral("录制"));
+    Pause1 = File1->addAction(QStringLiteral("暂停"));
+    Stop1 = File1->addAction(QStringLiteral("停止"));
+    Pause1->setEnabled(false);
+    Stop1->setEnabled(false);
+    File1->addSeparator();
+    Exit1 = File1->addAction(QStringLiteral("退出"));
+
+    Options1 = MainMenu1->addMenu(QStringLiteral("选项"));
+    GeneralOptions1 = Options1->addAction(QStringLiteral("常规选项..."));
+    Options1->addSeparator();
+    KeybordOptions1 = Options1->addAction(QStringLiteral("键盘选项..."));
+
+    Help1 = MainMenu1->addMenu(QStringLiteral("帮助"));
+    HelpFile1 = Help1->addAction(QStringLiteral("帮助文件"));
+    Help1->addSeparator();
+    Submitquestionbug1 = Help1->addAction(QStringLiteral("提交问题/错误"));
+    Help1->addSeparator();
+    SonaltoWebSite1 = Help1->addAction(QStringLiteral("Sonalto 网站"));
+    KestrovaOtherSoftware1 = Help1->addAction(QStringLiteral("Kestrova 其它软件"));
+    Help1->addSeparator();
+    About1 = Help1->addAction(QStringLiteral("关于..."));
+
+    connect(Recorder1, &QAction::triggered, this, [this] { ToolButton1->click(); });
+    connect(Pause1, &QAction::triggered, this, [this] { ToolButton2->click(); });
+    connect(Stop1, &QAction::triggered, this, [this] { ToolButton3->click(); });
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(GeneralOptions1, &QAction::triggered, this, [this] { ToolButton5->click(); });
+    connect(KeybordOptions1, &QAction::triggered, this, [this] { ToolButton7->click(); });
+    connect(HelpFile1, &QAction::triggered, this, &TForm1::HelpFile1Click);
+    connect(Submitquestionbug1, &QAction::triggered, this, &TForm1::Submitquestionbug1Click);
+    connect(SonaltoWebSite1, &QAction::triggered, this, &TForm1::SonaltoWebSite1Click);
+    connect(KestrovaOtherSoftware1, &QAction::triggered, this,
+            &TForm1::KestrovaOtherSoftware1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+}
+
+void TForm1::buildToolBar()
+{
+    ToolBar1 = new QToolBar(QStringLiteral("ToolBar1"), this);
+    ToolBar1->setAccessibleName(QStringLiteral("工具栏"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(32, 32));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    auto add = [this](const QString &icon, const QString &caption, const QString &hint) {
+        auto *button = new QToolButton(ToolBar1);
+        button->setIcon(appIcon(icon));
+        button->setText(caption);
+        button->setToolTip(hint);
+        button->setAccessibleName(caption);
+        button->setAccessibleDescription(hint);
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setMinimumWidth(52);
+        ToolBar1->addWidget(button);
+        return button;
+    };
+    ToolButton1 = add(QStringLiteral("record"), QStringLiteral("录制"), QStringLiteral("录制中"));
+    ToolButton2 = add(QStringLiteral("pause"), QStringLiteral("暂停"), QStringLiteral("暂停"));
+    ToolButton3 = add(QStringLiteral("stop"), QStringLiteral("停止"), QStringLiteral("停止"));
+    ToolButton2->setEnabled(false);
+    ToolButton3->setEnabled(false);
+    ToolBar1->addSeparator();
+    ToolButton5 = add(QStringLiteral("settings"), QStringLiteral("设置"), QStringLiteral("常规选项"));
+    ToolButton7 = add(QStringLiteral("hotkey"), QStringLiteral("热键"), QStringLiteral("键盘选项"));
+    ToolButton10 = add(QStringLiteral("schedule"), QStringLiteral("日程表"), QString());
+    ToolButton10->setAccessibleDescription(QStringLiteral("日程表"));
+
+    Panel11 = new QLabel(ToolBar1);
+    Panel11->setAccessibleName(QStringLiteral("日程"));
+    Panel11->setVisible(false);
+    ToolBar1->addWidget(Panel11)->setVisible(false);
+
+    connect(ToolButton1, &QToolButton::clicked, this, &TForm1::ToolButton1Click);
+    connect(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
+    connect(ToolButton3, &QToolButton::clicked, this, &TForm1::ToolButton3Click);
+    connect(ToolButton5, &QToolButton::clicked, this, [this] {
+        if (GeneralOptionForm)
+            GeneralOptionForm->exec();
+    });
+}
+
+void TForm1::buildStatusArea(QWidget *parent)
+{
+    Panel7 = new QWidget(parent);
+    Panel7->setObjectName(QStringLiteral("Panel7"));
+    Panel7->setFixedHeight(99);
+    Panel8 = new QWidget(Panel7);
+    Panel8->setObjectName(QStringLiteral("Panel8"));
+    Panel8->setGeometry(4, 2, 545, 95);
+    Panel8->setAutoFillBackground(true);
+    QPalette black = Panel8->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    Panel8->setPalette(black);
+    Panel8->setAccessibleName(QStringLiteral("状态"));
+
+    Label8 = makeLabel(QStringLiteral("00:00:00"), Panel8, QRect(12, 6, 200, 50), Qt::AlignCenter);
+    QFont clock = Label8->font();
+    clock.setPointSize(28);
+    clock.setBold(true);
+    Label8->setFont(clock);
+    setFontColour(Label8, Green);
+    Label8->setAccessibleName(QStringLiteral("录制时间"));
+
+    Label2 = new ClickLabel(QStringLiteral("检测器"), Panel8);
+    Label2->setGeometry(239, 16, 60, 16);
+    Label2->setCursor(Qt::PointingHandCursor);
+    Label2->setAccessibleName(QStringLiteral("检测器"));
+    Label2->setAccessibleDescription(QStringLiteral("打开或关闭声音检测"));
+    Label2->setFocusPolicy(Qt::TabFocus);
+    setFontColour(Label2, Lime);
+    Label3 = makeLabel(QStringLiteral("录制中"), Panel8, QRect(239, 40, 60, 16));
+    setFontColour(Label3, Green);
+    Label7 = makeLabel(QStringLiteral("播放"), Panel8, QRect(239, 64, 60, 16));
+    setFontColour(Label7, Green);
+    Image1 = new QLabel(Panel8);
+    Image1->setPixmap(appIcon(QStringLiteral("arrow")).pixmap(7, 10));
+    Image1->setGeometry(225, 19, 7, 10);
+    Image1->setAccessibleName(QStringLiteral("模式指示"));
+
+    Label15 = makeLabel(QString(), Panel8, QRect(4, 64, 220, 24), Qt::AlignCenter);
+    setFontColour(Label15, QColor(0xC0, 0xC0, 0xC0));
+    Label15->setAccessibleName(QStringLiteral("状态行"));
+
+    PaintFrame = new SpectrumBox(Panel8);
+    PaintFrame->move(312, 8);
+    PaintFrame->setAccessibleName(QStringLiteral("频谱"));
+    PaintFrame->onPaintRequest = [this](QImage &picture, const QRect &clip) {
+        QPainter painter(&picture);
+        PaintFramePaint(painter, clip);
+    };
+
+    connect(Label2, &ClickLabel::clicked, this, &TForm1::Label2Click);
+    connect(Label2, &ClickLabel::entered, this, &TForm1::Label2MouseEnter);
+    connect(Label2, &ClickLabel::left, this, &TForm1::Label2MouseLeave);
+}
+
+void TForm1::buildDevicePanel(QWidget *parent)
+{
+    Panel5 = new QWidget(parent);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setFixedHeight(m_panel5Height);
+    SpeedButton20 = makeSpeedButton(Panel5, QRect(4, 3, 100, 22), QStringLiteral("collapse"),
+                                    QStringLiteral("设备设置"), QString(), true);
+    Label13 = makeLabel(QString(), Panel5, QRect(110, 4, 272, 20));
+    setFontColour(Label13, SummaryGrey);
+
+    Label1 = makeLabel(QStringLiteral("录制设备:"), Panel5, QRect(8, 33, 80, 20),
+                       Qt::AlignRight | Qt::AlignVCenter);
+    ComboBox2 = new QComboBox(Panel5);
+    ComboBox2->setGeometry(92, 32, 445, 22);
+    ComboBox2->setAccessibleName(QStringLiteral("录制设备"));
+    Label1->setBuddy(ComboBox2);
+    Label6 = makeLabel(QStringLiteral("输入声道:"), Panel5, QRect(8, 61, 80, 20),
+                       Qt::AlignRight | Qt::AlignVCenter);
+    ComboBox1 = new QComboBox(Panel5);
+    ComboBox1->setGeometry(92, 60, 200, 22);
+    ComboBox1->setAccessibleName(QStringLiteral("输入声道"));
+    Label6->setBuddy(ComboBox1);
+    Label14 = makeLabel(QStringLiteral("录制音量:"), Panel5, QRect(298, 61, 72, 20),
+                        Qt::AlignRight | Qt::AlignVCenter);
+
+    ValumePanel = new QWidget(Panel5);
+    ValumePanel->setGeometry(374, 57, 163, 29);
+    SpeedButton19 = makeSpeedButton(ValumePanel, QRect(0, 3, 24, 24), QStringLiteral("microphone"),
+                                    QString(), QStringLiteral("录音静音"), true);
+    SpeedButton19->setCursor(Qt::PointingHandCursor);
+    TrackBar1 = new QSlider(Qt::Horizontal, ValumePanel);
+    TrackBar1->setGeometry(26, 3, 135, 24);
+    TrackBar1->setRange(0, 100);
+    TrackBar1->setValue(80);
+    TrackBar1->setTickInterval(1);
+    TrackBar1->setToolTip(QStringLiteral("录音音量"));
+    TrackBar1->setAccessibleName(QStringLiteral("录音音量"));
+    Label14->setBuddy(TrackBar1);
+
+    connect(SpeedButton20, &QToolButton::clicked, this, &TForm1::SpeedButton20Click);
+    connect(ComboBox2, qOverload<int>(&QComboBox::activated), this, [this] { ComboBox2Change(); });
+    connect(ComboBox1, qOverload<int>(&QComboBox::activated), this, [this] { ComboBox1Change(); });
+    connect(TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
+    connect(SpeedButton19, &QToolButton::clicked, this, &TForm1::SpeedButton19Click);
+}
+
+void TForm1::buildOutputPanel(QWidget *parent)
+{
+    Panel9 = new QWidget(parent);
+    Panel9->setObjectName(QStringLiteral("Panel9"));
+    Panel9->setFixedHeight(m_panel9Height);
+    SpeedButton11 = makeSpeedButton(Panel9, QRect(4, 3, 100, 22), QStringLiteral("collapse"),
+                                    QStringLiteral("输出设置 "), QString(), true);
+    Label12 = makeLabel(QString(), Panel9, QRect(110, 4, 435, 20));
+    setFontColour(Label12, SummaryGrey);
+
+    Label4 = makeLabel(QStringLiteral("输出格式:"), Panel9, QRect(8, 35, 80, 20),
+                       Qt::AlignRight | Qt::AlignVCenter);
+    ComboBox3 = new QComboBox(Panel9);
+    ComboBox3->setGeometry(92, 34, 200, 22);
+    ComboBox3->addItems(options::formatTexts());
+    ComboBox3->setCurrentIndex(0);
+    ComboBox3->setAccessibleName(QStringLiteral("输出格式"));
+    Label4->setBuddy(ComboBox3);
+    SpeedButton22 = makeSpeedButton(Panel9, QRect(300, 33, 80, 24), QStringLiteral("settings"),
+                                    QStringLiteral("设置..."), QString());
+    Label9 = makeLabel(QStringLiteral("采样率:"), Panel9, QRect(8, 67, 80, 20),
+                       Qt::AlignRight | Qt::AlignVCenter);
+    ComboBox4 = new QComboBox(Panel9);
+    ComboBox4->setGeometry(92, 66, 260, 22);
+    ComboBox4->addItems(options::allRateTexts());
+    ComboBox4->setCurrentIndex(-1);
+    ComboBox4->setAccessibleName(QStringLiteral("采样率"));
+    Label9->setBuddy(ComboBox4);
+    Label10 = makeLabel(QStringLiteral("声道:"), Panel9, QRect(8, 99, 80, 20),
+                        Qt::AlignRight | Qt::AlignVCenter);
+    ComboBox5 = new QComboBox(Panel9);
+    ComboBox5->setGeometry(92, 98, 200, 22);
+    ComboBox5->addItems(QStringList{options::monoText(), options::stereoText()});
+    ComboBox5->setCurrentIndex(0);
+    ComboBox5->setAccessibleName(QStringLiteral("声道"));
+    Label10->setBuddy(ComboBox5);
+
+    connect(SpeedButton11, &QToolButton::clicked, this, &TForm1::SpeedButton11Click);
+    connect(SpeedButton22, &QToolButton::clicked, this, &TForm1::SpeedButton22Click);
+    connect(ComboBox3, qOverload<int>(&QComboBox::activated), this, [this] { ComboBox3Change(); });
+    connect(ComboBox4, qOverload<int>(&QComboBox::activated), this, [this] { ComboBox4Change(); });
+    connect(ComboBox5, qOverload<int>(&QComboBox::activated), this, [this] { ComboBox5Change(); });
+}
+
+void TForm1::buildFilePanel(QWidget *parent)
+{
+    Panel6 = new QWidget(parent);
+    Panel6->setObjectName(QStringLiteral("Panel6"));
+    Panel6->setFixedHeight(m_panel6Height);
+    SpeedButton1 = makeSpeedButton(Panel6, QRect(4, 3, 110, 22), QStringLiteral("collapse"),
+                                   QStringLiteral("文件管理器   "), QString(), true);
+    Label11 = makeLabel(QString(), Panel6, QRect(120, 4, 425, 20));
+    setFontColour(Label11, SummaryGrey);
+
+    Panel4 = new QWidget(Panel6);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setGeometry(0, 28, 553, 254);
+    Label5 = makeLabel(QStringLiteral("输出文件夹:"), Panel4, QRect(8, 3, 80, 20),
+                       Qt::AlignRight | Qt::AlignVCenter);
+    Edit1 = new QLineEdit(Panel4);
+    Edit1->setGeometry(92, 2, 390, 22);
+    Edit1->setReadOnly(true);
+    Edit1->setAccessibleName(QStringLiteral("输出文件夹"));
+    Label5->setBuddy(Edit1);
+    SpeedButton6 = makeSpeedButton(Panel4, QRect(486, 1, 26, 24), QStringLiteral("folder"),
+                                   QString(), QStringLiteral("选择输出文件夹"));
+    SpeedButton6->setText(QStringLiteral("..."));
+    SpeedButton6->setToolTip(QStringLiteral("选择输出文件夹"));
+    SpeedButton7 = makeSpeedButton(Panel4, QRect(514, 1, 26, 24), QStringLiteral("open"),
+                                   QString(), QStringLiteral("打开输出文件夹"));
+    SpeedButton7->setObjectName(QStringLiteral("SpeedButton7"));
+    SpeedButton7->setToolTip(QStringLiteral("打开输出文件夹"));
+
+    ListView1 = new QTreeWidget(Panel4);
+    ListView1->setGeometry(8, 28, 537, 160);
+    ListView1->setColumnCount(5);
+    ListView1->setHeaderLabels({QStringLiteral("文件名"), QStringLiteral("日期"),
+                                QStringLiteral("持续时间"), QStringLiteral("大小"),
+                                QStringLiteral("状态")});
+    const int widths[] = {120, 110, 60, 60, 70};
+    for (int i = 0; i < 5; ++i)
+        ListView1->setColumnWidth(i, widths[i]);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSortingEnabled(false);
+    ListView1->setIconSize(QSize(16, 16));
+    ListView1->setItemDelegate(new RecordingRowDelegate(ListView1));
+    ListView1->header()->setSectionsClickable(true);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->setAccessibleName(QStringLiteral("录音文件列表"));
+    ListView1->installEventFilter(this);
+
+    SpeedButton2 = makeSpeedButton(Panel4, QRect(8, 192, 26, 24), QStringLiteral("delete"),
+                                   QString(), QStringLiteral("删除"));
+    SpeedButton2->setToolTip(QStringLiteral("删除"));
+    SpeedButton3 = makeSpeedButton(Panel4, QRect(36, 192, 26, 24), QStringLiteral("saveas"),
+                                   QString(), QStringLiteral("另存为"));
+    SpeedButton3->setToolTip(QStringLiteral("另存为"));
+    SpeedButton5 = makeSpeedButton(Panel4, QRect(64, 192, 26, 24), QStringLiteral("play"),
+                                   QString(), QStringLiteral("打开"));
+    SpeedButton5->setToolTip(QStringLiteral("打开"));
+    SpeedButton8 = makeSpeedButton(Panel4, QRect(92, 192, 26, 24), QStringLiteral("openwith"),
+                                   QString(), QStringLiteral("打开方式"));
+    SpeedButton8->setToolTip(QStringLiteral("打开方式"));
+    SpeedButton9 = makeSpeedButton(Panel4, QRect(118, 192, 14, 24), QStringLiteral("dropdown"),
+                                   QString(), QStringLiteral("更多"));
+
+    Panel3 = new QWidget(Panel4);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setGeometry(0, 220, 553, 32);
+    auto playButton = [this](int x, const QString &icon, const QString &name, bool sticky) {
+        auto *button = makeSpeedButton(Panel3, QRect(x, 4, 26, 24), icon, QString(), name, sticky);
+        button->setToolTip(name);
+        return button;
+    };
+    SpeedButton21 = playButton(8, QStringLiteral("play"), QStringLiteral("播放"), true);
+    SpeedButton12 = playButton(36, QStringLiteral("pause"), QStringLiteral("暂停播放"), true);
+    SpeedButton13 = playButton(64, QStringLiteral("stop"), QStringLiteral("停止播放"), false);
+    SpeedButton14 = playButton(96, QStringLiteral("first"), QStringLiteral("第一个"), false);
+    SpeedButton15 = playButton(124, QStringLiteral("previous"), QStringLiteral("上一个"), false);
+    SpeedButton16 = playButton(152, QStringLiteral("next"), QStringLiteral("下一个"), false);
+    SpeedButton17 = playButton(180, QStringLiteral("last"), QStringLiteral("最后一个"), false);
+    TrackBar2 = new QSlider(Qt::Horizontal, Panel3);
+    TrackBar2->setGeometry(212, 4, 190, 24);
+    TrackBar2->setRange(0, 0);
+    TrackBar2->setAccessibleName(QStringLiteral("播放位置"));
+    TrackBar2->installEventFilter(this);
+    SpeedButton18 = playButton(408, QStringLiteral("speaker"), QStringLiteral("播放静音"), true);
+    TrackBar3 = new QSlider(Qt::Horizontal, Panel3);
+    TrackBar3->setGeometry(436, 4, 110, 24);
+    TrackBar3->setRange(0, 100);
+    TrackBar3->setValue(70);
+    TrackBar3->setToolTip(QStringLiteral("播放音量"));
+    TrackBar3->setAccessibleName(QStringLiteral("播放音量"));
+    for (QWidget *w : Panel3->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        w->setEnabled(false);
+    setFileButtonsEnabled(false);
+
+    StatusBar1 = new QStatusBar(Panel6);
+    StatusBar1->setGeometry(0, 282, 553, 22);
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setAccessibleName(QStringLiteral("文件统计"));
+
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
+    connect(SpeedButton6, &QToolButton::clicked, this, &TForm1::SpeedButton6Click);
+    connect(SpeedButton7, &QToolButton::clicked, this, &TForm1::SpeedButton7Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
+    connect(ListView1->header(), &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
+    connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1Click(); });
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
+    connect(SpeedButton21, &QToolButton::clicked, this, [this] {
+        if (SpeedButton21->isChecked())
+            pressPlaybackButton(SpeedButton21);
+        SpeedButton21Click();
+    });
+    connect(SpeedButton12, &QToolButton::clicked, this, [this] {
+        if (SpeedButton12->isChecked())
+            pressPlaybackButton(SpeedButton12);
+        SpeedButton12Click();
+    });
+    connect(SpeedButton18, &QToolButton::clicked, this, [this] {
+        if (SpeedButton18->isChecked())
+            pressPlaybackButton(SpeedButton18);
+        SpeedButton18Click();
+    });
+    connect(SpeedButton13, &QToolButton::clicked, this, &TForm1::SpeedButton13Click);
+    connect(SpeedButton14, &QToolButton::clicked, this, &TForm1::SpeedButton14Click);
+    connect(SpeedButton15, &QToolButton::clicked, this, &TForm1::SpeedButton15Click);
+    connect(SpeedButton16, &QToolButton::clicked, this, &TForm1::SpeedButton16Click);
+    connect(SpeedButton17, &QToolButton::clicked, this, &TForm1::SpeedButton17Click);
+    connect(TrackBar3, &QSlider::valueChanged, this, &TForm1::TrackBar3Change);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+QString TForm1::configPath() const
+{
+    return ProjectDirs::instance().AppDir() + QStringLiteral("Config.ini");
+}
+
+void TForm1::FormCreate()
+{
+    // 1. Per-format rate and channel lists.
+    buildFormatLists();
+
+    // 2. Full heights recorded, all three sections collapsed.
+    m_panel5Height = Panel5->height();
+    m_panel9Height = Panel9->height();
+    m_panel6Height = Panel6->height();
+    for (QWidget *panel : {Panel5, Panel9, Panel6})
+        panel->setFixedHeight(CollapsedHeight);
+    fitHeight();
+
+    // 3. The audio layer, then the device and input lists.
+    std::unique_ptr<audio::AudioBackend> backend = std::move(m_options.backend);
+    if (!backend && m_options.useSystemBackend)
+        backend = audio::AudioEngine::createSystemBackend();
+    std::string error;
+    if (backend) {
+        Engine = std::make_unique<audio::AudioEngine>(std::move(backend));
+        if (!Engine->start(&error))
+            Engine.reset();
+    }
+    if (!Engine) {
+        showMessage(QStringLiteral("无法启动默认的录音设备！"));
+        return;
+    }
+    m_audioStarted = true;
+    captureStartup();
+
+    // 4. Recording parameters until the output settings are applied.
+    OutputRate = 44100;
+    OutputChannels = 2;
+
+    // 5. WMA encoder.
+    if (!audio::WmaWriter::available(44100, 2))
+        showMessage(QStringLiteral("无法找到 WMA 编码器"));
+
+    // 6. Spectrum drawer.
+    Spectrum = std::make_unique<recording::TSpectrum>(PaintFrame->width(), PaintFrame->height());
+    Spectrum->BackgroundColor = QColor(0, 0, 0);
+    Spectrum->BarColor = QColor(0, 255, 0);
+    Spectrum->PeakColor = QColor(255, 255, 0);
+    Spectrum->DrawMode = 1;
+    Spectrum->BinStep = 1;
+    Spectrum->PeakFall = 1;
+    Spectrum->BarFall = 3;
+    Spectrum->ShowPeaks = true;
+    Spectrum->BarWidth = 3;
+    Spectrum->MaxBarHeight = 80;
+
+    // 7. Dates are written as 2014-1-18 everywhere (see library::dateText).
+
+    // 8. Settings.
+    loadSettings();
+
+    // 9. The three sections start collapsed with their summaries.
+    for (QToolButton *b : {SpeedButton20, SpeedButton11, SpeedButton1})
+        b->setChecked(false);
+    SpeedButton20Click();
+    SpeedButton11Click();
+    SpeedButton1Click();
+
+    // 10. Icons and the recordings list.
+    LoadFileTypeIcons();
+    RefreshRecordingList();
+
+    // 11. Playback volume reflects the output volume found.
+    TrackBar3->setValue(int(double(Engine->outputVolume()) * 100.0));
+
+    // 12-14. The input monitor, with the detector on.
+    setModeIndicator(Label2);
+    StopAndFreeChannels();
+    std::string monitorError;
+    RecordChannel = Engine->startCapture(audio::PcmFormat{44100, 2}, true,
+                                         [](const int16_t *, size_t) { return true; },
+                                         &monitorError);
+    if (!RecordChannel) {
+        showMessage(QStringLiteral("无法开始录制"));
+        return;
+    }
+    RecordChannel->play();
+    PosTimer->start();
+    Label8->setText(QStringLiteral("00:00:00"));
+    setFontColour(Label8, Green);
+    setFontColour(Label2, Lime);
+    setFontColour(Label3, Green);
+    setFontColour(Label7, Green);
+    setLabelStrikeOut(Label15, false);
+    Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
+    setModeIndicator(Label2);
+
+    // 15. Tray icon.
+    TrayIcon1 = new TTrayIcon;
+    TrayIcon1->setPicture(4);
+    TrayIcon1->setToolTip(QStringLiteral("单击这里显示      \nSonalto 窗口  "));
+    connect(TrayIcon1, &TTrayIcon::doubleClicked, this, &TForm1::activateFromSecondInstance);
+    connect(TrayIcon1->ShowWindow1, &QAction::triggered, this,
+            &TForm1::activateFromSecondInstance);
+    connect(TrayIcon1->Record1, &QAction::triggered, this, [this] { ToolButton1->click(); });
+    connect(TrayIcon1->Pause2, &QAction::triggered, this, [this] { ToolButton2->click(); });
+    connect(TrayIcon1->Stop2, &QAction::triggered, this, [this] { ToolButton3->click(); });
+    connect(TrayIcon1->Exit2, &QAction::triggered, this, &TForm1::Exit1Click);
+    TrayIcon1->setVisible(true);
+    m_createdFully = true;
+}
+
+void TForm1::applyGeneralOptions()
+{
+    if (!GeneralOptionForm)
+        return;
+    OutputBaseName = GeneralOptionForm->baseName();
+    MinitoTray = GeneralOptionForm->minitoTray();
+}
+
+void TForm1::fitHeight()
+{
+    centralWidget()->adjustSize();
+    adjustSize();
+    setFixedSize(553, sizeHint().height());
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TForm1::FormShow()
+{
+    // The keyboard hook is installed by the hot-key support when it is present.
+    ListView1ColumnClick(1);
+    PaintFrame->update();
+}
+
+void TForm1::activateFromSecondInstance()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+// ---------------------------------------------------------------------------
+// Settings
+
+void TForm1::loadSettings()
+{
+    using namespace settings;
+    const IniFile ini(configPath());
+    const QString audio = QStringLiteral("Audio");
+
+    ComboBox2->setCurrentIndex(readIntOrDefault(ini, audio, QStringLiteral("RecordDevice"), 0));
+    ComboBox2Change();
+    ComboBox1->setCurrentIndex(readIntOrDefault(ini, audio, QStringLiteral("InputChannel"), 0));
+    ComboBox1Change();
+    // Without a stored volume the input keeps the level it has (the input change
+    // above showed it): setting it to 0 would make the first recording silent.
+    if (!ini.readString(audio, QStringLiteral("Volume"), QString()).isEmpty())
+        TrackBar1->setValue(
+            std::clamp(readIntOrDefault(ini, audio, QStringLiteral("Volume"), 0), 0, 100));
+
+    int format = readIntOrDefault(ini, audio, QStringLiteral("OutputFormat"), 0);
+    if (format < 0 || format > 3)
+        format = 0; // a hand-edited value: record MP3 rather than nothing
+    ComboBox3->setCurrentIndex(format);
+    FillRateAndChannelLists();
+    const int rate = readIntOrDefault(ini, audio, QStringLiteral("SampleRate"), 0);
+    ComboBox4->setCurrentIndex(rate >= 0 && rate < ComboBox4->count()
+                                   ? rate
+                                   : options::defaultRateIndex(FormatRateLists[size_t(format)].rates));
+    const int channels = readIntOrDefault(ini, audio, QStringLiteral("Channels"), 0);
+    ComboBox5->setCurrentIndex(channels >= 0 && channels < ComboBox5->count()
+                                   ? channels
+                                   : ComboBox5->count() - 1);
+    SpeedButton22->setVisible(ComboBox3->currentIndex() == 0);
+    applyOutputValues();
+
+    const QString audioDir = ProjectDirs::instance().AudioDir();
+    if (!QDir(audioDir).exists())
+        QDir().mkpath(audioDir);
+    Edit1->setText(audioDir);
+}
+
+void TForm1::saveSettings()
+{
+    settings::IniFile ini(configPath());
+    const QString audio = QStringLiteral("Audio");
+    // With no sound server at start the controls never held the user's values:
+    // saving them would replace the stored settings with defaults.
+    if (m_audioStarted) {
+        ini.writeInt(audio, QStringLiteral("RecordDevice"), ComboBox2->currentIndex());
+        ini.writeInt(audio, QStringLiteral("InputChannel"), ComboBox1->currentIndex());
+        ini.writeInt(audio, QStringLiteral("Volume"), TrackBar1->value());
+        ini.writeInt(audio, QStringLiteral("OutputFormat"), ComboBox3->currentIndex());
+        ini.writeInt(audio, QStringLiteral("SampleRate"), ComboBox4->currentIndex());
+        ini.writeInt(audio, QStringLiteral("Channels"), ComboBox5->currentIndex());
+    }
+    ini.writeString(QStringLiteral("Other"), QStringLiteral("AudioDir"),
+                    ProjectDirs::instance().AudioDir());
+}
+
+// ---------------------------------------------------------------------------
+// Shutdown
+
+void TForm1::Exit1Click()
+{
+    ExitRequested = true;
+    close();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (FormCloseQuery()) {
+        event->accept();
+        QCoreApplication::quit();
+    } else {
+        event->ignore();
+    }
+}
+
+bool TForm1::FormCloseQuery()
+{
+    // 1. Minimise to the tray, when there is a tray to come back from.
+    if (!ExitRequested && MinitoTray) {
+        if (TrayIcon1 && TTrayIcon::hostAvailable()) {
+            hide();
+            TrayIcon1->setVisible(true);
+            return false;
+        }
+        // No notification area: hiding would leave the window beyond reach, so
+        // the close goes through the exit questions instead.
+    }
+    const QString caption = QStringLiteral("注意");
+    // 2. A pending schedule.
+    if (Panel11->isVisible() || (Timer2 && Timer2->isActive() && Panel11->isVisibleTo(ToolBar1))) {
+        if (!askQuestion(QStringLiteral("Schedule is running.\n\nDo you want to stop it and Exit now?"),
+                         caption))
+            return false;
+    }
+    // 3. A recording in progress.
+    if (!ToolButton1->isEnabled()) {
+        if (!askQuestion(QStringLiteral("一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "),
+                         caption))
+            return false;
+        ToolButton3->click();
+    }
+    // 4. A file playing.
+    if (SpeedButton21->isChecked()) {
+        if (!askQuestion(QStringLiteral("A file is Playing.\n\nDo you want to stop it and Exit now?"),
+                         caption))
+            return false;
+        SpeedButton13->click();
+    }
+    // 5. Accepted: the hook is removed by the hot-key support; settings saved.
+    saveSettings();
+    if (TrayIcon1)
+        TrayIcon1->setVisible(false);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Help menu
+
+void TForm1::HelpFile1Click()
+{
+    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/Help/index.htm");
+    if (!QFileInfo::exists(path)) {
+        showMessage(QStringLiteral("找不到帮助文件: ") + path);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void TForm1::About1Click()
+{
+    if (BuyForm)
+        BuyForm->exec();
+}
+
+void TForm1::Submitquestionbug1Click()
+{
+    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + SupportMail +
+                                   QStringLiteral("?subject=Sonalto")));
+}
+
+void TForm1::SonaltoWebSite1Click()
+{
+    QDesktopServices::openUrl(QUrl(ProductPage));
+}
+
+void TForm1::KestrovaOtherSoftware1Click()
+{
+    QDesktopServices::openUrl(QUrl(MakerPage));
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+void TForm1::showMessage(const QString &text)
+{
+    ShownMessages << text;
+    if (!m_options.showMessages)
+        return;
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Sonalto"), text, QMessageBox::Ok,
+                    isVisible() ? this : nullptr);
+    box.exec();
+}
+
+bool TForm1::askQuestion(const QString &text, const QString &caption)
+{
+    ShownMessages << text;
+    if (!m_options.showMessages)
+        return AutoAnswerOk;
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
+                    isVisible() ? this : nullptr);
+    return box.exec() == QMessageBox::Ok;
+}
+
+// ---------------------------------------------------------------------------
+// Events
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Delete) {
+            SpeedButton2Click();
+            return true;
+        }
+        if (key->key() == Qt::Key_Space) {
+            if (SpeedButton21->isChecked()) {
+                pressPlaybackButton(SpeedButton12);
+                SpeedButton12Click();
+            } else {
+                pressPlaybackButton(SpeedButton21);
+                SpeedButton21Click();
+            }
+            return true;
+        }
+    }
+    if (watched == TrackBar2 && event->type() == QEvent::MouseButtonRelease) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton)
+            QTimer::singleShot(0, this, &TForm1::TrackBar2Released);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::setModeIndicator(QLabel *label)
+{
+    Image1->move(225, label->y() + 3);
+    Image1->show();
+}
+
+bool TForm1::detectorOn() const
+{
+    return !Image1->isHidden() && Image1->y() == Label2->y() + 3;
+}
+
+} // namespace sonalto

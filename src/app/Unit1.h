@@ -1,0 +1,315 @@
+#pragma once
+
+#include "audio/AudioEngine.h"
+#include "audio/Encoders.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLineEdit;
+class QMenu;
+class QSlider;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+
+namespace sonalto {
+
+namespace recording {
+class TSpectrum;
+}
+class SpectrumBox;
+class TBuyForm;
+class TTrayIcon;
+class TGeneralOptionForm;
+class TAudioOptionForm;
+class TKeyOptionForm;
+class TScheduleForm;
+class TMp3Form;
+
+// A label that reports clicks and the pointer entering and leaving it.
+class ClickLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+    void entered();
+    void left();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+};
+
+// The main window. Owns all run-time state of the program: the capture channel
+// (the input monitor between recordings, the recording's channel during one), the
+// encoders of the recording, the playback stream, the recording parameters and the
+// list's sort state.
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // The audio backend is normally the system's; tests hand in their own (or
+    // none, to act as if no sound server could be reached).
+    struct Options
+    {
+        std::unique_ptr<audio::AudioBackend> backend;
+        bool useSystemBackend = true;
+        bool showMessages = true; // false in tests: messages are only recorded
+    };
+
+    explicit TForm1(Options options, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // ---- Controls (public so the dialogs and tests reach them by name) ------
+    QMenuBar *MainMenu1 = nullptr;
+    QMenu *File1 = nullptr, *Options1 = nullptr, *Help1 = nullptr;
+    QAction *Recorder1 = nullptr, *Pause1 = nullptr, *Stop1 = nullptr, *Exit1 = nullptr;
+    QAction *GeneralOptions1 = nullptr, *KeybordOptions1 = nullptr;
+    QAction *HelpFile1 = nullptr, *Submitquestionbug1 = nullptr, *SonaltoWebSite1 = nullptr,
+            *KestrovaOtherSoftware1 = nullptr, *About1 = nullptr;
+
+    QToolBar *ToolBar1 = nullptr;
+    QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr,
+                *ToolButton5 = nullptr, *ToolButton7 = nullptr, *ToolButton10 = nullptr;
+    QWidget *Panel11 = nullptr; // schedule panel, shown while a schedule is set
+
+    QWidget *Panel7 = nullptr, *Panel8 = nullptr;
+    QLabel *Label8 = nullptr;  // clock
+    ClickLabel *Label2 = nullptr; // "检测器", the detector switch
+    QLabel *Label3 = nullptr, *Label7 = nullptr;
+    QLabel *Image1 = nullptr; // mode indicator arrow
+    QLabel *Label15 = nullptr; // status line
+    SpectrumBox *PaintFrame = nullptr;
+
+    // Device panel
+    QWidget *Panel5 = nullptr;
+    QToolButton *SpeedButton20 = nullptr;
+    QLabel *Label13 = nullptr, *Label1 = nullptr, *Label6 = nullptr, *Label14 = nullptr;
+    QComboBox *ComboBox2 = nullptr; // devices
+    QComboBox *ComboBox1 = nullptr; // inputs
+    QWidget *ValumePanel = nullptr;
+    QToolButton *SpeedButton19 = nullptr; // mute
+    QSlider *TrackBar1 = nullptr;         // recording volume
+    int TrackBar1Tag = 0;
+
+    // Output settings panel
+    QWidget *Panel9 = nullptr;
+    QToolButton *SpeedButton11 = nullptr;
+    QLabel *Label12 = nullptr, *Label4 = nullptr, *Label9 = nullptr, *Label10 = nullptr;
+    QComboBox *ComboBox3 = nullptr, *ComboBox4 = nullptr, *ComboBox5 = nullptr;
+    QToolButton *SpeedButton22 = nullptr;
+
+    // File manager
+    QWidget *Panel6 = nullptr, *Panel4 = nullptr, *Panel3 = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+    QLabel *Label11 = nullptr, *Label5 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    QToolButton *SpeedButton6 = nullptr, *SpeedButton7 = nullptr;
+    QTreeWidget *ListView1 = nullptr;
+    QToolButton *SpeedButton2 = nullptr, *SpeedButton3 = nullptr, *SpeedButton5 = nullptr,
+                *SpeedButton8 = nullptr, *SpeedButton9 = nullptr;
+    QToolButton *SpeedButton21 = nullptr, *SpeedButton12 = nullptr, *SpeedButton13 = nullptr,
+                *SpeedButton14 = nullptr, *SpeedButton15 = nullptr, *SpeedButton16 = nullptr,
+                *SpeedButton17 = nullptr, *SpeedButton18 = nullptr;
+    QSlider *TrackBar2 = nullptr; // playback position
+    QSlider *TrackBar3 = nullptr; // playback volume
+    int TrackBar3Tag = 0;
+    QStatusBar *StatusBar1 = nullptr;
+
+    QTimer *Timer1 = nullptr, *Timer2 = nullptr, *Timer3 = nullptr, *PosTimer = nullptr;
+    int Timer1Tag = 0; // blink phase while paused
+
+    // Windows created at start, after this one, by the application.
+    TBuyForm *BuyForm = nullptr;
+    TAudioOptionForm *AudioOptionForm = nullptr;
+    TGeneralOptionForm *GeneralOptionForm = nullptr;
+    TKeyOptionForm *KeyOptionForm = nullptr;
+    TScheduleForm *ScheduleForm = nullptr;
+    QWidget *Form2 = nullptr;
+    TMp3Form *Mp3Form = nullptr;
+    TTrayIcon *TrayIcon1 = nullptr;
+
+    // ---- Run-time state -------------------------------------------------------
+    std::unique_ptr<audio::AudioEngine> Engine; // null when no sound server
+    std::unique_ptr<audio::CaptureChannel> RecordChannel;
+    std::unique_ptr<audio::PlaybackStream> PlayStream;
+    std::unique_ptr<audio::WmaWriter> WmaHandle;
+    std::unique_ptr<recording::TSpectrum> Spectrum;
+    QImage FrozenPicture;
+
+    bool IsRecording = false;
+    std::atomic<bool> IsPaused{false};
+    QDateTime StartTime, PauseTime;
+    int FileCounter = 1;
+    QString OutputBaseName = QStringLiteral("0");
+    int OutputRate = 44100;
+    int OutputChannels = 2;
+    bool ExitRequested = false;
+    bool MinitoTray = true;
+    int SortColumn = 0;
+    std::array<int, 5> SortAscending{};
+    // List position → device number (the list leaves out disabled devices).
+    std::vector<int> DeviceNumbers;
+    // Per-format rate and channel lists, built once at start.
+    struct FormatLists
+    {
+        QStringList rates, channels;
+    };
+    std::array<FormatLists, 4> FormatRateLists;
+    // Path of the file being recorded.
+    QString RecordingPath;
+
+    // Messages shown (also kept when they are not shown, for tests).
+    QStringList ShownMessages;
+    // Answer given to questions when messages are not shown (tests).
+    bool AutoAnswerOk = true;
+
+    // ---- Start-up and shutdown ------------------------------------------------
+    void FormCreate();
+    void FormShow();
+    void Exit1Click();
+    void HelpFile1Click();
+    void About1Click();
+    void Submitquestionbug1Click();
+    void SonaltoWebSite1Click();
+    void KestrovaOtherSoftware1Click();
+    void activateFromSecondInstance();
+    // After the general options dialog was created: base name and tray flag.
+    void applyGeneralOptions();
+    QString configPath() const;
+    void saveSettings();
+    void loadSettings();
+    void fitHeight();
+
+    // ---- Devices and inputs ---------------------------------------------------
+    void captureStartup();
+    void fillDeviceList();
+    void FillInputList();
+    void ComboBox2Change();
+    void ComboBox1Change();
+    void AfterInputChange();
+    bool StartMonitor();
+    void TrackBar1Change();
+    void SpeedButton19Click();
+    void SpeedButton20Click();
+    void onDevicesChanged();
+    int currentDeviceNumber() const;
+
+    // ---- Output settings ------------------------------------------------------
+    void buildFormatLists();
+    void FillRateAndChannelLists();
+    void ComboBox3Change();
+    void ComboBox4Change();
+    void ComboBox5Change();
+    void SpeedButton11Click();
+    void SpeedButton22Click();
+    void applyOutputValues();
+
+    // ---- Recording session ----------------------------------------------------
+    void ToolButton1Click();
+    void ToolButton2Click();
+    void ToolButton3Click();
+    void Timer1Timer();
+    void StopAndFreeChannels();
+    void CloseRecording();
+    bool StartRecording();
+    void checkPipeline();
+    QString outputFormatExtension(int format) const;
+    int outputFormat() const;
+    void setTrayPicture(int picture);
+
+    // ---- Detector and spectrum ------------------------------------------------
+    void Label2Click();
+    void Label2MouseEnter();
+    void Label2MouseLeave();
+    bool detectorOn() const;
+    void PosTimerTimer();
+    void PaintFramePaint(QPainter &painter, const QRect &clip);
+    void FreezeSpectrum();
+    void setModeIndicator(QLabel *label);
+
+    // ---- Recordings list ------------------------------------------------------
+    void RefreshRecordingList();
+    void UpdateListSummary();
+    void LoadFileTypeIcons();
+    void SetRowIcon(QTreeWidgetItem *item);
+    QTreeWidgetItem *addRow(int index, const QString &fileName, const QDateTime &date,
+                            std::optional<double> durationSeconds, qint64 sizeBytes,
+                            const QString &status);
+    void setRowDuration(QTreeWidgetItem *item, std::optional<double> seconds);
+    void setRowSize(QTreeWidgetItem *item, qint64 bytes);
+    void ListView1Click();
+    void ListView1ColumnClick(int column);
+    void sortList();
+    void SpeedButton1Click();
+    void SpeedButton6Click();
+    void SpeedButton7Click();
+    void setFileButtonsEnabled(bool enabled);
+    QString GetDurationText(const QString &path);
+    QTreeWidgetItem *selectedRow() const;
+    QString rowPath(QTreeWidgetItem *item) const;
+    QString rowStatus(QTreeWidgetItem *item) const;
+    void setRowStatus(QTreeWidgetItem *item, const QString &status);
+    QTreeWidgetItem *firstRowWithStatus(const QString &status) const;
+    void clearStatuses();
+
+    // ---- Playback -------------------------------------------------------------
+    void ListView1DblClick();
+    void SpeedButton21Click();
+    void SpeedButton12Click();
+    void SpeedButton13Click();
+    void SpeedButton14Click();
+    void SpeedButton15Click();
+    void SpeedButton16Click();
+    void SpeedButton17Click();
+    void SpeedButton18Click();
+    void TrackBar3Change();
+    void Timer3Timer();
+    void TrackBar2Released();
+    void pressPlaybackButton(QToolButton *button);
+    void SpeedButton2Click(); // delete (filled in by the file actions)
+
+    // ---- Messages ---------------------------------------------------------------
+    void showMessage(const QString &text);
+    bool askQuestion(const QString &text, const QString &caption);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildMenu();
+    void buildToolBar();
+    void buildStatusArea(QWidget *parent);
+    void buildDevicePanel(QWidget *parent);
+    void buildOutputPanel(QWidget *parent);
+    void buildFilePanel(QWidget *parent);
+    void setRecordingControlsEnabled(bool enabled);
+    bool FormCloseQuery();
+
+    Options m_options;
+    int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
+    bool m_createdFully = false;
+    bool m_audioStarted = false;
+};
+
+} // namespace sonalto

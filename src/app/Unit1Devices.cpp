@@ -1,0 +1,363 @@
+// Device panel, output settings panel and the sound detector of the main window.
+#include "app/Icons.h"
+#include "app/Unit1.h"
+#include "options/Mp3unit.h"
+#include "options/RateLists.h"
+
+#include <QComboBox>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+
+namespace sonalto {
+
+namespace {
+const QColor Lime(0, 255, 0);
+const QColor Green(0, 128, 0);
+constexpr int CollapsedHeight = 28;
+
+void setFontColour(QLabel *label, const QColor &colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+void setStrikeOut(QLabel *label, bool strikeOut)
+{
+    QFont font = label->font();
+    font.setStrikeOut(strikeOut);
+    font.setBold(false);
+    font.setItalic(false);
+    font.setUnderline(false);
+    label->setFont(font);
+}
+
+QString text(const std::string &s)
+{
+    return QString::fromStdString(s);
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Capture devices and inputs
+
+void TForm1::captureStartup()
+{
+    fillDeviceList();
+    if (Engine->currentDevice() < 0 || DeviceNumbers.empty()) {
+        showMessage(QStringLiteral("无法获取录音设备！"));
+    } else {
+        ComboBox2->setCurrentIndex(0);
+        Engine->selectDevice(DeviceNumbers.front());
+    }
+    FillInputList();
+    Engine->setDevicesChangedHandler([this] {
+        QMetaObject::invokeMethod(this, &TForm1::onDevicesChanged, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::fillDeviceList()
+{
+    ComboBox2->clear();
+    DeviceNumbers.clear();
+    const std::vector<audio::DeviceInfo> devices = Engine->captureDevices();
+    for (size_t i = 0; i < devices.size(); ++i) {
+        if (!devices[i].enabled)
+            continue;
+        ComboBox2->addItem(text(devices[i].name));
+        DeviceNumbers.push_back(int(i));
+    }
+}
+
+int TForm1::currentDeviceNumber() const
+{
+    const int position = ComboBox2->currentIndex();
+    if (position < 0 || position >= int(DeviceNumbers.size()))
+        return -1;
+    return DeviceNumbers[size_t(position)];
+}
+
+void TForm1::FillInputList()
+{
+    ComboBox1->clear();
+    if (!Engine)
+        return;
+    int remembered = -1;
+    for (int i = 0;; ++i) {
+        const std::optional<audio::InputInfo> info = Engine->input(i);
+        if (!info)
+            break;
+        ComboBox1->addItem(text(info->name));
+        if ((info->flags & audio::InputTypeMask) == audio::InputTypeOutputMix)
+            remembered = i;
+    }
+    const int selected = remembered >= 0 ? remembered : 0;
+    ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? selected : -1);
+    if (ComboBox1->count() > 0)
+        Engine->switchOnInput(selected);
+}
+
+void TForm1::ComboBox2Change()
+{
+    if (!Engine)
+        return;
+    const int device = currentDeviceNumber();
+    if (device >= 0 && !Engine->selectDevice(device))
+        showMessage(QStringLiteral("无法使用录音设备: ") + ComboBox2->currentText());
+    FillInputList();
+    AfterInputChange();
+}
+
+void TForm1::ComboBox1Change()
+{
+    if (!Engine)
+        return;
+    if (ComboBox1->currentIndex() >= 0 && !Engine->switchOnInput(ComboBox1->currentIndex()))
+        showMessage(QStringLiteral("无法使用输入声道: ") + ComboBox1->currentText());
+    AfterInputChange();
+}
+
+void TForm1::AfterInputChange()
+{
+    if (!Engine)
+        return;
+    float volume = 0.f;
+    if (const auto info = Engine->input(ComboBox1->currentIndex()))
+        volume = info->volume;
+    TrackBar1->setValue(int(double(volume) * 100.0));
+    StopAndFreeChannels();
+    if (StartMonitor() && Image1->y() == Label2->y() + 3)
+        Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
+}
+
+bool TForm1::StartMonitor()
+{
+    if (!Engine)
+        return false;
+    std::string error;
+    RecordChannel = Engine->startCapture(audio::PcmFormat{44100, 2}, true,
+                                         [](const int16_t *, size_t) { return true; }, &error);
+    if (!RecordChannel) {
+        showMessage(QStringLiteral("无法开始录制"));
+        return false;
+    }
+    RecordChannel->play();
+    PosTimer->start();
+    return true;
+}
+
+void TForm1::TrackBar1Change()
+{
+    const int position = TrackBar1->value();
+    if (position == 0) {
+        SpeedButton19->setChecked(true);
+        SpeedButton19->setIcon(appIcon(QStringLiteral("mute")));
+    } else if (SpeedButton19->isChecked()) {
+        SpeedButton19->setChecked(false);
+        SpeedButton19->setIcon(appIcon(QStringLiteral("microphone")));
+    }
+    if (Engine)
+        Engine->setInputVolume(ComboBox1->currentIndex(), float(position * 0.01));
+}
+
+void TForm1::SpeedButton19Click()
+{
+    const bool pressed = SpeedButton19->isChecked();
+    SpeedButton19->setIcon(appIcon(pressed ? QStringLiteral("mute") : QStringLiteral("microphone")));
+    if (pressed) {
+        TrackBar1Tag = TrackBar1->value();
+        TrackBar1->setValue(0);
+    } else {
+        TrackBar1->setValue(TrackBar1Tag);
+    }
+    if (Engine)
+        Engine->setInputVolume(ComboBox1->currentIndex(), float(TrackBar1->value() * 0.01));
+}
+
+void TForm1::SpeedButton20Click()
+{
+    if (SpeedButton20->isChecked()) {
+        SpeedButton20->setIcon(appIcon(QStringLiteral("expand")));
+        Panel5->setFixedHeight(m_panel5Height);
+        Label13->hide();
+        ValumePanel->move(374, 57);
+    } else {
+        SpeedButton20->setIcon(appIcon(QStringLiteral("collapse")));
+        Panel5->setFixedHeight(CollapsedHeight);
+        Label13->setText(QStringLiteral("录制从 ") + ComboBox2->currentText() +
+                         QStringLiteral(", ") + ComboBox1->currentText());
+        Label13->setToolTip(Label13->text());
+        Label13->show();
+        ValumePanel->move(390, 3);
+    }
+    fitHeight();
+}
+
+void TForm1::onDevicesChanged()
+{
+    // Devices come and go while the program runs: the lists are rebuilt only when
+    // nothing is being recorded, keeping the selection by name.
+    if (!Engine)
+        return;
+    Engine->refreshDevices();
+    if (IsRecording)
+        return;
+    const QString device = ComboBox2->currentText();
+    const QString input = ComboBox1->currentText();
+    fillDeviceList();
+    const int devicePosition = ComboBox2->findText(device);
+    if (devicePosition >= 0) {
+        ComboBox2->setCurrentIndex(devicePosition);
+        const int inputPosition = ComboBox1->findText(input);
+        // The engine kept the current device; only the input list is re-read.
+        ComboBox1->clear();
+        for (int i = 0;; ++i) {
+            const auto info = Engine->input(i);
+            if (!info)
+                break;
+            ComboBox1->addItem(text(info->name));
+        }
+        const int again = ComboBox1->findText(input);
+        ComboBox1->setCurrentIndex(again >= 0 ? again : (inputPosition >= 0 ? 0 : 0));
+        return;
+    }
+    // The device in use has gone: fall back to the first one and say so.
+    ComboBox2->setCurrentIndex(ComboBox2->count() > 0 ? 0 : -1);
+    if (!device.isEmpty())
+        Label15->setText(QStringLiteral("录制设备已移除: ") + device);
+    ComboBox2Change();
+}
+
+// ---------------------------------------------------------------------------
+// Output settings
+
+void TForm1::buildFormatLists()
+{
+    const auto lists = options::buildFormatLists();
+    for (size_t i = 0; i < lists.size(); ++i)
+        FormatRateLists[i] = {lists[i].rates, lists[i].channels};
+}
+
+int TForm1::outputFormat() const
+{
+    const int format = ComboBox3->currentIndex();
+    return format >= 0 && format <= 3 ? format : 0;
+}
+
+void TForm1::FillRateAndChannelLists()
+{
+    ComboBox4->clear();
+    ComboBox5->clear();
+    const int format = ComboBox3->currentIndex();
+    if (format < 0 || format > 3)
+        return;
+    ComboBox4->addItems(FormatRateLists[size_t(format)].rates);
+    ComboBox5->addItems(FormatRateLists[size_t(format)].channels);
+    ComboBox4->setCurrentIndex(options::defaultRateIndex(FormatRateLists[size_t(format)].rates));
+    ComboBox5->setCurrentIndex(ComboBox5->count() - 1);
+}
+
+void TForm1::applyOutputValues()
+{
+    ComboBox5Change();
+    ComboBox4Change();
+}
+
+void TForm1::ComboBox3Change()
+{
+    SpeedButton22->setVisible(ComboBox3->currentIndex() == 0);
+    FillRateAndChannelLists();
+    applyOutputValues();
+}
+
+void TForm1::ComboBox4Change()
+{
+    OutputRate = options::rateFromItemText(ComboBox4->currentText());
+    if (OutputRate <= 0)
+        OutputRate = 44100;
+}
+
+void TForm1::ComboBox5Change()
+{
+    if (ComboBox3->currentIndex() == 3)
+        OutputChannels = ComboBox5->currentIndex() >= 0 ? ComboBox5->currentIndex() + 1 : 2;
+    else
+        OutputChannels = 2;
+}
+
+void TForm1::SpeedButton11Click()
+{
+    if (SpeedButton11->isChecked()) {
+        SpeedButton11->setIcon(appIcon(QStringLiteral("expand")));
+        Panel9->setFixedHeight(m_panel9Height);
+        Label12->hide();
+    } else {
+        SpeedButton11->setIcon(appIcon(QStringLiteral("collapse")));
+        Panel9->setFixedHeight(CollapsedHeight);
+        Label12->setText(ComboBox3->currentText() + QStringLiteral(", ") +
+                         ComboBox4->currentText() + QStringLiteral(", ") +
+                         ComboBox5->currentText());
+        Label12->setToolTip(Label12->text());
+        Label12->show();
+    }
+    fitHeight();
+}
+
+void TForm1::SpeedButton22Click()
+{
+    if (Mp3Form)
+        Mp3Form->exec();
+}
+
+// ---------------------------------------------------------------------------
+// Sound detector
+
+void TForm1::Label2Click()
+{
+    if (detectorOn()) {
+        setStrikeOut(Label15, true);
+        Image1->hide();
+        setFontColour(Label2, Green);
+        setFontColour(Label3, Green);
+        setFontColour(Label7, Green);
+        StopAndFreeChannels();
+        return;
+    }
+    StopAndFreeChannels();
+    if (!Engine) {
+        showMessage(QStringLiteral("Couldn''t start recording"));
+        return;
+    }
+    std::string error;
+    RecordChannel = Engine->startCapture(audio::PcmFormat{44100, 2}, true,
+                                         [](const int16_t *, size_t) { return true; }, &error);
+    if (!RecordChannel) {
+        showMessage(QStringLiteral("Couldn''t start recording"));
+        return;
+    }
+    RecordChannel->play();
+    PosTimer->start();
+    setFontColour(Label8, Green);
+    Label8->setText(QStringLiteral("00:00:00"));
+    setFontColour(Label2, Lime);
+    setFontColour(Label3, Green);
+    setFontColour(Label7, Green);
+    Label15->setText(QStringLiteral("Detecting sound from ") + ComboBox1->currentText());
+    setStrikeOut(Label15, false);
+    setModeIndicator(Label2);
+}
+
+void TForm1::Label2MouseEnter()
+{
+    if (Image1->y() != Label2->y() + 3)
+        setFontColour(Label2, Lime);
+}
+
+void TForm1::Label2MouseLeave()
+{
+    if (Image1->y() != Label2->y() + 3)
+        setFontColour(Label2, Green);
+}
+
+} // namespace sonalto

@@ -1,0 +1,309 @@
+// The recordings list of the main window: folder scan, rows, summary, sorting,
+// selection and the folder buttons.
+#include "app/Icons.h"
+#include "app/Projectdir.h"
+#include "app/Unit1.h"
+#include "library/ListFormat.h"
+#include "settings/IniFile.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeDatabase>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <algorithm>
+#include <thread>
+
+namespace sonalto {
+
+namespace {
+
+constexpr int CollapsedHeight = 28;
+constexpr int SortKeyRole = Qt::UserRole + 1;
+
+// A row that sorts by the values behind its texts.
+class RecordingRow : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        return library::compareRows(keys(), static_cast<const RecordingRow &>(other).keys(),
+                                    column) < 0;
+    }
+
+    library::RowSortKeys keys() const
+    {
+        library::RowSortKeys k;
+        k.name = text(0);
+        k.date = data(1, SortKeyRole).toDateTime();
+        const QVariant duration = data(2, SortKeyRole);
+        if (duration.isValid())
+            k.durationSeconds = duration.toLongLong();
+        k.sizeBytes = data(3, SortKeyRole).toLongLong();
+        return k;
+    }
+};
+
+QList<QIcon> fileTypeIcons;
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Rows
+
+QTreeWidgetItem *TForm1::addRow(int index, const QString &fileName, const QDateTime &date,
+                                std::optional<double> durationSeconds, qint64 sizeBytes,
+                                const QString &status)
+{
+    auto *row = new RecordingRow;
+    row->setText(0, fileName);
+    row->setText(1, library::dateText(date));
+    row->setData(1, SortKeyRole, date);
+    setRowDuration(row, durationSeconds);
+    setRowSize(row, sizeBytes);
+    row->setText(4, status);
+    SetRowIcon(row);
+    ListView1->insertTopLevelItem(index, row);
+    return row;
+}
+
+void TForm1::setRowDuration(QTreeWidgetItem *item, std::optional<double> seconds)
+{
+    item->setText(2, library::durationText(seconds));
+    if (seconds)
+        item->setData(2, SortKeyRole, QVariant::fromValue(library::roundHalfEven(*seconds)));
+    else
+        item->setData(2, SortKeyRole, QVariant());
+}
+
+void TForm1::setRowSize(QTreeWidgetItem *item, qint64 bytes)
+{
+    item->setText(3, library::sizeText(bytes));
+    item->setData(3, SortKeyRole, QVariant::fromValue(bytes));
+}
+
+QString TForm1::rowPath(QTreeWidgetItem *item) const
+{
+    return ProjectDirs::instance().AudioDir() + item->text(0);
+}
+
+QString TForm1::rowStatus(QTreeWidgetItem *item) const
+{
+    return item->text(4);
+}
+
+void TForm1::setRowStatus(QTreeWidgetItem *item, const QString &status)
+{
+    item->setText(4, status);
+}
+
+QTreeWidgetItem *TForm1::firstRowWithStatus(const QString &status) const
+{
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = ListView1->topLevelItem(i);
+        if (item->text(4) == status)
+            return item;
+    }
+    return nullptr;
+}
+
+void TForm1::clearStatuses()
+{
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = ListView1->topLevelItem(i);
+        if (!item->text(4).isEmpty())
+            item->setText(4, QString());
+    }
+}
+
+QTreeWidgetItem *TForm1::selectedRow() const
+{
+    const QList<QTreeWidgetItem *> selected = ListView1->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.front();
+}
+
+QString TForm1::GetDurationText(const QString &path)
+{
+    return library::durationText(audio::probeDurationSeconds(QFile::encodeName(path).toStdString()));
+}
+
+// ---------------------------------------------------------------------------
+// Folder scan
+
+void TForm1::LoadFileTypeIcons()
+{
+    // The desktop's own icons for the four types, by MIME type.
+    fileTypeIcons.clear();
+    const QMimeDatabase mime;
+    const QIcon fallback = appIcon(QStringLiteral("file-audio"));
+    for (const char *name : {"test.mp3", "test.wma", "test.ogg", "test.wav"}) {
+        const QMimeType type =
+            mime.mimeTypeForFile(QString::fromLatin1(name), QMimeDatabase::MatchExtension);
+        fileTypeIcons << QIcon::fromTheme(type.iconName(),
+                                          QIcon::fromTheme(type.genericIconName(), fallback));
+    }
+}
+
+void TForm1::SetRowIcon(QTreeWidgetItem *item)
+{
+    const int index = library::fileTypeIndex(item->text(0));
+    if (index >= 0 && index < fileTypeIcons.size())
+        item->setIcon(0, fileTypeIcons[index]);
+}
+
+void TForm1::RefreshRecordingList()
+{
+    ListView1->clear();
+    const QString dir = ProjectDirs::instance().AudioDir();
+    const QList<library::FolderEntry> entries = library::scanRecordingFolder(dir);
+
+    // Opening every file for its length is the slow part: spread it over the cores.
+    std::vector<std::optional<double>> durations(size_t(entries.size()));
+    const size_t workers =
+        std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+    std::atomic<size_t> next{0};
+    auto probe = [&] {
+        for (size_t i = next++; i < durations.size(); i = next++)
+            durations[i] = audio::probeDurationSeconds(
+                QFile::encodeName(dir + entries[int(i)].fileName).toStdString());
+    };
+    std::vector<std::thread> threads;
+    for (size_t i = 1; i < workers && i < durations.size(); ++i)
+        threads.emplace_back(probe);
+    probe();
+    for (std::thread &t : threads)
+        t.join();
+
+    for (int i = 0; i < entries.size(); ++i) {
+        const library::FolderEntry &e = entries[i];
+        addRow(ListView1->topLevelItemCount(), e.fileName, e.modified, durations[size_t(i)],
+               e.sizeBytes, QString());
+    }
+    UpdateListSummary();
+}
+
+void TForm1::UpdateListSummary()
+{
+    int counts[4] = {0, 0, 0, 0};
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        const int type = library::fileTypeIndex(ListView1->topLevelItem(i)->text(0));
+        if (type >= 0)
+            ++counts[type];
+    }
+    Label11->setText(library::listSummary(counts[0], counts[1], counts[2], counts[3]));
+    Label11->setToolTip(Label11->text());
+    StatusBar1->showMessage(Label11->text());
+}
+
+// ---------------------------------------------------------------------------
+// Sorting
+
+void TForm1::ListView1ColumnClick(int column)
+{
+    if (column < 0 || column >= 4)
+        return; // the status column does not sort
+    SortColumn = column;
+    sortList();
+    SortAscending[size_t(column)] = SortAscending[size_t(column)] == 0 ? 1 : 0;
+}
+
+void TForm1::sortList()
+{
+    ListView1->sortItems(SortColumn, SortAscending[size_t(SortColumn)] == 1 ? Qt::AscendingOrder
+                                                                              : Qt::DescendingOrder);
+}
+
+// ---------------------------------------------------------------------------
+// Section, selection and folder buttons
+
+void TForm1::SpeedButton1Click()
+{
+    if (SpeedButton1->isChecked()) {
+        SpeedButton1->setIcon(appIcon(QStringLiteral("expand")));
+        Panel6->setFixedHeight(m_panel6Height);
+        Label11->hide();
+        StatusBar1->show();
+    } else {
+        SpeedButton1->setIcon(appIcon(QStringLiteral("collapse")));
+        Panel6->setFixedHeight(CollapsedHeight);
+        Label11->show();
+        StatusBar1->hide();
+    }
+    fitHeight();
+}
+
+void TForm1::setFileButtonsEnabled(bool enabled)
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{SpeedButton2, SpeedButton3, SpeedButton5,
+                                                       SpeedButton8, SpeedButton9})
+        w->setEnabled(enabled);
+    for (QWidget *w : Panel3->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        w->setEnabled(enabled);
+}
+
+void TForm1::ListView1Click()
+{
+    setFileButtonsEnabled(selectedRow() != nullptr);
+}
+
+void TForm1::SpeedButton6Click()
+{
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("选择输出文件夹"), ProjectDirs::instance().AudioDir());
+    if (chosen.isEmpty())
+        return;
+    ProjectDirs::instance().SetAudioDir(chosen);
+    settings::IniFile(configPath())
+        .writeString(QStringLiteral("Other"), QStringLiteral("AudioDir"),
+                     ProjectDirs::instance().AudioDir());
+    Edit1->setText(ProjectDirs::instance().AudioDir());
+    RefreshRecordingList();
+}
+
+void TForm1::SpeedButton7Click()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Edit1->text()));
+}
+
+void TForm1::SpeedButton2Click()
+{
+    // Delete to the trash.
+    QTreeWidgetItem *row = selectedRow();
+    if (!row || !SpeedButton2->isEnabled())
+        return;
+    if (row->text(4) == QStringLiteral("录制"))
+        return;
+    const QString path = rowPath(row);
+    if (row->text(4) == QStringLiteral("Play") || row->text(4) == QStringLiteral("Pause")) {
+        StopAndFreeChannels();
+        Timer3->stop();
+    }
+    // Qt moves the file into ./files/ of the current folder when the user's data
+    // folder is missing: make sure it exists and treat a relative result as failure.
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty())
+        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    QDir().mkpath(dataHome);
+    QString trashed;
+    if (!QFile::moveToTrash(path, &trashed) || QFileInfo(trashed).isRelative()) {
+        showMessage(QStringLiteral("无法删除文件: ") + row->text(0));
+        return;
+    }
+    delete row;
+    UpdateListSummary();
+    setFileButtonsEnabled(selectedRow() != nullptr);
+}
+
+} // namespace sonalto

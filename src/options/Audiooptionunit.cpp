@@ -1,0 +1,11 @@
+#include "options/Audiooptionunit.h"
+
+namespace sonalto {
+
+TAudioOptionForm::TAudioOptionForm(QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("音频选项"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+}
+
+} // namespace sonalto

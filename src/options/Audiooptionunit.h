@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDialog>
+
+namespace sonalto {
+
+class TAudioOptionForm : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TAudioOptionForm(QWidget *parent = nullptr);
+};
+
+} // namespace sonalto

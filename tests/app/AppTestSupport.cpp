@@ -1,0 +1,61 @@
+#include "AppTestSupport.h"
+
+#include "app/Projectdir.h"
+
+#include <QDir>
+
+#include <cmath>
+
+namespace sonalto::test {
+
+TempFolders::TempFolders()
+{
+    QDir().mkpath(appDir());
+    QDir().mkpath(audioDir());
+    ProjectDirs::instance().SetAppDir(appDir());
+    ProjectDirs::instance().SetAudioDir(audioDir());
+}
+
+audio::SampleGenerator sineGenerator(double frequency, double amplitude)
+{
+    return [frequency, amplitude](uint64_t frame, int, int rate) {
+        return int16_t(std::lround(32767.0 * amplitude *
+                                   std::sin(2.0 * M_PI * frequency * double(frame) / rate)));
+    };
+}
+
+std::unique_ptr<audio::VirtualBackend> makeTestBackend()
+{
+    auto backend = std::make_unique<audio::VirtualBackend>();
+    audio::VirtualDevice card;
+    card.id = "card0";
+    card.name = "Built-in Audio";
+    card.inputs.push_back({"Microphone", audio::InputTypeMicrophone, 0.29f,
+                           sineGenerator(1000, 0.5), "card0.in", "mic"});
+    card.inputs.push_back({"Line In", audio::InputTypeLine, 0.5f, sineGenerator(440, 0.5),
+                           "card0.in", "line"});
+    card.inputs.push_back({"Speakers (output)", audio::InputTypeOutputMix, 0.8f,
+                           sineGenerator(1000, 0.5), "card0.speakers.monitor", ""});
+    card.inputs.push_back({"Headphones (output)", audio::InputTypeOutputMix, 0.6f,
+                           sineGenerator(1000, 0.5), "card0.headphones.monitor", ""});
+    backend->addDevice(card);
+    audio::VirtualDevice usb;
+    usb.id = "usb";
+    usb.name = "USB Microphone";
+    usb.inputs.push_back({"Mic", audio::InputTypeMicrophone, 1.0f, sineGenerator(500, 0.5),
+                          "usb.in", ""});
+    backend->addDevice(usb);
+    backend->setDefaultSource("card0.in");
+    return backend;
+}
+
+std::unique_ptr<TForm1> makeForm(std::unique_ptr<audio::AudioBackend> backend)
+{
+    TForm1::Options options;
+    options.useSystemBackend = false;
+    options.showMessages = false;
+    options.backend = std::move(backend);
+    return std::make_unique<TForm1>(std::move(options));
+}
+
+} // namespace sonalto::test

@@ -1,0 +1,122 @@
+// Process start: folders, the settings write-back and the single-instance rule.
+#include "app/Application.h"
+#include "app/Projectdir.h"
+#include "app/SingleInstance.h"
+#include "settings/IniFile.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace sonalto;
+
+namespace {
+
+// Points HOME and the XDG folders into a temporary folder for one test.
+class PrivateHome
+{
+public:
+    PrivateHome()
+    {
+        for (const char *name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+            m_saved.append({name, qgetenv(name)});
+        qputenv("HOME", m_dir.path().toUtf8());
+        qputenv("XDG_DATA_HOME", (m_dir.path() + "/data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toUtf8());
+    }
+    ~PrivateHome()
+    {
+        for (const auto &[name, value] : m_saved)
+            qputenv(name, value);
+    }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QList<QPair<const char *, QByteArray>> m_saved;
+};
+
+} // namespace
+
+TEST(Startup, FirstStartCreatesFoldersAndWritesOutputFolderBack)
+{
+    PrivateHome home;
+    resolveFolders();
+    const QString appDir = home.path() + "/data/Sonalto/";
+    EXPECT_EQ(ProjectDirs::instance().AppDir(), appDir);
+    EXPECT_TRUE(QDir(appDir).exists()) << "settings could never be saved without it";
+    const QString audioDir = home.path() + "/Documents/Sonalto/";
+    EXPECT_EQ(ProjectDirs::instance().AudioDir(), audioDir);
+    EXPECT_TRUE(QDir(audioDir).exists());
+    const settings::IniFile ini(appDir + "Config.ini");
+    EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), audioDir);
+}
+
+TEST(Startup, StoredOutputFolderIsKeptWithOrWithoutTrailingSlash)
+{
+    PrivateHome home;
+    const QString rec = home.path() + "/Rec";
+    QDir().mkpath(rec);
+    QDir().mkpath(home.path() + "/data/Sonalto");
+    settings::IniFile ini(home.path() + "/data/Sonalto/Config.ini");
+    ini.writeString("Other", "AudioDir", rec);
+    resolveFolders();
+    EXPECT_EQ(ProjectDirs::instance().AudioDir(), rec + "/");
+    EXPECT_EQ(ini.readString("Other", "AudioDir", ""), rec + "/");
+
+    // A stored folder that no longer exists falls back to the documents folder.
+    ini.writeString("Other", "AudioDir", home.path() + "/gone/");
+    resolveFolders();
+    EXPECT_EQ(ProjectDirs::instance().AudioDir(), home.path() + "/Documents/Sonalto/");
+}
+
+TEST(Startup, SetAudioDirCreatesMissingFolder)
+{
+    QTemporaryDir dir;
+    ProjectDirs::instance().SetAudioDir(dir.path() + "/new");
+    EXPECT_TRUE(QDir(dir.path() + "/new").exists());
+    EXPECT_TRUE(ProjectDirs::instance().AudioDir().endsWith("/new/"));
+}
+
+TEST(SingleInstanceTest, SecondInstanceAsksTheFirstToShowItself)
+{
+    SingleInstance first;
+    ASSERT_TRUE(first.becomeFirst());
+    QSignalSpy activated(&first, &SingleInstance::activationRequested);
+
+    SingleInstance second;
+    EXPECT_FALSE(second.becomeFirst());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return activated.count() == 1; }, 3000));
+}
+
+TEST(SingleInstanceTest, SecondProgramStartExitsAtOnce)
+{
+    PrivateHome home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TMPDIR", home.path()); // a lock and socket of our own
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(SONALTO_BINARY, {});
+    ASSERT_TRUE(first.waitForStarted());
+    // Wait until the first copy holds the lock (its Config.ini appears right after).
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QFile::exists(home.path() + "/data/Sonalto/Config.ini"); }, 10000));
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    QElapsedTimer timer;
+    timer.start();
+    second.start(SONALTO_BINARY, {});
+    ASSERT_TRUE(second.waitForFinished(5000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running) << "the first copy keeps running";
+    first.kill();
+    first.waitForFinished();
+}
