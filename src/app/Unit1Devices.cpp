@@ -196,37 +196,46 @@ void TForm1::SpeedButton20Click()
 
 void TForm1::onDevicesChanged()
 {
-    // Devices come and go while the program runs: the lists are rebuilt only when
-    // nothing is being recorded, keeping the selection by name.
-    if (!Engine)
+    // Devices come and go while the program runs. The lists are rebuilt, keeping
+    // the selection by name; during a recording they stay as they are (the
+    // recording's own channel reports a vanished source itself).
+    if (!Engine || IsRecording)
         return;
     Engine->refreshDevices();
-    if (IsRecording)
-        return;
     const QString device = ComboBox2->currentText();
     const QString input = ComboBox1->currentText();
     fillDeviceList();
     const int devicePosition = ComboBox2->findText(device);
-    if (devicePosition >= 0) {
-        ComboBox2->setCurrentIndex(devicePosition);
-        const int inputPosition = ComboBox1->findText(input);
-        // The engine kept the current device; only the input list is re-read.
-        ComboBox1->clear();
-        for (int i = 0;; ++i) {
-            const auto info = Engine->input(i);
-            if (!info)
-                break;
-            ComboBox1->addItem(text(info->name));
-        }
-        const int again = ComboBox1->findText(input);
-        ComboBox1->setCurrentIndex(again >= 0 ? again : (inputPosition >= 0 ? 0 : 0));
+    if (devicePosition < 0) {
+        // The device in use has gone: take the first one and say so.
+        ComboBox2->setCurrentIndex(ComboBox2->count() > 0 ? 0 : -1);
+        if (ComboBox2->count() > 0)
+            ComboBox2Change();
+        else
+            ComboBox1->clear();
+        Label15->setText(QStringLiteral("录制设备已移除: ") + device);
         return;
     }
-    // The device in use has gone: fall back to the first one and say so.
-    ComboBox2->setCurrentIndex(ComboBox2->count() > 0 ? 0 : -1);
-    if (!device.isEmpty())
-        Label15->setText(QStringLiteral("录制设备已移除: ") + device);
-    ComboBox2Change();
+    ComboBox2->setCurrentIndex(devicePosition);
+    ComboBox1->clear();
+    for (int i = 0;; ++i) {
+        const std::optional<audio::InputInfo> info = Engine->input(i);
+        if (!info)
+            break;
+        ComboBox1->addItem(text(info->name));
+    }
+    const int inputPosition = ComboBox1->findText(input);
+    if (inputPosition >= 0) {
+        ComboBox1->setCurrentIndex(inputPosition);
+        // A monitor whose source went away and came back is reopened.
+        if (RecordChannel && RecordChannel->failed())
+            AfterInputChange();
+        return;
+    }
+    // The input in use has gone: choose again as on a device change.
+    FillInputList();
+    Label15->setText(QStringLiteral("输入声道已移除: ") + input);
+    AfterInputChange();
 }
 
 // ---------------------------------------------------------------------------
