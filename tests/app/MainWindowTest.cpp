@@ -18,6 +18,7 @@
 
 using namespace sonalto;
 using namespace sonalto::test;
+using sonalto::test::pactl;
 
 namespace {
 QColor textColour(QLabel *label)
@@ -235,4 +236,25 @@ TEST(MainWindow, DetectorSwitchesOffAndOn)
     EXPECT_FALSE(form->Label15->font().strikeOut());
     EXPECT_EQ(form->Label15->text(), "Detecting sound from Microphone");
     EXPECT_NE(form->RecordChannel, nullptr);
+}
+
+TEST(MainWindowOnSoundServer, VolumeBarSetsTheSourceVolume)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    auto form = makeForm(audio::AudioEngine::createSystemBackend());
+    ASSERT_TRUE(form->ShownMessages.isEmpty()) << form->ShownMessages.join("|").toStdString();
+    const int lineIn = form->ComboBox1->findText("LineIn");
+    ASSERT_GE(lineIn, 0);
+    form->ComboBox1->setCurrentIndex(lineIn);
+    form->ComboBox1Change();
+    form->TrackBar1->setValue(37);
+    EXPECT_TRUE(pactl({"get-source-volume", "sonalto_linein"}).contains("37%"));
+    form->TrackBar1->setValue(100);
+    EXPECT_TRUE(pactl({"get-source-volume", "sonalto_linein"}).contains("100%"));
+
+    // The output mix of the first null sink is among the inputs, typed as such.
+    const int mix = form->ComboBox1->findText("Speakers (output mix)");
+    ASSERT_GE(mix, 0);
+    EXPECT_EQ(form->Engine->input(mix)->flags & audio::InputTypeMask, audio::InputTypeOutputMix);
 }
