@@ -17,7 +17,8 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+run: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sonalto
 	@bash scripts/run.sh $(BUILD_DIR)
 
 test: build

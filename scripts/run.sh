@@ -13,7 +13,7 @@ fi
 
 echo "No desktop session found: starting Sonalto in a headless session"
 echo "(Xvfb and a private PulseAudio server with a 1 kHz tone input and a null output)."
-exec bash "$(dirname "$0")/session.sh" --keep-home -- bash -c '
+exec bash "$(dirname "$0")/session.sh" --keep-home --demo -- bash -c '
   BIN="$1"; SHOT="$2"
   "$BIN" &
   pid=$!

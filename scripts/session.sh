@@ -4,15 +4,17 @@
 # and, when asked or when no display exists, its own Xvfb display. Nothing of the
 # user's own sound server or display is touched. Everything is torn down on exit.
 #
-#   scripts/session.sh [--xvfb] [--keep-home] -- command args...
+#   scripts/session.sh [--xvfb] [--keep-home] [--demo] -- command args...
 set -euo pipefail
 
 want_xvfb=0
 keep_home=0
+demo=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --xvfb) want_xvfb=1; shift ;;
     --keep-home) keep_home=1; shift ;;
+    --demo) demo=1; shift ;;
     --) shift; break ;;
     *) break ;;
   esac
@@ -55,6 +57,11 @@ if ! pactl info >/dev/null 2>&1; then
   echo "session: the private PulseAudio server did not start" >&2
   cat "$SESSION_DIR/pulse.log" >&2 || true
   exit 1
+fi
+
+# For a person trying the program, the line-in hears a 1 kHz tone as well.
+if [ "$demo" = 1 ]; then
+  pactl load-module module-sine sink=sonalto_linein_feed frequency=1000 >/dev/null
 fi
 
 # --- X display ----------------------------------------------------------------
