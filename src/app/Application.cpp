@@ -58,13 +58,12 @@ int runApplication(int argc, char **argv)
                      &TForm1::activateFromSecondInstance);
     form.BuyForm = new TBuyForm(&form);
     form.AudioOptionForm = new TAudioOptionForm(&form);
-    form.GeneralOptionForm = new TGeneralOptionForm(form.configPath(), &form);
-    form.applyGeneralOptions();
+    form.setGeneralOptionForm(new TGeneralOptionForm(form.configPath(), &form));
     form.KeyOptionForm = new TKeyOptionForm(&form);
     form.ScheduleForm = new TScheduleForm(&form);
     form.Form2 = new QWidget(&form, Qt::Window);
     form.Form2->setWindowTitle(QStringLiteral("Form2"));
-    form.Mp3Form = new TMp3Form(&form);
+    form.Mp3Form = new TMp3Form(form.configPath(), &form);
 
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

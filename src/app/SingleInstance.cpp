@@ -25,7 +25,8 @@ QString SingleInstance::serverName()
 
 bool SingleInstance::becomeFirst()
 {
-    m_lock = std::make_unique<QLockFile>(QDir::temp().filePath(serverName() + QStringLiteral(".lock")));
+    m_lock =
+        std::make_unique<QLockFile>(QDir::temp().filePath(serverName() + QStringLiteral(".lock")));
     m_lock->setStaleLockTime(0); // a lock left by a crashed run is detected by its dead pid
     if (!m_lock->tryLock(0)) {
         notifyFirst();

@@ -263,7 +263,8 @@ void TForm1::buildToolBar()
     ToolButton2->setEnabled(false);
     ToolButton3->setEnabled(false);
     ToolBar1->addSeparator();
-    ToolButton5 = add(QStringLiteral("settings"), QStringLiteral("设置"), QStringLiteral("常规选项"));
+    ToolButton5 =
+        add(QStringLiteral("settings"), QStringLiteral("设置"), QStringLiteral("常规选项"));
     ToolButton7 = add(QStringLiteral("hotkey"), QStringLiteral("热键"), QStringLiteral("键盘选项"));
     ToolButton10 = add(QStringLiteral("schedule"), QStringLiteral("日程表"), QString());
     ToolButton10->setAccessibleDescription(QStringLiteral("日程表"));
@@ -451,8 +452,8 @@ void TForm1::buildFilePanel(QWidget *parent)
                                    QString(), QStringLiteral("选择输出文件夹"));
     SpeedButton6->setText(QStringLiteral("..."));
     SpeedButton6->setToolTip(QStringLiteral("选择输出文件夹"));
-    SpeedButton7 = makeSpeedButton(Panel4, QRect(514, 1, 26, 24), QStringLiteral("open"),
-                                   QString(), QStringLiteral("打开输出文件夹"));
+    SpeedButton7 = makeSpeedButton(Panel4, QRect(514, 1, 26, 24), QStringLiteral("open"), QString(),
+                                   QStringLiteral("打开输出文件夹"));
     SpeedButton7->setObjectName(QStringLiteral("SpeedButton7"));
     SpeedButton7->setToolTip(QStringLiteral("打开输出文件夹"));
 
@@ -641,9 +642,9 @@ void TForm1::FormCreate()
     setModeIndicator(Label2);
     StopAndFreeChannels();
     std::string monitorError;
-    RecordChannel = Engine->startCapture(audio::PcmFormat{44100, 2}, true,
-                                         [](const int16_t *, size_t) { return true; },
-                                         &monitorError);
+    RecordChannel = Engine->startCapture(
+        audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; },
+        &monitorError);
     if (!RecordChannel) {
         showMessage(QStringLiteral("无法开始录制"));
         return;
@@ -664,14 +665,24 @@ void TForm1::FormCreate()
     TrayIcon1->setPicture(4);
     TrayIcon1->setToolTip(QStringLiteral("单击这里显示      \nSonalto 窗口  "));
     connect(TrayIcon1, &TTrayIcon::doubleClicked, this, &TForm1::activateFromSecondInstance);
-    connect(TrayIcon1->ShowWindow1, &QAction::triggered, this,
-            &TForm1::activateFromSecondInstance);
+    connect(TrayIcon1->ShowWindow1, &QAction::triggered, this, &TForm1::activateFromSecondInstance);
     connect(TrayIcon1->Record1, &QAction::triggered, this, [this] { ToolButton1->click(); });
     connect(TrayIcon1->Pause2, &QAction::triggered, this, [this] { ToolButton2->click(); });
     connect(TrayIcon1->Stop2, &QAction::triggered, this, [this] { ToolButton3->click(); });
     connect(TrayIcon1->Exit2, &QAction::triggered, this, &TForm1::Exit1Click);
     TrayIcon1->setVisible(true);
     m_createdFully = true;
+}
+
+void TForm1::setGeneralOptionForm(TGeneralOptionForm *form)
+{
+    GeneralOptionForm = form;
+    connect(form, &TGeneralOptionForm::saved, this, &TForm1::applyGeneralOptions);
+    connect(form, &TGeneralOptionForm::audioDirChanged, this, [this] {
+        Edit1->setText(ProjectDirs::instance().AudioDir());
+        RefreshRecordingList();
+    });
+    applyGeneralOptions();
 }
 
 void TForm1::applyGeneralOptions()
@@ -738,13 +749,13 @@ void TForm1::loadSettings()
     ComboBox3->setCurrentIndex(format);
     FillRateAndChannelLists();
     const int rate = readIntOrDefault(ini, audio, QStringLiteral("SampleRate"), 0);
-    ComboBox4->setCurrentIndex(rate >= 0 && rate < ComboBox4->count()
-                                   ? rate
-                                   : options::defaultRateIndex(FormatRateLists[size_t(format)].rates));
+    ComboBox4->setCurrentIndex(
+        rate >= 0 && rate < ComboBox4->count()
+            ? rate
+            : options::defaultRateIndex(FormatRateLists[size_t(format)].rates));
     const int channels = readIntOrDefault(ini, audio, QStringLiteral("Channels"), 0);
-    ComboBox5->setCurrentIndex(channels >= 0 && channels < ComboBox5->count()
-                                   ? channels
-                                   : ComboBox5->count() - 1);
+    ComboBox5->setCurrentIndex(
+        channels >= 0 && channels < ComboBox5->count() ? channels : ComboBox5->count() - 1);
     SpeedButton22->setVisible(ComboBox3->currentIndex() == 0);
     applyOutputValues();
 
@@ -806,21 +817,24 @@ bool TForm1::FormCloseQuery()
     const QString caption = QStringLiteral("注意");
     // 2. A pending schedule.
     if (Panel11->isVisible() || (Timer2 && Timer2->isActive() && Panel11->isVisibleTo(ToolBar1))) {
-        if (!askQuestion(QStringLiteral("Schedule is running.\n\nDo you want to stop it and Exit now?"),
-                         caption))
+        if (!askQuestion(
+                QStringLiteral("Schedule is running.\n\nDo you want to stop it and Exit now?"),
+                caption))
             return false;
     }
     // 3. A recording in progress.
     if (!ToolButton1->isEnabled()) {
-        if (!askQuestion(QStringLiteral("一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "),
-                         caption))
+        if (!askQuestion(
+                QStringLiteral("一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "),
+                caption))
             return false;
         ToolButton3->click();
     }
     // 4. A file playing.
     if (SpeedButton21->isChecked()) {
-        if (!askQuestion(QStringLiteral("A file is Playing.\n\nDo you want to stop it and Exit now?"),
-                         caption))
+        if (!askQuestion(
+                QStringLiteral("A file is Playing.\n\nDo you want to stop it and Exit now?"),
+                caption))
             return false;
         SpeedButton13->click();
     }
@@ -852,8 +866,8 @@ void TForm1::About1Click()
 
 void TForm1::Submitquestionbug1Click()
 {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + SupportMail +
-                                   QStringLiteral("?subject=Sonalto")));
+    QDesktopServices::openUrl(
+        QUrl(QStringLiteral("mailto:") + SupportMail + QStringLiteral("?subject=Sonalto")));
 }
 
 void TForm1::SonaltoWebSite1Click()

@@ -92,10 +92,10 @@ public:
     QWidget *Panel11 = nullptr; // schedule panel, shown while a schedule is set
 
     QWidget *Panel7 = nullptr, *Panel8 = nullptr;
-    QLabel *Label8 = nullptr;  // clock
+    QLabel *Label8 = nullptr;     // clock
     ClickLabel *Label2 = nullptr; // "检测器", the detector switch
     QLabel *Label3 = nullptr, *Label7 = nullptr;
-    QLabel *Image1 = nullptr; // mode indicator arrow
+    QLabel *Image1 = nullptr;  // mode indicator arrow
     QLabel *Label15 = nullptr; // status line
     SpectrumBox *PaintFrame = nullptr;
 
@@ -192,7 +192,9 @@ public:
     void SonaltoWebSite1Click();
     void KestrovaOtherSoftware1Click();
     void activateFromSecondInstance();
-    // After the general options dialog was created: base name and tray flag.
+    // Takes the general options dialog created after this window: its base name
+    // and tray flag, and its folder changes.
+    void setGeneralOptionForm(TGeneralOptionForm *form);
     void applyGeneralOptions();
     QString configPath() const;
     void saveSettings();

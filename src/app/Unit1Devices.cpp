@@ -136,8 +136,8 @@ bool TForm1::StartMonitor()
     if (!Engine)
         return false;
     std::string error;
-    RecordChannel = Engine->startCapture(audio::PcmFormat{44100, 2}, true,
-                                         [](const int16_t *, size_t) { return true; }, &error);
+    RecordChannel = Engine->startCapture(
+        audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; }, &error);
     if (!RecordChannel) {
         showMessage(QStringLiteral("无法开始录制"));
         return false;
@@ -164,7 +164,8 @@ void TForm1::TrackBar1Change()
 void TForm1::SpeedButton19Click()
 {
     const bool pressed = SpeedButton19->isChecked();
-    SpeedButton19->setIcon(appIcon(pressed ? QStringLiteral("mute") : QStringLiteral("microphone")));
+    SpeedButton19->setIcon(
+        appIcon(pressed ? QStringLiteral("mute") : QStringLiteral("microphone")));
     if (pressed) {
         TrackBar1Tag = TrackBar1->value();
         TrackBar1->setValue(0);
@@ -339,8 +340,8 @@ void TForm1::Label2Click()
         return;
     }
     std::string error;
-    RecordChannel = Engine->startCapture(audio::PcmFormat{44100, 2}, true,
-                                         [](const int16_t *, size_t) { return true; }, &error);
+    RecordChannel = Engine->startCapture(
+        audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; }, &error);
     if (!RecordChannel) {
         showMessage(QStringLiteral("Couldn''t start recording"));
         return;

@@ -49,12 +49,15 @@ void setPlainStyle(QLabel *label)
 QString elapsedText(qint64 ms)
 {
     // Shown as a time of day: a recording of a day or more wraps around.
-    return QTime(0, 0).addMSecs(int(ms % (24LL * 3600 * 1000))).toString(QStringLiteral("hh:mm:ss"));
+    return QTime(0, 0)
+        .addMSecs(int(ms % (24LL * 3600 * 1000)))
+        .toString(QStringLiteral("hh:mm:ss"));
 }
 
 // Capture callback of the MP3, OGG and WAV pipelines: the attached encoder takes
 // the audio; capture goes on only while the encoder does.
-audio::CaptureCallback encoderRecordProc(std::shared_ptr<std::atomic<audio::CaptureChannel *>> channel)
+audio::CaptureCallback
+encoderRecordProc(std::shared_ptr<std::atomic<audio::CaptureChannel *>> channel)
 {
     return [channel](const int16_t *, size_t) {
         audio::CaptureChannel *c = channel->load();
@@ -200,8 +203,8 @@ bool TForm1::StartRecording()
     PosTimer->start();
 
     const QString fileName = QFileInfo(path).fileName();
-    QTreeWidgetItem *row = addRow(0, fileName, QDateTime::currentDateTime(), std::nullopt, 0,
-                                  RecordingStatus);
+    QTreeWidgetItem *row =
+        addRow(0, fileName, QDateTime::currentDateTime(), std::nullopt, 0, RecordingStatus);
     row->setText(2, QStringLiteral("--:--:--"));
     row->setText(3, QStringLiteral("0 MB"));
     setPlainStyle(Label15);
@@ -224,9 +227,9 @@ void TForm1::setRecordingControlsEnabled(bool enabled)
     }
     for (QWidget *w : Panel3->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         w->setEnabled(enabled);
-    for (QWidget *w : std::initializer_list<QWidget *>{Label1, Label6, ComboBox2, ComboBox1, Label4,
-                                                       Label9, Label10, ComboBox3, ComboBox4,
-                                                       ComboBox5, Label2})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{Label1, Label6, ComboBox2, ComboBox1, Label4, Label9,
+                                          Label10, ComboBox3, ComboBox4, ComboBox5, Label2})
         w->setEnabled(enabled);
 }
 
@@ -237,8 +240,9 @@ void TForm1::ToolButton1Click()
     // 1. A file playing: ask first, unless the schedule starts the recording.
     if (PlayStream && PlayStream->state() != audio::ActiveState::Stopped &&
         Label7->palette().color(QPalette::WindowText) == Lime && !Timer2->isActive()) {
-        if (!askQuestion(QStringLiteral("A file is Playing. \n\nDo you want to stop it and Recording now?"),
-                         QStringLiteral("Note")))
+        if (!askQuestion(
+                QStringLiteral("A file is Playing. \n\nDo you want to stop it and Recording now?"),
+                QStringLiteral("Note")))
             return;
         SpeedButton13->click();
     }
@@ -373,8 +377,8 @@ void TForm1::checkPipeline()
         return;
     const QString fileName = QFileInfo(RecordingPath).fileName();
     ToolButton3Click();
-    showMessage(QStringLiteral("录制意外停止: ") + reason + QStringLiteral("\n\n已录制的部分已保存到 ") +
-                fileName);
+    showMessage(QStringLiteral("录制意外停止: ") + reason +
+                QStringLiteral("\n\n已录制的部分已保存到 ") + fileName);
 }
 
 void TForm1::ToolButton3Click()

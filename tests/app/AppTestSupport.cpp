@@ -32,8 +32,8 @@ std::unique_ptr<audio::VirtualBackend> makeTestBackend()
     card.name = "Built-in Audio";
     card.inputs.push_back({"Microphone", audio::InputTypeMicrophone, 0.29f,
                            sineGenerator(1000, 0.5), "card0.in", "mic"});
-    card.inputs.push_back({"Line In", audio::InputTypeLine, 0.5f, sineGenerator(440, 0.5),
-                           "card0.in", "line"});
+    card.inputs.push_back(
+        {"Line In", audio::InputTypeLine, 0.5f, sineGenerator(440, 0.5), "card0.in", "line"});
     card.inputs.push_back({"Speakers (output)", audio::InputTypeOutputMix, 0.8f,
                            sineGenerator(1000, 0.5), "card0.speakers.monitor", ""});
     card.inputs.push_back({"Headphones (output)", audio::InputTypeOutputMix, 0.6f,
@@ -42,8 +42,8 @@ std::unique_ptr<audio::VirtualBackend> makeTestBackend()
     audio::VirtualDevice usb;
     usb.id = "usb";
     usb.name = "USB Microphone";
-    usb.inputs.push_back({"Mic", audio::InputTypeMicrophone, 1.0f, sineGenerator(500, 0.5),
-                          "usb.in", ""});
+    usb.inputs.push_back(
+        {"Mic", audio::InputTypeMicrophone, 1.0f, sineGenerator(500, 0.5), "usb.in", ""});
     backend->addDevice(usb);
     backend->setDefaultSource("card0.in");
     return backend;

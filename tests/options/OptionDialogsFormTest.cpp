@@ -1,0 +1,141 @@
+// The MP3 settings and general options dialogs.
+#include "app/Projectdir.h"
+#include "common/TestSupport.h"
+#include "options/Generaloptionunit.h"
+#include "options/Mp3unit.h"
+#include "settings/IniFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace sonalto;
+
+namespace {
+struct Folder
+{
+    QTemporaryDir dir;
+    QString config() const { return dir.path() + "/Config.ini"; }
+};
+} // namespace
+
+TEST(Mp3Form, FirstShowingWithoutSettingsMeansVbr32To32Quality9)
+{
+    Folder f;
+    TMp3Form form(f.config());
+    form.FormShow();
+    EXPECT_TRUE(form.RadioButton2->isChecked());
+    EXPECT_EQ(form.ComboBox1->currentText(), "32");
+    EXPECT_EQ(form.ComboBox2->currentText(), "32");
+    EXPECT_EQ(form.ComboBox3->currentText(), "32");
+    EXPECT_EQ(form.ComboBox4->currentText(), "9 (最低)");
+    EXPECT_FALSE(form.ComboBox1->isEnabled());
+    EXPECT_TRUE(form.ComboBox4->isEnabled());
+}
+
+TEST(Mp3Form, DefaultsThenOkAreStoredAndCancelKeepsTheStoredValues)
+{
+    Folder f;
+    TMp3Form form(f.config());
+    form.FormShow();
+    form.Button3->click();
+    EXPECT_TRUE(form.ComboBox1->isEnabled());
+    EXPECT_FALSE(form.ComboBox2->isEnabled());
+    form.Button1->click();
+    const settings::IniFile ini(f.config());
+    EXPECT_EQ(ini.readInt("MP3", "Cbr", -1), 1);
+    EXPECT_EQ(ini.readInt("MP3", "CbrBit", -1), 8);
+    EXPECT_EQ(ini.readInt("MP3", "VbrMiniBit", -1), 0);
+    EXPECT_EQ(ini.readInt("MP3", "VbrMaxiBit", -1), 8);
+    EXPECT_EQ(ini.readInt("MP3", "VbrQuality", -1), 5);
+
+    // VBR 320..32 is stored as chosen; "取消" then reopening shows what is stored.
+    form.FormShow();
+    form.RadioButton2->setChecked(true);
+    form.ComboBox2->setCurrentIndex(13);
+    form.ComboBox3->setCurrentIndex(0);
+    form.Button1->click();
+    EXPECT_EQ(ini.readInt("MP3", "Cbr", -1), 0);
+    EXPECT_EQ(ini.readInt("MP3", "VbrMiniBit", -1), 13);
+    EXPECT_EQ(ini.readInt("MP3", "VbrMaxiBit", -1), 0);
+    form.FormShow();
+    form.Button3->click();
+    form.Button2->click();
+    form.FormShow();
+    EXPECT_TRUE(form.RadioButton2->isChecked());
+    EXPECT_EQ(form.ComboBox2->currentText(), "320");
+}
+
+TEST(GeneralOptionForm, BaseNameLosesForbiddenCharacters)
+{
+    Folder f;
+    settings::IniFile(f.config()).writeString("Other", "OutputName", "a/b:c");
+    TGeneralOptionForm form(f.config());
+    EXPECT_EQ(form.baseName(), "a/b:c") << "the stored text is the base name until 关闭";
+    EXPECT_EQ(form.Edit1->text(), "abc");
+    form.Edit1->clear();
+    QTest::keyClicks(form.Edit1, "x/y:z");
+    EXPECT_EQ(form.Edit1->text(), "xyz");
+    EXPECT_EQ(form.Edit1->cursorPosition(), 3);
+    form.Button1->click();
+    EXPECT_EQ(form.baseName(), "xyz");
+    EXPECT_EQ(settings::IniFile(f.config()).readString("Other", "OutputName", ""), "xyz");
+}
+
+TEST(GeneralOptionForm, MissingSectionAndMinimiseToTray)
+{
+    Folder f;
+    TGeneralOptionForm form(f.config());
+    EXPECT_EQ(form.baseName(), "0");
+    EXPECT_FALSE(form.minitoTray());
+    form.CheckBox2->setChecked(true);
+    form.Button1->click();
+    EXPECT_TRUE(form.minitoTray());
+    EXPECT_EQ(settings::IniFile(f.config()).readString("Other", "MinitoTray", ""), "1");
+}
+
+TEST(GeneralOptionForm, StartAtLogOnWritesAndRemovesTheAutostartEntry)
+{
+    Folder f;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", (f.dir.path() + "/config").toUtf8());
+    TGeneralOptionForm form(f.config());
+    EXPECT_FALSE(form.CheckBox1->isChecked());
+    form.CheckBox1->setChecked(true);
+    form.Button1->click();
+    QFile entry(TGeneralOptionForm::autostartPath());
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains("Comment=Easy-to-Use Sonalto"));
+    entry.close();
+    form.CheckBox1->setChecked(false);
+    form.Button1->click();
+    EXPECT_FALSE(entry.exists());
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST(GeneralOptionForm, DefaultFolderChangesAtOnceButIsWrittenOnClose)
+{
+    Folder f;
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", f.dir.path().toUtf8());
+    ProjectDirs::instance().SetAudioDir(f.dir.path() + "/elsewhere");
+    TGeneralOptionForm form(f.config());
+    int changes = 0;
+    QObject::connect(&form, &TGeneralOptionForm::audioDirChanged, [&] { ++changes; });
+    form.SpeedButton2->click();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(ProjectDirs::instance().AudioDir(), f.dir.path() + "/Documents/Sonalto/");
+    EXPECT_EQ(settings::IniFile(f.config()).readString("Other", "AudioDir", "none"), "none");
+    form.Button1->click();
+    EXPECT_EQ(settings::IniFile(f.config()).readString("Other", "AudioDir", "none"),
+              f.dir.path() + "/Documents/Sonalto/");
+    qputenv("HOME", savedHome);
+}
