@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Runs every benchmark inside the private session (make bench). $1: the build
+# folder. SONALTO_BENCH_SECONDS shortens the recordings (default 60 s each).
+set -euo pipefail
+BUILD=$(cd "${1:-build}" && pwd)
+HERE=$(cd "$(dirname "$0")" && pwd)
+SECS=${SONALTO_BENCH_SECONDS:-60}
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/sonalto-bench.XXXXXX")
+FEED=""
+cleanup() {
+  [ -n "$FEED" ] && kill "$FEED" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+if [ -x "$BUILD/bench/bench_duration_probe" ]; then
+  echo "== duration probe"
+  "$BUILD/bench/bench_duration_probe"
+fi
+
+# A 1 kHz tone played into the line-in feed for as long as the benchmarks run:
+# the line-in is a clocked input that delivers in real time, unlike the bursty
+# sine source.
+python3 -c '
+import math, struct, sys
+period = bytearray()
+for i in range(441):
+    v = int(16000 * math.sin(2 * math.pi * 1000 * i / 44100))
+    period += struct.pack("<hh", v, v)
+block = bytes(period) * 100
+try:
+    while True:
+        sys.stdout.buffer.write(block)
+except BrokenPipeError:
+    pass
+' | pacat --playback --device=sonalto_linein_feed --format=s16le --rate=44100 --channels=2 &
+FEED=$!
+sleep 1
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+total_of() { awk '/ total cpu_s=/ { sub("cpu_s=", "", $3); print $3 }' "$1"; }
+
+echo "== capture to WAV, ${SECS} s: our audio layer vs parecord (target <= 1.5x)"
+python3 "$HERE/cpu_of.py" "$SECS" ours -- "$BUILD/bench/bench_capture_cpu" wav LineIn "$WORK/ours.wav" >"$WORK/a1" &
+python3 "$HERE/cpu_of.py" "$SECS" parecord -- parecord --device=sonalto_linein --rate=44100 \
+  --channels=2 --format=s16le --file-format=wav "$WORK/parecord.wav" >"$WORK/a2"
+wait
+cat "$WORK/a1" "$WORK/a2"
+echo "wav ratio ours/parecord = $(ratio "$(total_of "$WORK/a1")" "$(total_of "$WORK/a2")")"
+
+echo "== capture to MP3, ${SECS} s: our layer + lame vs parecord | lame (target <= 1.1x)"
+LAME_CMD=$("$BUILD/bench/bench_capture_cpu" lame-command "$WORK/parecord.mp3")
+eval "set -- $LAME_CMD"
+python3 "$HERE/cpu_of.py" "$SECS" ours -- "$BUILD/bench/bench_capture_cpu" mp3 LineIn "$WORK/ours.mp3" >"$WORK/b1" &
+python3 "$HERE/cpu_of.py" "$SECS" pipeline -- parecord --device=sonalto_linein --rate=44100 \
+  --channels=2 --format=s16le --file-format=wav '|' "$@" >"$WORK/b2"
+wait
+cat "$WORK/b1" "$WORK/b2"
+echo "mp3 ratio ours/pipeline = $(ratio "$(total_of "$WORK/b1")" "$(total_of "$WORK/b2")")"
+
+echo "== the program recording ${SECS} s with its window shown (target <= 2 % of a core;"
+echo "   encoder within 1.1x of the same encoder behind parecord)"
+names=(mp3 wma ogg wav)
+for format in 0 1 2 3; do
+  mkdir -p "$WORK/p$format"
+  if [ "$format" = 0 ]; then
+    LAME_CMD=$("$BUILD/bench/bench_capture_cpu" lame-command "$WORK/p$format/pipeline.mp3")
+    eval "set -- $LAME_CMD"
+  elif [ "$format" = 2 ]; then
+    set -- oggenc -Q -o "$WORK/p$format/pipeline.ogg" -
+  else
+    set --
+  fi
+  if [ $# -gt 0 ]; then
+    # The pipeline starts with the program's measured window (after its start-up).
+    (sleep 4; python3 "$HERE/cpu_of.py" "$SECS" pipeline -- parecord --device=sonalto_linein \
+      --rate=44100 --channels=2 --format=s16le --file-format=wav '|' "$@" >"$WORK/c$format") &
+  fi
+  "$BUILD/bench/bench_program_recording" "$BUILD/sonalto" "$format" "$SECS" "$WORK/p$format" \
+    | tee "$WORK/p$format.out"
+  wait
+  if [ $# -gt 0 ]; then
+    cat "$WORK/c$format"
+    enc=$(awk '{ for (i = 1; i <= NF; i++) if ($i ~ /^encoder_cpu_s=/) { sub("encoder_cpu_s=", "", $i); print $i } }' "$WORK/p$format.out")
+    alone=$(awk -v n="$1" '$2 == n { sub("cpu_s=", "", $3); print $3 }' "$WORK/c$format")
+    echo "${names[$format]} encoder ratio program's/pipeline's = $(ratio "$enc" "$alone")"
+  fi
+done

@@ -1,0 +1,509 @@
+// Recording end to end on the private sound server: the window records the 1 kHz
+// tone source to every format, the files are decoded back and measured.
+#include "AppTestSupport.h"
+#include "common/TestSupport.h"
+
+#include "app/Projectdir.h"
+#include "audio/AudioFileDecoder.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+using namespace sonalto;
+using namespace sonalto::test;
+
+namespace {
+
+constexpr int DecodedRate = audio::AudioFileDecoder::OutputRate;
+
+struct Decoded
+{
+    std::vector<int16_t> samples; // interleaved stereo, DecodedRate
+    double seconds() const { return double(samples.size() / 2) / DecodedRate; }
+};
+
+std::optional<Decoded> decodeFile(const QString &path)
+{
+    std::string error;
+    auto samples = audio::decodeAudioFile(QFile::encodeName(path).toStdString(), &error);
+    if (!samples) {
+        ADD_FAILURE() << path.toStdString() << ": " << error;
+        return std::nullopt;
+    }
+    return Decoded{std::move(*samples)};
+}
+
+// Frequency of the strongest component of the left channel, from a Hann-windowed
+// FFT of 16384 frames in the middle of the file (2.7 Hz bins). 0 when too short.
+double peakFrequency(const Decoded &d)
+{
+    constexpr size_t n = 16384;
+    const size_t frames = d.samples.size() / 2;
+    if (frames < n)
+        return 0;
+    std::vector<std::complex<double>> x(n);
+    const size_t first = (frames - n) / 2;
+    for (size_t i = 0; i < n; ++i) {
+        const double window = 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(n - 1));
+        x[i] = double(d.samples[2 * (first + i)]) * window;
+    }
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j)
+            std::swap(x[i], x[j]);
+    }
+    for (size_t len = 2; len <= n; len <<= 1) {
+        const std::complex<double> step = std::polar(1.0, -2 * M_PI / double(len));
+        for (size_t i = 0; i < n; i += len) {
+            std::complex<double> w = 1;
+            for (size_t k = 0; k < len / 2; ++k, w *= step) {
+                const std::complex<double> a = x[i + k], b = x[i + k + len / 2] * w;
+                x[i + k] = a + b;
+                x[i + k + len / 2] = a - b;
+            }
+        }
+    }
+    size_t best = 1;
+    for (size_t k = 1; k < n / 2; ++k)
+        if (std::abs(x[k]) > std::abs(x[best]))
+            best = k;
+    return double(best) * DecodedRate / double(n);
+}
+
+// Selects the first input whose name contains one of the words, looking through
+// every device. False when none matches.
+bool selectInput(TForm1 &form, const QStringList &words)
+{
+    for (int device = 0; device < form.ComboBox2->count(); ++device) {
+        form.ComboBox2->setCurrentIndex(device);
+        form.ComboBox2Change();
+        for (int input = 0; input < form.ComboBox1->count(); ++input) {
+            for (const QString &word : words) {
+                if (form.ComboBox1->itemText(input).contains(word, Qt::CaseInsensitive)) {
+                    form.ComboBox1->setCurrentIndex(input);
+                    form.ComboBox1Change();
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+// module-sine-source describes itself as a sine source; the remap source carries
+// the description the session gave it.
+const QStringList ToneWords{QStringLiteral("sonalto_tone"), QStringLiteral("sine")};
+const QStringList LineInWords{QStringLiteral("LineIn")};
+
+void selectFormat(TForm1 &form, int format)
+{
+    form.ComboBox3->setCurrentIndex(format);
+    form.ComboBox3Change();
+    // 44.1 kHz stereo where the format offers a choice, so the captured frame
+    // count and the decoded length are in the same units.
+    const int rate = form.ComboBox4->findText(QStringLiteral("44.1"), Qt::MatchContains);
+    if (rate >= 0) {
+        form.ComboBox4->setCurrentIndex(rate);
+        form.ComboBox4Change();
+    }
+}
+
+std::unique_ptr<TForm1> makePulseForm()
+{
+    auto form = makeForm(audio::AudioEngine::createSystemBackend());
+    if (form->Engine && !selectInput(*form, ToneWords))
+        ADD_FAILURE() << "no tone input among the inputs";
+    return form;
+}
+
+// Seconds of audio the recording's stream delivered so far.
+double capturedSeconds(const TForm1 &form)
+{
+    if (!form.RecordChannel)
+        return 0;
+    return double(form.RecordChannel->capturedFrames()) / form.RecordChannel->format().rate;
+}
+
+// Records for about `ms` of wall time and stops. Returns the seconds of audio the
+// stream delivered, which is what the file must hold.
+//
+// The tone source answers with a 2 s latency and hands its audio over in bursts,
+// so the wall time between Record and Stop can differ from the audio captured by
+// up to a burst. The channel's delivered frame count is exact; it is read just
+// before Stop (a burst landing between the two reads is possible but rare, and
+// would show up as a mismatch of a whole burst, not as a small drift).
+double recordFor(TForm1 &form, int ms)
+{
+    form.ToolButton1->click();
+    EXPECT_TRUE(form.IsRecording);
+    if (!form.IsRecording)
+        return 0;
+    QTest::qWait(ms);
+    const double seconds = capturedSeconds(form);
+    form.ToolButton3->click();
+    return seconds;
+}
+
+pid_t childNamed(pid_t parent, const std::string &name)
+{
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        const int pid = entry.toInt(&numeric);
+        if (!numeric)
+            continue;
+        std::ifstream stat("/proc/" + entry.toStdString() + "/stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue;
+        // pid (comm) state ppid ...
+        const size_t open = line.find('('), close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos)
+            continue;
+        const std::string comm = line.substr(open + 1, close - open - 1);
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        int ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == parent && comm == name)
+            return pid;
+    }
+    return 0;
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+const char *const FormatNames[] = {"MP3", "WMA", "OGG", "WAV"};
+
+} // namespace
+
+TEST(RecordingWindow, EveryFormatHoldsTheRecordedTone)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    auto form = makePulseForm();
+    ASSERT_NE(form->Engine, nullptr);
+    const QString extensions[] = {"mp3", "wma", "ogg", "wav"};
+    for (int format = 0; format < 4; ++format) {
+        SCOPED_TRACE(FormatNames[format]);
+        selectFormat(*form, format);
+        const double captured = recordFor(*form, 3000);
+        EXPECT_TRUE(form->ShownMessages.isEmpty()) << form->ShownMessages.join("|").toStdString();
+        EXPECT_GT(captured, 1.0);
+
+        QTreeWidgetItem *row = form->ListView1->topLevelItem(0);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->text(0), "01." + extensions[format]) << "numbers are counted per extension";
+        EXPECT_EQ(form->rowStatus(row), "Saved");
+        EXPECT_TRUE(row->text(3).endsWith(" MB")) << row->text(3).toStdString();
+        EXPECT_NE(row->text(2), "--:--:--");
+        EXPECT_EQ(form->Label3->text(), "己完成");
+        EXPECT_EQ(form->windowTitle(), "Sonalto - 停止");
+        EXPECT_TRUE(form->ToolButton1->isEnabled());
+        EXPECT_FALSE(form->ToolButton3->isEnabled());
+
+        const auto decoded = decodeFile(form->rowPath(row));
+        ASSERT_TRUE(decoded);
+        EXPECT_NEAR(decoded->seconds(), captured, 0.3);
+        EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
+    }
+}
+
+TEST(RecordingWindow, PausedAudioIsLeftOutOfFileAndClock)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    auto form = makePulseForm();
+    ASSERT_NE(form->Engine, nullptr);
+    // WAV goes through the encoder pause, WMA through its own capture callback.
+    for (int format : {3, 1}) {
+        SCOPED_TRACE(FormatNames[format]);
+        selectFormat(*form, format);
+        form->ToolButton1->click();
+        ASSERT_TRUE(form->IsRecording);
+        QTest::qWait(1300);
+        const double beforePause = capturedSeconds(*form);
+        form->ToolButton2->click();
+        EXPECT_EQ(form->ToolButton2->text(), "Resume");
+        EXPECT_EQ(form->Label3->text(), "Paused");
+        // The clock blinks between "hh:mm:ss Paused" and "hh:mm:ss" while paused.
+        QSet<QString> titles;
+        for (int i = 0; i < 25; ++i) {
+            QTest::qWait(100);
+            titles.insert(form->windowTitle());
+        }
+        EXPECT_TRUE(titles.contains("00:00:01 Paused"))
+            << QStringList(titles.values()).join("|").toStdString();
+        EXPECT_TRUE(titles.contains("00:00:01"));
+        const double atResume = capturedSeconds(*form);
+        form->ToolButton2->click();
+        EXPECT_EQ(form->ToolButton2->text(), "Pause");
+        QTest::qWait(1300);
+        // Paused time is not counted: 2.6 s recorded in 5.1 s.
+        EXPECT_EQ(form->Label8->text(), "00:00:02");
+        const double atStop = capturedSeconds(*form);
+        form->ToolButton3->click();
+
+        const auto decoded = decodeFile(form->RecordingPath);
+        ASSERT_TRUE(decoded);
+        EXPECT_NEAR(decoded->seconds(), beforePause + (atStop - atResume), 0.3)
+            << "captured " << atStop << " s, of which " << atResume - beforePause << " s paused";
+        EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
+    }
+}
+
+TEST(RecordingWindow, NumberingSkipsExistingFilesAndFollowsTheBaseName)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    for (const char *name : {"01.mp3", "03.mp3", "02.wav"})
+        QFile(folders.audioDir() + name).open(QIODevice::WriteOnly);
+    auto form = makePulseForm();
+    ASSERT_NE(form->Engine, nullptr);
+    selectFormat(*form, 0);
+    recordFor(*form, 300);
+    EXPECT_EQ(QFileInfo(form->RecordingPath).fileName(), "02.mp3") << "02.wav does not count";
+    recordFor(*form, 300);
+    EXPECT_EQ(QFileInfo(form->RecordingPath).fileName(), "04.mp3");
+    form->OutputBaseName.clear();
+    form->FileCounter = 1;
+    recordFor(*form, 300);
+    EXPECT_EQ(QFileInfo(form->RecordingPath).fileName(), "1.mp3");
+    EXPECT_TRUE(decodeFile(form->RecordingPath));
+}
+
+TEST(RecordingWindow, ClosingWhileRecordingFinishesTheFile)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    auto form = makePulseForm();
+    ASSERT_NE(form->Engine, nullptr);
+    selectFormat(*form, 0);
+    form->show();
+    form->MinitoTray = false;
+    form->ToolButton1->click();
+    ASSERT_TRUE(form->IsRecording);
+    QTest::qWait(2500);
+    const double captured = capturedSeconds(*form);
+    const QString path = form->RecordingPath;
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->IsRecording);
+    EXPECT_TRUE(form->ShownMessages.contains(
+        "一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "));
+    EXPECT_EQ(form->rowStatus(form->ListView1->topLevelItem(0)), "Saved");
+    const auto decoded = decodeFile(path);
+    ASSERT_TRUE(decoded);
+    EXPECT_NEAR(decoded->seconds(), captured, 0.3);
+    EXPECT_TRUE(QFile::exists(folders.appDir() + "Config.ini"));
+}
+
+TEST(RecordingWindow, EncoderThatDiesStopsTheRecordingAndKeepsTheFile)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    auto form = makePulseForm();
+    ASSERT_NE(form->Engine, nullptr);
+    for (int format : {0, 2}) {
+        SCOPED_TRACE(FormatNames[format]);
+        selectFormat(*form, format);
+        form->ShownMessages.clear();
+        form->ToolButton1->click();
+        ASSERT_TRUE(form->IsRecording);
+        const pid_t encoder = childNamed(getpid(), format == 0 ? "lame" : "oggenc");
+        ASSERT_NE(encoder, 0) << "encoder process not found";
+        QTest::qWait(2500);
+        ASSERT_EQ(::kill(encoder, SIGKILL), 0);
+        // Timer1 notices within a tick; the generous limit only guards a hang.
+        EXPECT_TRUE(waitFor([&] { return !form->IsRecording; }, 5000));
+        ASSERT_EQ(form->ShownMessages.size(), 1);
+        EXPECT_TRUE(form->ShownMessages.front().startsWith("录制意外停止"))
+            << form->ShownMessages.front().toStdString();
+        EXPECT_TRUE(
+            form->ShownMessages.front().contains(QFileInfo(form->RecordingPath).fileName()));
+        EXPECT_TRUE(form->ToolButton1->isEnabled());
+        EXPECT_EQ(form->Label3->text(), "己完成");
+        EXPECT_EQ(form->rowStatus(form->ListView1->topLevelItem(0)), "Saved");
+        // Whatever the encoder wrote before it died is still a readable file.
+        const auto decoded = decodeFile(form->RecordingPath);
+        ASSERT_TRUE(decoded);
+        EXPECT_GT(decoded->seconds(), 0.5);
+        EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
+    }
+}
+
+namespace {
+
+// A 16-bit stereo WAV of a 1 kHz sine, fed into the clocked line-in.
+bool writeToneWav(const QString &path, double seconds)
+{
+    const uint32_t frames = uint32_t(seconds * 44100);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    auto u32 = [&](uint32_t v) { file.write(reinterpret_cast<const char *>(&v), 4); };
+    auto u16 = [&](uint16_t v) { file.write(reinterpret_cast<const char *>(&v), 2); };
+    file.write("RIFF");
+    u32(36 + frames * 4);
+    file.write("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(44100);
+    u32(44100 * 4);
+    u16(4);
+    u16(16);
+    file.write("data");
+    u32(frames * 4);
+    std::vector<int16_t> samples(size_t(frames) * 2);
+    for (uint32_t i = 0; i < frames; ++i)
+        samples[2 * i] = samples[2 * i + 1] =
+            int16_t(std::lround(16000 * std::sin(2 * M_PI * 1000.0 * i / 44100)));
+    file.write(reinterpret_cast<const char *>(samples.data()), qint64(samples.size() * 2));
+    return true;
+}
+
+// Runs the program as a user would, records from the line-in by its menu and
+// kills it. Returns the wall seconds between the file's appearance and the kill.
+struct KilledTake
+{
+    QString path;
+    double wallSeconds = 0;
+};
+
+KilledTake recordInSeparateProgramAndKill(int format, const QString &root)
+{
+    KilledTake take;
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        ADD_FAILURE() << "needs the session's X display";
+        return take;
+    }
+    const QString dataHome = root + "/data";
+    const QString appDir = dataHome + "/Sonalto/";
+    const QString audioDir = root + "/child-audio/";
+    QDir().mkpath(appDir);
+    QDir().mkpath(audioDir);
+    {
+        // The settings the program starts with: the line-in, the format, the folder.
+        ProjectDirs::instance().SetAppDir(appDir);
+        ProjectDirs::instance().SetAudioDir(audioDir);
+        auto form = makeForm(audio::AudioEngine::createSystemBackend());
+        if (!selectInput(*form, LineInWords)) {
+            ADD_FAILURE() << "no line-in input";
+            return take;
+        }
+        selectFormat(*form, format);
+        form->MinitoTray = false;
+        form->saveSettings();
+    }
+
+    QProcess feed;
+    feed.start("paplay", {"--device=sonalto_linein_feed", root + "/tone.wav"});
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_DATA_HOME", dataHome);
+    program.setProcessEnvironment(env);
+    program.start(SONALTO_BINARY, {});
+    if (!program.waitForStarted()) {
+        ADD_FAILURE() << "cannot start " << SONALTO_BINARY;
+        return take;
+    }
+    const QString pid = QString::number(program.processId());
+    QString window;
+    waitFor(
+        [&] {
+            window = runProgram("xdotool", {"search", "--onlyvisible", "--pid", pid}).trimmed();
+            return !window.isEmpty();
+        },
+        10000);
+    window = window.split('\n').last();
+    EXPECT_FALSE(window.isEmpty()) << "the program's window did not appear";
+    QTest::qWait(500);
+    // The first menu ("文件") sits at the window's top left; its first entry records.
+    runProgram("xdotool", {"mousemove", "--window", window, "12", "10", "click", "1"});
+    QTest::qWait(300);
+    runProgram("xdotool", {"key", "Down", "Return"});
+
+    const QString extension = format == 0 ? "*.mp3" : "*.wav";
+    QElapsedTimer sinceStart;
+    waitFor(
+        [&] {
+            const QStringList files = QDir(audioDir).entryList({extension}, QDir::Files);
+            if (files.isEmpty())
+                return false;
+            take.path = audioDir + files.front();
+            return true;
+        },
+        10000);
+    sinceStart.start();
+    if (take.path.isEmpty()) {
+        ADD_FAILURE() << "the program did not start recording";
+        program.kill();
+        program.waitForFinished();
+        return take;
+    }
+    QTest::qWait(4000);
+    const pid_t encoder = childNamed(pid_t(program.processId()), "lame");
+    ::kill(pid_t(program.processId()), SIGKILL);
+    take.wallSeconds = sinceStart.elapsed() / 1000.0;
+    program.waitForFinished();
+    // The encoder outlives the program: it reads to the end of its input and
+    // finishes the file.
+    if (encoder != 0)
+        waitFor([&] { return ::kill(encoder, 0) != 0; }, 10000);
+    feed.kill();
+    feed.waitForFinished();
+    return take;
+}
+
+} // namespace
+
+TEST(RecordingWindow, KilledProgramLeavesReadableFiles)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    ASSERT_TRUE(writeToneWav(folders.root() + "/tone.wav", 30));
+    for (int format : {3, 0}) {
+        SCOPED_TRACE(FormatNames[format]);
+        const QString root = folders.root() + "/" + FormatNames[format];
+        QDir().mkpath(root);
+        QFile::copy(folders.root() + "/tone.wav", root + "/tone.wav");
+        const KilledTake take = recordInSeparateProgramAndKill(format, root);
+        if (take.path.isEmpty())
+            continue;
+        const auto decoded = decodeFile(take.path);
+        ASSERT_TRUE(decoded);
+        // Everything but what was still in the program's buffers: at most 1 s lost.
+        EXPECT_GT(decoded->seconds(), take.wallSeconds - 1.0);
+        EXPECT_LT(decoded->seconds(), take.wallSeconds + 0.5);
+        EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
+    }
+}
