@@ -1,0 +1,90 @@
+#include "scheduler/ScheduleCheck.h"
+
+#include "library/ListFormat.h"
+
+#include <array>
+
+namespace sonalto::scheduler {
+
+namespace {
+
+struct Duration
+{
+    const char *text;
+    int seconds;
+};
+
+constexpr std::array<Duration, 12> Durations{{
+    {"1 分钟", 60},
+    {"2 分钟", 2 * 60},
+    {"5 分钟", 5 * 60},
+    {"10 分钟", 10 * 60},
+    {"15 分钟", 15 * 60},
+    {"20 分钟", 20 * 60},
+    {"30 分钟", 30 * 60},
+    {"45 分钟", 45 * 60},
+    {"1 小时", 3600},
+    {"2 小时", 2 * 3600},
+    {"3 小时", 3 * 3600},
+    {"4 小时", 4 * 3600},
+}};
+
+} // namespace
+
+bool startDue(const Schedule &schedule, const QDateTime &now)
+{
+    return schedule.startEnabled && now > schedule.start;
+}
+
+bool stopDue(const Schedule &schedule, const QDateTime &now)
+{
+    return schedule.stopEnabled && now > schedule.stop;
+}
+
+bool scheduleOver(const Schedule &schedule, const QDateTime &now)
+{
+    return now > schedule.stop && now > schedule.start;
+}
+
+bool checkSchedule(const Schedule &schedule, const QDateTime &now, ScheduleTarget &target)
+{
+    if (startDue(schedule, now) && target.canRecord())
+        target.record();
+    // Asked again after a start: a stop that has already passed ends the recording
+    // that was started a moment ago.
+    if (stopDue(schedule, now) && target.canStop())
+        target.stop();
+    return !scheduleOver(schedule, now);
+}
+
+QStringList durationItems()
+{
+    QStringList items;
+    for (const Duration &d : Durations)
+        items << QString::fromUtf8(d.text);
+    return items;
+}
+
+int durationSeconds(int index)
+{
+    if (index < 0 || index >= int(Durations.size()))
+        return 0;
+    return Durations[size_t(index)].seconds;
+}
+
+QDateTime stopAfter(const QDateTime &start, int durationIndex)
+{
+    return start.addSecs(durationSeconds(durationIndex));
+}
+
+QDateTime combine(const QDateTime &datePart, const QDateTime &timePart)
+{
+    return QDateTime(datePart.date(), timePart.time());
+}
+
+QString scheduleTimeText(const QDateTime &t)
+{
+    return library::dateText(t);
+}
+
+} // namespace sonalto::scheduler
