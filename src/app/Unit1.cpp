@@ -170,6 +170,7 @@ TForm1::TForm1(Options options, QWidget *parent)
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     Timer2 = new QTimer(this);
     Timer2->setInterval(500);
+    buildSchedulePanel();
     Timer3 = new QTimer(this);
     Timer3->setInterval(1000);
     connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
@@ -458,7 +459,7 @@ void TForm1::buildFilePanel(QWidget *parent)
     SpeedButton7->setToolTip(QStringLiteral("打开输出文件夹"));
 
     ListView1 = new QTreeWidget(Panel4);
-    ListView1->setGeometry(8, 28, 537, 160);
+    ListView1->setGeometry(8, 28, 432, 188);
     ListView1->setColumnCount(5);
     ListView1->setHeaderLabels({QStringLiteral("文件名"), QStringLiteral("日期"),
                                 QStringLiteral("持续时间"), QStringLiteral("大小"),
@@ -479,20 +480,19 @@ void TForm1::buildFilePanel(QWidget *parent)
     ListView1->setAccessibleName(QStringLiteral("录音文件列表"));
     ListView1->installEventFilter(this);
 
-    SpeedButton2 = makeSpeedButton(Panel4, QRect(8, 192, 26, 24), QStringLiteral("delete"),
-                                   QString(), QStringLiteral("删除"));
-    SpeedButton2->setToolTip(QStringLiteral("删除"));
-    SpeedButton3 = makeSpeedButton(Panel4, QRect(36, 192, 26, 24), QStringLiteral("saveas"),
-                                   QString(), QStringLiteral("另存为"));
-    SpeedButton3->setToolTip(QStringLiteral("另存为"));
-    SpeedButton5 = makeSpeedButton(Panel4, QRect(64, 192, 26, 24), QStringLiteral("play"),
-                                   QString(), QStringLiteral("打开"));
-    SpeedButton5->setToolTip(QStringLiteral("打开"));
-    SpeedButton8 = makeSpeedButton(Panel4, QRect(92, 192, 26, 24), QStringLiteral("openwith"),
-                                   QString(), QStringLiteral("打开方式"));
-    SpeedButton8->setToolTip(QStringLiteral("打开方式"));
-    SpeedButton9 = makeSpeedButton(Panel4, QRect(118, 192, 14, 24), QStringLiteral("dropdown"),
-                                   QString(), QStringLiteral("更多"));
+    // The file buttons stand to the right of the list.
+    auto fileButton = [this](int y, const QString &icon, const QString &caption) {
+        auto *button = makeSpeedButton(Panel4, QRect(446, y, 100, 26), icon, caption, QString());
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        return button;
+    };
+    SpeedButton8 = fileButton(28, QStringLiteral("open"), QStringLiteral("打开  "));
+    SpeedButton8->setGeometry(446, 28, 84, 26);
+    SpeedButton9 = makeSpeedButton(Panel4, QRect(530, 28, 16, 26), QStringLiteral("dropdown"),
+                                   QString(), QStringLiteral("更多文件操作"));
+    SpeedButton2 = fileButton(58, QStringLiteral("delete"), QStringLiteral(" 删除   "));
+    SpeedButton3 = fileButton(88, QStringLiteral("saveas"), QStringLiteral("另存为..."));
+    SpeedButton5 = fileButton(118, QStringLiteral("mail"), QStringLiteral("邮件到... "));
 
     Panel3 = new QWidget(Panel4);
     Panel3->setObjectName(QStringLiteral("Panel3"));
@@ -533,7 +533,7 @@ void TForm1::buildFilePanel(QWidget *parent)
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
     connect(SpeedButton6, &QToolButton::clicked, this, &TForm1::SpeedButton6Click);
     connect(SpeedButton7, &QToolButton::clicked, this, &TForm1::SpeedButton7Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
+    buildFileActions();
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
     connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1Click(); });
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
@@ -661,11 +661,12 @@ void TForm1::FormCreate()
     setModeIndicator(Label2);
 
     // 15. Tray icon.
-    TrayIcon1 = new TTrayIcon;
+    TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->setPicture(4);
+    TrayIcon1->setShowHint(true);
     TrayIcon1->setToolTip(QStringLiteral("单击这里显示      \nSonalto 窗口  "));
-    connect(TrayIcon1, &TTrayIcon::doubleClicked, this, &TForm1::activateFromSecondInstance);
-    connect(TrayIcon1->ShowWindow1, &QAction::triggered, this, &TForm1::activateFromSecondInstance);
+    connect(TrayIcon1, &TTrayIcon::doubleClicked, this, &TForm1::ShowWindowClick);
+    connect(TrayIcon1->ShowWindow1, &QAction::triggered, this, &TForm1::ShowWindowClick);
     connect(TrayIcon1->Record1, &QAction::triggered, this, [this] { ToolButton1->click(); });
     connect(TrayIcon1->Pause2, &QAction::triggered, this, [this] { ToolButton2->click(); });
     connect(TrayIcon1->Stop2, &QAction::triggered, this, [this] { ToolButton3->click(); });

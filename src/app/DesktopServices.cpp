@@ -1,0 +1,227 @@
+#include "app/DesktopServices.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QSettings>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace sonalto::desktop {
+
+bool openWithDefault(const QString &path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool showInFileManager(const QString &path)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString service = QStringLiteral("org.freedesktop.FileManager1");
+    if (bus.isConnected() && bus.interface() &&
+        bus.interface()->isServiceRegistered(service).value()) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
+                                           service, QStringLiteral("ShowItems"));
+        call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+        if (bus.call(call, QDBus::Block, 3000).type() == QDBusMessage::ReplyMessage)
+            return true;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+namespace {
+
+QStringList applicationFolders()
+{
+    QStringList folders;
+    QString home = qEnvironmentVariable("XDG_DATA_HOME");
+    if (home.isEmpty())
+        home = QDir::homePath() + QStringLiteral("/.local/share");
+    folders << home;
+    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dirs.isEmpty())
+        dirs = QStringLiteral("/usr/local/share:/usr/share");
+    folders << dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (QString &f : folders)
+        f += QStringLiteral("/applications");
+    return folders;
+}
+
+// The [Desktop Entry] group of a desktop file (QSettings would mangle its lists).
+QHash<QString, QString> readDesktopEntry(const QString &file)
+{
+    QHash<QString, QString> entry;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return entry;
+    bool inEntry = false;
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inEntry = line == QStringLiteral("[Desktop Entry]");
+            continue;
+        }
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (inEntry && eq > 0)
+            entry.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
+    }
+    return entry;
+}
+
+} // namespace
+
+QList<DesktopApp> applicationsFor(const QString &path)
+{
+    const QMimeDatabase db;
+    const QMimeType type = db.mimeTypeForFile(path);
+    QStringList wanted{type.name()};
+    wanted << type.allAncestors();
+    wanted << type.aliases();
+
+    QList<DesktopApp> apps;
+    QStringList seen;
+    for (const QString &folder : applicationFolders()) {
+        QDirIterator it(folder, {QStringLiteral("*.desktop")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            const QString id = QDir(folder).relativeFilePath(file);
+            if (seen.contains(id))
+                continue; // the user's own entry hides the system's
+            seen << id;
+            const QHash<QString, QString> entry = readDesktopEntry(file);
+            if (entry.value(QStringLiteral("NoDisplay")) == QStringLiteral("true") ||
+                entry.value(QStringLiteral("Hidden")) == QStringLiteral("true") ||
+                entry.value(QStringLiteral("Exec")).isEmpty())
+                continue;
+            const QStringList types =
+                entry.value(QStringLiteral("MimeType")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+            bool handles = false;
+            for (const QString &t : wanted)
+                handles = handles || types.contains(t);
+            if (!handles)
+                continue;
+            apps.append({entry.value(QStringLiteral("Name"), id),
+                         entry.value(QStringLiteral("Exec")), file});
+        }
+    }
+    std::sort(apps.begin(), apps.end(), [](const DesktopApp &a, const DesktopApp &b) {
+        return a.name.localeAwareCompare(b.name) < 0;
+    });
+    return apps;
+}
+
+QStringList execArguments(const QString &exec, const QString &path)
+{
+    // Split like the desktop entry rules: double quotes group, backslash escapes
+    // inside them.
+    QStringList args;
+    QString current;
+    bool quoted = false, any = false;
+    for (int i = 0; i < exec.size(); ++i) {
+        const QChar c = exec[i];
+        if (quoted) {
+            if (c == QLatin1Char('\\') && i + 1 < exec.size())
+                current += exec[++i];
+            else if (c == QLatin1Char('"'))
+                quoted = false;
+            else
+                current += c;
+        } else if (c == QLatin1Char('"')) {
+            quoted = any = true;
+        } else if (c.isSpace()) {
+            if (any || !current.isEmpty())
+                args << current;
+            current.clear();
+            any = false;
+        } else {
+            current += c;
+        }
+    }
+    if (any || !current.isEmpty())
+        args << current;
+
+    QStringList result;
+    bool fileGiven = false;
+    for (const QString &arg : args) {
+        if (arg == QStringLiteral("%f") || arg == QStringLiteral("%F")) {
+            result << path;
+            fileGiven = true;
+        } else if (arg == QStringLiteral("%u") || arg == QStringLiteral("%U")) {
+            result << QUrl::fromLocalFile(path).toString();
+            fileGiven = true;
+        } else if (arg == QStringLiteral("%i") || arg == QStringLiteral("%c") ||
+                   arg == QStringLiteral("%k")) {
+            continue;
+        } else {
+            QString a = arg;
+            a.replace(QStringLiteral("%%"), QStringLiteral("%"));
+            result << a;
+        }
+    }
+    if (!fileGiven)
+        result << path;
+    return result;
+}
+
+bool launch(const DesktopApp &app, const QString &path)
+{
+    QStringList args = execArguments(app.exec, path);
+    if (args.isEmpty())
+        return false;
+    const QString program = args.takeFirst();
+    return QProcess::startDetached(program, args);
+}
+
+bool openWithPortalChooser(const QString &path)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(service).value())
+        return false;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.portal.OpenURI"), QStringLiteral("OpenFile"));
+    QVariantMap options;
+    options.insert(QStringLiteral("ask"), true);
+    call << QString() << QVariant::fromValue(QDBusUnixFileDescriptor(fd)) << options;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
+    ::close(fd);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+void mailWithAttachment(const QString &subject, const QString &path,
+                        std::function<void(int exitCode)> done)
+{
+    auto *process = new QProcess;
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, done](int code, QProcess::ExitStatus status) {
+                         done(status == QProcess::NormalExit ? code : 1);
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, done](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart) {
+                             done(-1);
+                             process->deleteLater();
+                         }
+                     });
+    process->start(QStringLiteral("xdg-email"),
+                   {QStringLiteral("--subject"), subject, QStringLiteral("--attach"), path});
+}
+
+} // namespace sonalto::desktop

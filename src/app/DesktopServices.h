@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace sonalto::desktop {
+
+// An application the desktop has registered for a file type.
+struct DesktopApp
+{
+    QString name;
+    QString exec; // the Exec line of its desktop entry
+    QString desktopFile;
+};
+
+// Opens the file with the program registered for its type.
+bool openWithDefault(const QString &path);
+// Shows the file selected in the file manager (FileManager1 over D-Bus), else
+// opens its folder.
+bool showInFileManager(const QString &path);
+// The applications registered for the file's type, by name.
+QList<DesktopApp> applicationsFor(const QString &path);
+// The Exec line's arguments with the file put in for its field codes.
+QStringList execArguments(const QString &exec, const QString &path);
+bool launch(const DesktopApp &app, const QString &path);
+// Asks the desktop portal to let the user choose a program; false when there is
+// no portal to ask.
+bool openWithPortalChooser(const QString &path);
+// Runs the desktop's mail client with the file attached. `done` receives the
+// exit code of xdg-email (0 done, 3 no mail client set up, others failed), or -1
+// when it could not be started.
+void mailWithAttachment(const QString &subject, const QString &path,
+                        std::function<void(int exitCode)> done);
+
+} // namespace sonalto::desktop

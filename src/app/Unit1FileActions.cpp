@@ -1,0 +1,180 @@
+// Actions on the selected recording: open, open with, show in the folder, save a
+// copy, mail it, delete it to the trash.
+#include "app/DesktopServices.h"
+#include "app/Icons.h"
+#include "app/Unit1.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace sonalto {
+
+namespace {
+const QString MailSubject = QStringLiteral("Sonalto 录音");
+}
+
+void TForm1::buildFileActions()
+{
+    PopupMenu5 = new QMenu(ListView1);
+    OpenFile1 = PopupMenu5->addAction(appIcon(QStringLiteral("open")), QStringLiteral("打开文件"));
+    Openwith2 =
+        PopupMenu5->addAction(appIcon(QStringLiteral("openwith")), QStringLiteral("打开使用..."));
+    OpenFolder2 =
+        PopupMenu5->addAction(appIcon(QStringLiteral("folder")), QStringLiteral("打开文件夹"));
+    PopupMenu5->addSeparator();
+    Saveas1 = PopupMenu5->addAction(appIcon(QStringLiteral("saveas")), QStringLiteral("另存为..."));
+    mailto1 = PopupMenu5->addAction(appIcon(QStringLiteral("mail")), QStringLiteral("邮件到..."));
+    PopupMenu5->addSeparator();
+    Delete1 = PopupMenu5->addAction(appIcon(QStringLiteral("delete")), QStringLiteral("删除"));
+
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        PopupMenu5->popup(ListView1->viewport()->mapToGlobal(pos));
+    });
+    // The arrow beside "打开" offers the same actions.
+    connect(SpeedButton9, &QToolButton::clicked, this, [this] {
+        PopupMenu5->popup(SpeedButton9->mapToGlobal(QPoint(0, SpeedButton9->height())));
+    });
+
+    connect(SpeedButton8, &QToolButton::clicked, this, &TForm1::SpeedButton8Click);
+    connect(OpenFile1, &QAction::triggered, this, &TForm1::SpeedButton8Click);
+    connect(Openwith2, &QAction::triggered, this, &TForm1::Openwith1Click);
+    connect(OpenFolder2, &QAction::triggered, this, &TForm1::OpenFolder1Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+    connect(Saveas1, &QAction::triggered, this, &TForm1::SpeedButton3Click);
+    connect(SpeedButton5, &QToolButton::clicked, this, &TForm1::SpeedButton5Click);
+    connect(mailto1, &QAction::triggered, this, &TForm1::SpeedButton5Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
+    connect(Delete1, &QAction::triggered, this, &TForm1::SpeedButton2Click);
+}
+
+void TForm1::SpeedButton8Click()
+{
+    if (QTreeWidgetItem *row = selectedRow())
+        desktop::openWithDefault(rowPath(row));
+}
+
+void TForm1::Openwith1Click()
+{
+    QTreeWidgetItem *row = selectedRow();
+    if (!row)
+        return;
+    const QString path = rowPath(row);
+    if (desktop::openWithPortalChooser(path))
+        return;
+    const QList<desktop::DesktopApp> apps = desktop::applicationsFor(path);
+    if (apps.isEmpty()) {
+        showMessage(QStringLiteral("没有找到可以打开此文件的程序。"));
+        return;
+    }
+    QStringList names;
+    for (const desktop::DesktopApp &app : apps)
+        names << app.name;
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, QStringLiteral("打开使用..."), row->text(0),
+                                                 names, 0, false, &ok);
+    if (!ok)
+        return;
+    const int index = int(names.indexOf(chosen));
+    if (index >= 0 && !desktop::launch(apps[index], path))
+        showMessage(QStringLiteral("无法启动 ") + chosen);
+}
+
+void TForm1::OpenFolder1Click()
+{
+    if (QTreeWidgetItem *row = selectedRow())
+        desktop::showInFileManager(rowPath(row));
+}
+
+void TForm1::SpeedButton3Click()
+{
+    QTreeWidgetItem *row = selectedRow();
+    if (!row)
+        return;
+    const QString path = rowPath(row);
+    const QString ext = path.right(3).toLower();
+    const QString filter =
+        QStringLiteral("*.") + ext + QStringLiteral(" (*.") + ext + QStringLiteral(")");
+    QString chosen;
+    if (askSaveName)
+        chosen = askSaveName(row->text(0), filter);
+    else
+        chosen = QFileDialog::getSaveFileName(this, QStringLiteral("另存为..."),
+                                              QDir::home().filePath(row->text(0)), filter);
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo info(chosen);
+    const QString target =
+        info.path() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('.') + ext;
+    // An existing file is never replaced; say so instead of failing quietly.
+    if (QFileInfo::exists(target)) {
+        showMessage(QStringLiteral("文件已存在，没有覆盖: ") + target);
+        return;
+    }
+    if (!QFile::copy(path, target))
+        showMessage(QStringLiteral("无法保存文件: ") + target);
+}
+
+void TForm1::SpeedButton5Click()
+{
+    QTreeWidgetItem *row = selectedRow();
+    if (!row)
+        return;
+    QPointer<TForm1> self(this);
+    desktop::mailWithAttachment(MailSubject, rowPath(row), [self](int code) {
+        if (!self || code == 0)
+            return;
+        if (code == 3 || code == -1)
+            self->showMessage(QStringLiteral("没有设置邮件程序，无法发送邮件。"));
+        else
+            self->showMessage(
+                QStringLiteral("Has not installed OutLook,or OutLook opened the mistake!"));
+    });
+}
+
+void TForm1::SpeedButton2Click()
+{
+    QTreeWidgetItem *row = selectedRow();
+    if (!row)
+        return;
+    const QString status = rowStatus(row);
+    if (status == QStringLiteral("Play") || status == QStringLiteral("Pause")) {
+        ShownMessages << QStringLiteral("The file is Play.");
+        if (m_options.showMessages)
+            QMessageBox::warning(this, QStringLiteral("Wrong"),
+                                 QStringLiteral("The file is Play."));
+        return;
+    }
+    // The row being recorded stays: its file is still being written.
+    if (status == QStringLiteral("录制"))
+        return;
+    const QString path = rowPath(row);
+    // Qt moves the file into ./files/ of the current folder when the user's data
+    // folder is missing: make sure it exists and treat a relative result as failure.
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty())
+        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    QDir().mkpath(dataHome);
+    QString trashed;
+    if (QFileInfo::exists(path) &&
+        (!QFile::moveToTrash(path, &trashed) || QFileInfo(trashed).isRelative())) {
+        showMessage(QStringLiteral("无法删除文件: ") + row->text(0));
+        return;
+    }
+    const int index = ListView1->indexOfTopLevelItem(row);
+    delete row;
+    const int count = ListView1->topLevelItemCount();
+    if (count > 0)
+        ListView1->setCurrentItem(ListView1->topLevelItem(std::min(index, count - 1)));
+    UpdateListSummary();
+}
+
+} // namespace sonalto

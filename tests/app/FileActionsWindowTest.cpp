@@ -1,0 +1,175 @@
+// Actions on the selected recording.
+#include "AppTestSupport.h"
+#include "app/DesktopServices.h"
+#include "app/Projectdir.h"
+#include "common/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace sonalto;
+using namespace sonalto::test;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &data = "x")
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+// Points the trash into a temporary folder for one test.
+class PrivateTrash
+{
+public:
+    PrivateTrash() : m_saved(qgetenv("XDG_DATA_HOME"))
+    {
+        qputenv("XDG_DATA_HOME", (m_dir.path() + "/data").toUtf8());
+    }
+    ~PrivateTrash() { qputenv("XDG_DATA_HOME", m_saved); }
+    QString trashFiles() const { return m_dir.path() + "/data/Trash/files/"; }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_saved;
+};
+
+QTreeWidgetItem *rowNamed(TForm1 &form, const QString &name)
+{
+    const auto found = form.ListView1->findItems(name, Qt::MatchExactly, 0);
+    return found.isEmpty() ? nullptr : found.front();
+}
+
+} // namespace
+
+TEST(FileActions, DeleteMovesToTrashAndSelectsTheNeighbour)
+{
+    TempFolders folders;
+    PrivateTrash trash;
+    for (const char *name : {"a.wav", "b.wav", "c.wav"})
+        writeFile(folders.audioDir() + name);
+    auto form = makeForm(nullptr);
+    form->RefreshRecordingList();
+    ASSERT_EQ(form->ListView1->topLevelItemCount(), 3);
+
+    form->ListView1->setCurrentItem(rowNamed(*form, "c.wav"));
+    form->SpeedButton2Click();
+    EXPECT_FALSE(QFile::exists(folders.audioDir() + "c.wav"));
+    EXPECT_TRUE(QFile::exists(trash.trashFiles() + "c.wav"));
+    EXPECT_EQ(form->ListView1->topLevelItemCount(), 2);
+    ASSERT_NE(form->selectedRow(), nullptr);
+    EXPECT_EQ(form->selectedRow()->text(0), "b.wav") << "the last row gone: the new last";
+    EXPECT_EQ(form->Label11->text(), "总共 2 个文件 (0 mp3, 0 wma, 0 ogg, 2 wav)");
+
+    form->ListView1->setCurrentItem(rowNamed(*form, "a.wav"));
+    form->SpeedButton2Click();
+    EXPECT_EQ(form->selectedRow()->text(0), "b.wav") << "the row that moved into its place";
+}
+
+TEST(FileActions, DeleteRefusesThePlayingFile)
+{
+    TempFolders folders;
+    PrivateTrash trash;
+    writeFile(folders.audioDir() + "a.wav");
+    auto form = makeForm(nullptr);
+    form->RefreshRecordingList();
+    QTreeWidgetItem *row = rowNamed(*form, "a.wav");
+    form->setRowStatus(row, "Pause");
+    form->ListView1->setCurrentItem(row);
+    form->SpeedButton2Click();
+    EXPECT_TRUE(form->ShownMessages.contains("The file is Play."));
+    EXPECT_TRUE(QFile::exists(folders.audioDir() + "a.wav"));
+    EXPECT_EQ(form->ListView1->topLevelItemCount(), 1);
+}
+
+TEST(FileActions, SaveAsKeepsTheTypeAndNeverReplaces)
+{
+    TempFolders folders;
+    writeFile(folders.audioDir() + "a.mp3", "audio");
+    QTemporaryDir target;
+    writeFile(target.path() + "/taken.mp3", "mine");
+    auto form = makeForm(nullptr);
+    form->RefreshRecordingList();
+    form->ListView1->setCurrentItem(rowNamed(*form, "a.mp3"));
+
+    QString offered, offeredFilter;
+    QString answer = target.path() + "/copy.txt";
+    form->askSaveName = [&](const QString &suggested, const QString &filter) {
+        offered = suggested;
+        offeredFilter = filter;
+        return answer;
+    };
+    form->SpeedButton3Click();
+    EXPECT_EQ(offered, "a.mp3");
+    EXPECT_TRUE(offeredFilter.contains("*.mp3"));
+    QFile copy(target.path() + "/copy.mp3");
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), "audio");
+
+    answer = target.path() + "/taken.mp3";
+    form->SpeedButton3Click();
+    QFile taken(answer);
+    ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
+    EXPECT_EQ(taken.readAll(), "mine");
+    EXPECT_FALSE(form->ShownMessages.isEmpty()) << "the refusal is said, not silent";
+}
+
+TEST(FileActions, ActionsWithoutSelectionDoNothing)
+{
+    TempFolders folders;
+    writeFile(folders.audioDir() + "a.wav");
+    auto form = makeForm(nullptr);
+    form->RefreshRecordingList();
+    form->ListView1->clearSelection();
+    form->SpeedButton2Click();
+    form->SpeedButton3Click();
+    EXPECT_EQ(form->ListView1->topLevelItemCount(), 1);
+    EXPECT_TRUE(form->ShownMessages.size() == 1) << "only the start-up message";
+}
+
+TEST(DesktopServicesTest, ExecLineFieldCodes)
+{
+    using desktop::execArguments;
+    EXPECT_EQ(execArguments("vlc --started-from-file %U", "/r/a b.mp3"),
+              (QStringList{"vlc", "--started-from-file", "file:///r/a b.mp3"}));
+    EXPECT_EQ(execArguments("\"/opt/My Player/play\" %f %i", "/r/x.ogg"),
+              (QStringList{"/opt/My Player/play", "/r/x.ogg"}));
+    EXPECT_EQ(execArguments("audacious", "/r/x.wav"), (QStringList{"audacious", "/r/x.wav"}));
+    EXPECT_EQ(execArguments("app --rate=50%% %F", "/r/x.wav"),
+              (QStringList{"app", "--rate=50%", "/r/x.wav"}));
+}
+
+TEST(DesktopServicesTest, ApplicationsRegisteredForTheType)
+{
+    QTemporaryDir dir;
+    const QByteArray savedHome = qgetenv("XDG_DATA_HOME");
+    const QByteArray savedDirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_HOME", (dir.path() + "/home").toUtf8());
+    // The system folders stay too: the MIME database lives there.
+    qputenv("XDG_DATA_DIRS", (dir.path() + "/sys:/usr/local/share:/usr/share").toUtf8());
+    QDir().mkpath(dir.path() + "/home/applications");
+    QDir().mkpath(dir.path() + "/sys/applications");
+    writeFile(dir.path() + "/sys/applications/player.desktop",
+              "[Desktop Entry]\nName=Player\nExec=player %f\nMimeType=audio/mpeg;audio/ogg;\n");
+    writeFile(dir.path() + "/sys/applications/hidden.desktop",
+              "[Desktop Entry]\nName=Hidden\nExec=h %f\nNoDisplay=true\nMimeType=audio/mpeg;\n");
+    writeFile(dir.path() + "/sys/applications/editor.desktop",
+              "[Desktop Entry]\nName=Editor\nExec=ed %f\nMimeType=text/plain;\n");
+    // The user's own entry of the same name replaces the system's.
+    writeFile(dir.path() + "/home/applications/player.desktop",
+              "[Desktop Entry]\nName=My Player\nExec=myplayer %f\nMimeType=audio/mpeg;\n");
+    QStringList names;
+    for (const auto &app : desktop::applicationsFor("/r/x.mp3"))
+        names << app.name;
+    EXPECT_TRUE(names.contains("My Player"));
+    EXPECT_FALSE(names.contains("Player"));
+    EXPECT_FALSE(names.contains("Hidden"));
+    EXPECT_FALSE(names.contains("Editor"));
+    qputenv("XDG_DATA_HOME", savedHome);
+    qputenv("XDG_DATA_DIRS", savedDirs);
+}
