@@ -34,7 +34,7 @@ def main():
         previous = p.stdout
         procs.append(p)
     time.sleep(seconds)
-    procs[0].send_signal(signal.SIGINT)
+    os.kill(procs[0].pid, signal.SIGINT)
     total = 0.0
     for stage, p in zip(stages, procs):
         _, _, usage = os.wait4(p.pid, 0)
