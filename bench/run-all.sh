@@ -42,19 +42,23 @@ total_of() { awk '/ total cpu_s=/ { sub("cpu_s=", "", $3); print $3 }' "$1"; }
 
 echo "== capture to WAV, ${SECS} s: our audio layer vs parecord (target <= 1.5x)"
 python3 "$HERE/cpu_of.py" "$SECS" ours -- "$BUILD/bench/bench_capture_cpu" wav LineIn "$WORK/ours.wav" >"$WORK/a1" &
+OURS=$!
 python3 "$HERE/cpu_of.py" "$SECS" parecord -- parecord --device=sonalto_linein --rate=44100 \
   --channels=2 --format=s16le --file-format=wav "$WORK/parecord.wav" >"$WORK/a2"
-wait
+wait "$OURS"
 cat "$WORK/a1" "$WORK/a2"
 echo "wav ratio ours/parecord = $(ratio "$(total_of "$WORK/a1")" "$(total_of "$WORK/a2")")"
 
 echo "== capture to MP3, ${SECS} s: our layer + lame vs parecord | lame (target <= 1.1x)"
 LAME_CMD=$("$BUILD/bench/bench_capture_cpu" lame-command "$WORK/parecord.mp3")
 eval "set -- $LAME_CMD"
+# parecord cannot put a WAV header on a pipe: lame reads the same audio raw.
+set -- "$1" -r -s 44.1 --bitwidth 16 --signed --little-endian "${@:2}"
 python3 "$HERE/cpu_of.py" "$SECS" ours -- "$BUILD/bench/bench_capture_cpu" mp3 LineIn "$WORK/ours.mp3" >"$WORK/b1" &
+OURS=$!
 python3 "$HERE/cpu_of.py" "$SECS" pipeline -- parecord --device=sonalto_linein --rate=44100 \
-  --channels=2 --format=s16le --file-format=wav '|' "$@" >"$WORK/b2"
-wait
+  --channels=2 --format=s16le --raw '|' "$@" >"$WORK/b2"
+wait "$OURS"
 cat "$WORK/b1" "$WORK/b2"
 echo "mp3 ratio ours/pipeline = $(ratio "$(total_of "$WORK/b1")" "$(total_of "$WORK/b2")")"
 
@@ -66,20 +70,22 @@ for format in 0 1 2 3; do
   if [ "$format" = 0 ]; then
     LAME_CMD=$("$BUILD/bench/bench_capture_cpu" lame-command "$WORK/p$format/pipeline.mp3")
     eval "set -- $LAME_CMD"
+    set -- "$1" -r -s 44.1 --bitwidth 16 --signed --little-endian "${@:2}"
   elif [ "$format" = 2 ]; then
-    set -- oggenc -Q -o "$WORK/p$format/pipeline.ogg" -
+    set -- oggenc -Q -r -R 44100 -C 2 -B 16 -o "$WORK/p$format/pipeline.ogg" -
   else
     set --
   fi
   if [ $# -gt 0 ]; then
     # The pipeline starts with the program's measured window (after its start-up).
     (sleep 4; python3 "$HERE/cpu_of.py" "$SECS" pipeline -- parecord --device=sonalto_linein \
-      --rate=44100 --channels=2 --format=s16le --file-format=wav '|' "$@" >"$WORK/c$format") &
+      --rate=44100 --channels=2 --format=s16le --raw '|' "$@" >"$WORK/c$format") &
+    PIPELINE=$!
   fi
   "$BUILD/bench/bench_program_recording" "$BUILD/sonalto" "$format" "$SECS" "$WORK/p$format" \
     | tee "$WORK/p$format.out"
-  wait
   if [ $# -gt 0 ]; then
+    wait "$PIPELINE"
     cat "$WORK/c$format"
     enc=$(awk '{ for (i = 1; i <= NF; i++) if ($i ~ /^encoder_cpu_s=/) { sub("encoder_cpu_s=", "", $i); print $i } }' "$WORK/p$format.out")
     alone=$(awk -v n="$1" '$2 == n { sub("cpu_s=", "", $3); print $3 }' "$WORK/c$format")
