@@ -57,7 +57,7 @@ int runApplication(int argc, char **argv)
     QObject::connect(&instance, &SingleInstance::activationRequested, &form,
                      &TForm1::activateFromSecondInstance);
     form.BuyForm = new TBuyForm(&form);
-    form.AudioOptionForm = new TAudioOptionForm(&form);
+    form.AudioOptionForm = new TAudioOptionForm(form.configPath(), &form);
     form.setGeneralOptionForm(new TGeneralOptionForm(form.configPath(), &form));
     form.KeyOptionForm = new TKeyOptionForm(&form);
     form.ScheduleForm = new TScheduleForm(&form);
