@@ -1,6 +1,7 @@
 // The MP3 settings and general options dialogs.
 #include "app/Projectdir.h"
 #include "common/TestSupport.h"
+#include "options/Audiooptionunit.h"
 #include "options/Generaloptionunit.h"
 #include "options/Mp3unit.h"
 #include "settings/IniFile.h"
@@ -138,4 +139,23 @@ TEST(GeneralOptionForm, DefaultFolderChangesAtOnceButIsWrittenOnClose)
     EXPECT_EQ(settings::IniFile(f.config()).readString("Other", "AudioDir", "none"),
               f.dir.path() + "/Documents/Sonalto/");
     qputenv("HOME", savedHome);
+}
+
+TEST(AudioOptionForm, SavesToAudioAndLoadsListsFromGeneral)
+{
+    Folder f;
+    settings::IniFile ini(f.config());
+    ini.writeString("General", "Rate", "3");
+    ini.writeString("Audio", "Format", "1");
+    TAudioOptionForm form(f.config());
+    form.load();
+    EXPECT_EQ(form.ComboBox1->currentText(), "22.050K/HZ");
+    EXPECT_TRUE(form.RadioButton2->isChecked());
+    form.RadioButton1->setChecked(true);
+    form.ComboBox3->setCurrentIndex(1);
+    form.Button1->click();
+    EXPECT_EQ(ini.readString("Audio", "Format", ""), "0");
+    EXPECT_EQ(ini.readInt("Audio", "Rate", -1), 3);
+    EXPECT_EQ(ini.readInt("Audio", "Track", -1), 1);
+    EXPECT_EQ(ini.readInt("General", "Track", -1), -1) << "the lists are written to Audio only";
 }
