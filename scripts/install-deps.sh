@@ -10,7 +10,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsndfile1-dev
   lame vorbis-tools
-  libx11-dev libxcb1-dev libxcb-xkb-dev libxkbcommon-dev
+  libx11-dev libxcb1-dev libxcb-xkb-dev libxcb-keysyms1-dev libxkbcommon-dev
   libgtest-dev
   xvfb xdotool x11-utils imagemagick
   fonts-wqy-microhei

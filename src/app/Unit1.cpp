@@ -278,6 +278,7 @@ void TForm1::buildToolBar()
     connect(ToolButton1, &QToolButton::clicked, this, &TForm1::ToolButton1Click);
     connect(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
     connect(ToolButton3, &QToolButton::clicked, this, &TForm1::ToolButton3Click);
+    connect(ToolButton7, &QToolButton::clicked, this, &TForm1::ToolButton7Click);
     connect(ToolButton5, &QToolButton::clicked, this, [this] {
         if (GeneralOptionForm)
             GeneralOptionForm->exec();
@@ -710,7 +711,7 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::FormShow()
 {
-    // The keyboard hook is installed by the hot-key support when it is present.
+    InstallHook();
     ListView1ColumnClick(1);
     PaintFrame->update();
 }
@@ -839,7 +840,8 @@ bool TForm1::FormCloseQuery()
             return false;
         SpeedButton13->click();
     }
-    // 5. Accepted: the hook is removed by the hot-key support; settings saved.
+    // 5. Accepted: the hook is removed and the settings saved.
+    RemoveHook();
     saveSettings();
     if (TrayIcon1)
         TrayIcon1->setVisible(false);

@@ -2,6 +2,8 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/Encoders.h"
+#include "hotkeys/HookLibrary.h"
+#include "hotkeys/HotKeyList.h"
 
 #include <QDateTime>
 #include <QLabel>
@@ -181,6 +183,17 @@ public:
     QStringList ShownMessages;
     // Answer given to questions when messages are not shown (tests).
     bool AutoAnswerOk = true;
+
+    // ---- Hot keys ---------------------------------------------------------------
+    hotkeys::HotKeyList HotKeys; // entry 0 record, 1 stop, 2 pause/resume
+    std::unique_ptr<hotkeys::HookLibrary> KeyHook;
+    bool LoadHotKeys();
+    void InstallHook();
+    void RemoveHook();
+    void ToolButton7Click();
+    // A report of the keyboard hook: virtual-key code, keystroke flags (bit 31:
+    // released) and the modifiers held with the key (1 Ctrl, 2 Alt, 4 Shift).
+    void HotKeyReport(int key, unsigned int flags, int modifiers);
 
     // ---- Start-up and shutdown ------------------------------------------------
     void FormCreate();

@@ -1,0 +1,93 @@
+// Global hot keys on the main window: the hook library is installed with the
+// list from HotKey.ini, and its reports run the recording commands.
+#include "app/Projectdir.h"
+#include "app/Unit1.h"
+#include "hotkeys/HookLibrary.h"
+#include "hotkeys/HotKeyFile.h"
+#include "hotkeys/KeyNames.h"
+#include "hotkeys/Keyoptionunit.h"
+
+#include <QToolButton>
+
+namespace sonalto {
+
+bool TForm1::LoadHotKeys()
+{
+    QString error;
+    const bool ok = hotkeys::loadHotKeys(hotkeys::hotKeyFilePath(ProjectDirs::instance().AppDir()),
+                                         HotKeys, &error);
+    // The buttons of the three roles show their combination; an entry the load
+    // did not reach keeps its hint.
+    QToolButton *buttons[3] = {ToolButton1, ToolButton3, ToolButton2};
+    for (int i = 0; i < 3 && i < HotKeys.count; ++i)
+        buttons[i]->setToolTip(
+            hotkeys::hintText(HotKeys.keys[size_t(i)], HotKeys.modifiers[size_t(i)]));
+    if (!ok)
+        showMessage(error);
+    return ok;
+}
+
+void TForm1::InstallHook()
+{
+    if (!KeyHook) {
+        KeyHook = std::make_unique<hotkeys::HookLibrary>();
+        // Reports come from the library's thread: hand them to the window's
+        // own thread, where they are handled in turn with everything else
+        // (also inside modal dialogs).
+        KeyHook->setReceiver([this](int key, unsigned int flags, int modifiers) {
+            QMetaObject::invokeMethod(
+                this, [this, key, flags, modifiers] { HotKeyReport(key, flags, modifiers); },
+                Qt::QueuedConnection);
+        });
+    }
+    // Without the library or an X display (Wayland, a headless session) the
+    // program works on without global hot keys.
+    KeyHook->setHook();
+    if (!LoadHotKeys())
+        return;
+    KeyHook->setList(HotKeys.keys.data(), HotKeys.modifiers.data(), HotKeys.count);
+}
+
+void TForm1::RemoveHook()
+{
+    if (KeyHook)
+        KeyHook->removeHook();
+}
+
+void TForm1::ToolButton7Click()
+{
+    // The hook is off while the user presses combinations in the dialog, so
+    // none of them starts or stops anything.
+    RemoveHook();
+    if (KeyOptionForm)
+        KeyOptionForm->exec();
+    InstallHook();
+}
+
+void TForm1::HotKeyReport(int key, unsigned int flags, int modifiers)
+{
+    if (flags & 0x80000000u) // the key is being released
+        return;
+    if (key < 0 || key > 255)
+        return;
+    // The modifiers are those held with the key when it was pressed: by the
+    // time the report is handled the user may have let go of them.
+    switch (HotKeys.match(uint8_t(key), modifiers)) {
+    case hotkeys::RecordKey:
+        if (!IsRecording)
+            ToolButton1Click();
+        break;
+    case hotkeys::StopKey:
+        if (IsRecording)
+            ToolButton3Click();
+        break;
+    case hotkeys::PauseKey:
+        if (IsRecording)
+            ToolButton2Click();
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace sonalto

@@ -1,0 +1,108 @@
+#include "hotkeys/HookLibrary.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace sonalto::hotkeys {
+
+namespace {
+
+using SetHookFn = int (*)();
+using SetListFn = int (*)(const unsigned char *, const unsigned char *, int);
+using RemoveHookFn = void (*)();
+using ReportFn = void (*)(void *, int, unsigned int, int);
+using SetReportCallbackFn = void (*)(ReportFn, void *);
+
+QStringList defaultCandidates()
+{
+    QStringList candidates;
+    if (QCoreApplication::instance())
+        candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/libkHook.so");
+    candidates << QStringLiteral("kHook");
+    return candidates;
+}
+
+} // namespace
+
+HookLibrary::HookLibrary(QStringList candidates)
+    : m_candidates(candidates.isEmpty() ? defaultCandidates() : std::move(candidates))
+{
+}
+
+HookLibrary::~HookLibrary()
+{
+    removeHook();
+}
+
+void HookLibrary::setReceiver(Receiver receiver)
+{
+    std::lock_guard lock(m_receiverMutex);
+    m_receiver = std::move(receiver);
+}
+
+void HookLibrary::report(void *context, int key, unsigned int flags, int modifiers)
+{
+    auto *self = static_cast<HookLibrary *>(context);
+    std::lock_guard lock(self->m_receiverMutex);
+    if (self->m_receiver)
+        self->m_receiver(key, flags, modifiers);
+}
+
+bool HookLibrary::load()
+{
+    if (m_library.isLoaded())
+        return true;
+    for (const QString &candidate : m_candidates) {
+        // A bare name goes to the system's search; a path only when the file is there.
+        if (candidate.contains(QLatin1Char('/')) && !QFileInfo::exists(candidate))
+            continue;
+        m_library.setFileName(candidate);
+        if (m_library.load()) {
+            if (auto setCallback =
+                    reinterpret_cast<SetReportCallbackFn>(m_library.resolve("SetReportCallback")))
+                setCallback(&HookLibrary::report, this);
+            m_error.clear();
+            return true;
+        }
+        m_error = m_library.errorString();
+    }
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("libkHook.so not found");
+    return false;
+}
+
+bool HookLibrary::setHook()
+{
+    if (!load())
+        return false;
+    auto setHookFn = reinterpret_cast<SetHookFn>(m_library.resolve("SetHook"));
+    if (!setHookFn)
+        return false;
+    if (!setHookFn()) {
+        m_error = QStringLiteral("no X display");
+        return false;
+    }
+    return true;
+}
+
+int HookLibrary::setList(const uint8_t *keys, const uint8_t *modifiers, int count)
+{
+    if (!m_library.isLoaded())
+        return -1;
+    auto setListFn = reinterpret_cast<SetListFn>(m_library.resolve("SetList"));
+    return setListFn ? setListFn(keys, modifiers, count) : -1;
+}
+
+void HookLibrary::removeHook()
+{
+    if (!m_library.isLoaded())
+        return;
+    if (auto removeFn = reinterpret_cast<RemoveHookFn>(m_library.resolve("RemoveHook")))
+        removeFn();
+    if (auto setCallback =
+            reinterpret_cast<SetReportCallbackFn>(m_library.resolve("SetReportCallback")))
+        setCallback(nullptr, nullptr);
+    m_library.unload();
+}
+
+} // namespace sonalto::hotkeys
