@@ -5,34 +5,44 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
+
 namespace sonalto {
 
-TTrayIcon::TTrayIcon(QObject *parent) : QObject(parent)
+TTrayIcon::TTrayIcon(QObject *owner) : QObject(owner)
 {
     m_pictures = {appIcon(QStringLiteral("tray-record")), appIcon(QStringLiteral("tray-stopped")),
                   appIcon(QStringLiteral("tray-paused-dim")),
                   appIcon(QStringLiteral("tray-paused")), appIcon(QStringLiteral("tray-idle"))};
+
     PopupMenu1 = new QMenu;
-    ShowWindow1 = PopupMenu1->addAction(QStringLiteral("显示窗口"));
-    PopupMenu1->addSeparator();
     Record1 = PopupMenu1->addAction(appIcon(QStringLiteral("record")), QStringLiteral("录制"));
     Pause2 = PopupMenu1->addAction(appIcon(QStringLiteral("pause")), QStringLiteral("暂停"));
     Stop2 = PopupMenu1->addAction(appIcon(QStringLiteral("stop")), QStringLiteral("停止"));
     Pause2->setEnabled(false);
     Stop2->setEnabled(false);
     PopupMenu1->addSeparator();
-    Exit2 = PopupMenu1->addAction(QStringLiteral("退出"));
+    ShowWindow1 =
+        PopupMenu1->addAction(appIcon(QStringLiteral("sonalto")), QStringLiteral("显示窗口"));
+    PopupMenu1->addSeparator();
+    Exit2 = PopupMenu1->addAction(QIcon::fromTheme(QStringLiteral("application-exit")),
+                                  QStringLiteral("退出"));
 
-    m_icon = new QSystemTrayIcon(m_pictures[4], this);
+    m_icon = new QSystemTrayIcon(this);
     m_icon->setContextMenu(PopupMenu1);
+    // The tray host sends a Trigger before every DoubleClick; only the double click
+    // means anything here.
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::DoubleClick)
+        if (m_enabled && r == QSystemTrayIcon::DoubleClick)
             emit doubleClicked();
     });
+    setPicture(m_picture);
 }
 
 TTrayIcon::~TTrayIcon()
 {
+    // Removes the icon from the notification area before the menu it refers to goes.
+    delete m_icon;
     delete PopupMenu1;
 }
 
@@ -41,17 +51,48 @@ bool TTrayIcon::hostAvailable()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void TTrayIcon::setPicture(int index)
+void TTrayIcon::setPictures(const QList<QIcon> &pictures)
 {
-    if (index < 0 || index >= int(m_pictures.size()))
-        return;
-    m_picture = index;
-    m_icon->setIcon(m_pictures[size_t(index)]);
+    m_pictures = pictures;
+    setPicture(m_picture);
 }
 
-void TTrayIcon::setToolTip(const QString &text)
+void TTrayIcon::setPicture(int index)
 {
-    m_icon->setToolTip(text);
+    if (m_pictures.isEmpty()) {
+        m_picture = 0;
+        return;
+    }
+    m_picture = std::clamp(index, 0, int(m_pictures.size()) - 1);
+    m_icon->setIcon(m_pictures[m_picture]);
+}
+
+void TTrayIcon::setToolTip(const QString &hint)
+{
+    m_hint = hint;
+    updateToolTip();
+}
+
+void TTrayIcon::setShowHint(bool show)
+{
+    m_showHint = show;
+    updateToolTip();
+}
+
+QString TTrayIcon::shownToolTip() const
+{
+    if (!m_showHint)
+        return QString();
+    QString text = m_hint.left(MaxHintLength);
+    // Never leave half of a character that needs two UTF-16 units.
+    if (!text.isEmpty() && text.back().isHighSurrogate())
+        text.chop(1);
+    return text;
+}
+
+void TTrayIcon::updateToolTip()
+{
+    m_icon->setToolTip(shownToolTip());
 }
 
 void TTrayIcon::setVisible(bool visible)
@@ -62,6 +103,17 @@ void TTrayIcon::setVisible(bool visible)
 bool TTrayIcon::isVisible() const
 {
     return m_icon->isVisible();
+}
+
+QRect TTrayIcon::geometry() const
+{
+    return m_icon->geometry();
+}
+
+void TTrayIcon::setEnabled(bool enabled)
+{
+    m_enabled = enabled;
+    m_icon->setContextMenu(enabled ? PopupMenu1 : nullptr);
 }
 
 } // namespace sonalto

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QIcon>
+#include <QList>
 #include <QObject>
-
-#include <array>
+#include <QRect>
 
 class QAction;
 class QMenu;
@@ -11,35 +11,65 @@ class QSystemTrayIcon;
 
 namespace sonalto {
 
-// The notification-area icon with its menu. Pictures: 0 recording, 1 stopped,
-// 2 paused (dim phase), 3 paused, 4 at start-up.
+// The notification-area icon with its menu. The program's pictures: 0 recording,
+// 1 stopped, 2 paused (dim phase), 3 paused, 4 at start-up. Every operation works
+// without a notification area: the icon then simply is not seen, and it appears as
+// soon as a tray host shows up (also after the host restarts).
 class TTrayIcon : public QObject
 {
     Q_OBJECT
 public:
-    explicit TTrayIcon(QObject *parent = nullptr);
+    // The shell truncates longer tool-tips.
+    static constexpr int MaxHintLength = 127;
+
+    explicit TTrayIcon(QObject *owner = nullptr);
     ~TTrayIcon() override;
 
     // Whether the desktop has a notification area to show the icon in.
     static bool hostAvailable();
 
+    // The pictures the icon can show; the program's five by default.
+    void setPictures(const QList<QIcon> &pictures);
+    int pictureCount() const { return int(m_pictures.size()); }
+    // Shows the picture at index; an index past the end shows the last picture and
+    // is stored as such.
     void setPicture(int index);
     int picture() const { return m_picture; }
-    void setToolTip(const QString &text);
+
+    void setToolTip(const QString &hint);
+    QString toolTip() const { return m_hint; }
+    void setShowHint(bool show);
+    bool showHint() const { return m_showHint; }
+    // The tool-tip as the notification area receives it.
+    QString shownToolTip() const;
+
     void setVisible(bool visible);
     bool isVisible() const;
+    // Where the tray host placed the icon; empty while no host shows it.
+    QRect geometry() const;
+
+    // While disabled, clicks on the icon do nothing and the menu does not open.
+    void setEnabled(bool enabled);
+    bool isEnabled() const { return m_enabled; }
+
+    QSystemTrayIcon *systemIcon() const { return m_icon; }
 
     QMenu *PopupMenu1 = nullptr;
-    QAction *ShowWindow1 = nullptr, *Record1 = nullptr, *Pause2 = nullptr, *Stop2 = nullptr,
+    QAction *Record1 = nullptr, *Pause2 = nullptr, *Stop2 = nullptr, *ShowWindow1 = nullptr,
             *Exit2 = nullptr;
 
 signals:
     void doubleClicked();
 
 private:
+    void updateToolTip();
+
     QSystemTrayIcon *m_icon = nullptr;
-    std::array<QIcon, 5> m_pictures;
-    int m_picture = 4;
+    QList<QIcon> m_pictures;
+    int m_picture = 0;
+    QString m_hint;
+    bool m_showHint = true;
+    bool m_enabled = true;
 };
 
 } // namespace sonalto
