@@ -92,9 +92,6 @@ public:
     QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr,
                 *ToolButton5 = nullptr, *ToolButton7 = nullptr, *ToolButton10 = nullptr;
     QWidget *Panel11 = nullptr; // schedule panel, shown while a schedule is set
-    // Schedule panel rows: "立即" now, "开始" start, "停止" stop.
-    QLabel *Label19 = nullptr, *Label16 = nullptr, *Label20 = nullptr, *Label17 = nullptr,
-           *Label21 = nullptr, *Label18 = nullptr;
 
     QWidget *Panel7 = nullptr, *Panel8 = nullptr;
     QLabel *Label8 = nullptr;     // clock
@@ -253,15 +250,6 @@ public:
     QString outputFormatExtension(int format) const;
     int outputFormat() const;
     void setTrayPicture(int picture);
-
-    // ---- Scheduler and tray ---------------------------------------------------
-    void buildSchedulePanel();
-    void ToolButton10Click();
-    void Timer2Timer();
-    // Panel11 and ToolButton10 follow whether the schedule is being checked.
-    void showScheduleState();
-    void ShowWindowClick();
-    bool ScheduleCheckRunning = false;
 
     // ---- Detector and spectrum ------------------------------------------------
     void Label2Click();

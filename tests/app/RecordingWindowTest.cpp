@@ -507,3 +507,51 @@ TEST(RecordingWindow, KilledProgramLeavesReadableFiles)
         EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
     }
 }
+
+TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
+{
+    {
+        SCOPED_TRACE("WAV without a writer");
+        TempFolders folders;
+        auto form = makeForm(makeTestBackend());
+        selectFormat(*form, 3);
+        // A folder below a regular file can never be created.
+        QFile(folders.root() + "/plain").open(QIODevice::WriteOnly);
+        ProjectDirs::instance().SetAudioDir(folders.root() + "/plain/audio/");
+        form->ShownMessages.clear();
+        form->ToolButton1->click();
+        EXPECT_FALSE(form->IsRecording);
+        EXPECT_EQ(form->RecordChannel, nullptr) << "no capture left running without a writer";
+        EXPECT_EQ(form->ShownMessages, QStringList{"无法开始录制 WAV 音频"});
+        EXPECT_TRUE(form->ToolButton1->isEnabled());
+        EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
+    }
+    {
+        SCOPED_TRACE("WMA whose capture fails");
+        TempFolders folders;
+        auto backend = makeTestBackend();
+        audio::VirtualBackend *virtualBackend = backend.get();
+        auto form = makeForm(std::move(backend));
+        selectFormat(*form, 1);
+        form->ShownMessages.clear();
+        // The input goes away before the window hears of it.
+        ASSERT_TRUE(virtualBackend->removeSource("card0.in"));
+        form->ToolButton1->click();
+        EXPECT_FALSE(form->IsRecording);
+        EXPECT_EQ(form->ShownMessages, QStringList{"Cannot start recording for WMA"});
+        EXPECT_TRUE(QDir(folders.audioDir()).entryList(QDir::Files).isEmpty())
+            << "the empty WMA file is removed";
+    }
+    {
+        SCOPED_TRACE("format position outside the list");
+        TempFolders folders;
+        auto form = makeForm(makeTestBackend());
+        form->ComboBox3->setCurrentIndex(-1);
+        form->ToolButton1->click();
+        ASSERT_TRUE(form->IsRecording);
+        QTest::qWait(300);
+        form->ToolButton3->click();
+        EXPECT_TRUE(form->RecordingPath.endsWith(".mp3")) << form->RecordingPath.toStdString();
+        EXPECT_TRUE(decodeFile(form->RecordingPath));
+    }
+}
