@@ -14,12 +14,13 @@ namespace sonalto {
 bool TForm1::LoadHotKeys()
 {
     QString error;
+    int entriesRead = 0;
     const bool ok = hotkeys::loadHotKeys(hotkeys::hotKeyFilePath(ProjectDirs::instance().AppDir()),
-                                         HotKeys, &error);
+                                         HotKeys, &error, &entriesRead);
     // The buttons of the three roles show their combination; an entry the load
     // did not reach keeps its hint.
     QToolButton *buttons[3] = {ToolButton1, ToolButton3, ToolButton2};
-    for (int i = 0; i < 3 && i < HotKeys.count; ++i)
+    for (int i = 0; i < 3 && i < entriesRead; ++i)
         buttons[i]->setToolTip(
             hotkeys::hintText(HotKeys.keys[size_t(i)], HotKeys.modifiers[size_t(i)]));
     if (!ok)

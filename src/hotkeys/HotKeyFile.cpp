@@ -37,8 +37,10 @@ QString hotKeyFilePath(const QString &appDir)
     return appDir + QStringLiteral("HotKey.ini");
 }
 
-bool loadHotKeys(const QString &path, HotKeyList &list, QString *error)
+bool loadHotKeys(const QString &path, HotKeyList &list, QString *error, int *entriesRead)
 {
+    if (entriesRead)
+        *entriesRead = 0;
     const settings::IniFile ini(path);
     int count = 0;
     if (!readNumber(ini, QStringLiteral("Count"), &count, error))
@@ -54,6 +56,8 @@ bool loadHotKeys(const QString &path, HotKeyList &list, QString *error)
         if (!readNumber(ini, QStringLiteral("CASKey%1").arg(i), &modifiers, error))
             return false;
         list.modifiers[size_t(i)] = uint8_t(modifiers);
+        if (entriesRead)
+            *entriesRead = i + 1;
     }
     return true;
 }

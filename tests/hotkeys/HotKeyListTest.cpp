@@ -136,8 +136,10 @@ TEST_F(HotKeyFileTest, BadNumberStopsTheLoadKeepingWhatWasRead)
     HotKeyList list;
     list.keys[2] = 0x41;
     QString error;
-    EXPECT_FALSE(loadHotKeys(path(), list, &error));
+    int entriesRead = -1;
+    EXPECT_FALSE(loadHotKeys(path(), list, &error, &entriesRead));
     EXPECT_EQ(error, QStringLiteral("'ctrl' is not a valid integer value"));
+    EXPECT_EQ(entriesRead, 1);
     EXPECT_EQ(list.keys[0], 0x78);
     EXPECT_EQ(list.modifiers[0], 1);
     EXPECT_EQ(list.keys[1], 0x7A); // its key was read before the bad modifier value
