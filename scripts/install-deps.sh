@@ -12,7 +12,7 @@ PACKAGES=(
   lame vorbis-tools
   libx11-dev libxcb1-dev libxcb-xkb-dev libxcb-keysyms1-dev libxkbcommon-dev
   libgtest-dev
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils imagemagick trayer
   fonts-wqy-microhei
   xdg-utils dbus-x11 at-spi2-core
 )

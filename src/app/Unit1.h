@@ -12,6 +12,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -92,6 +93,9 @@ public:
     QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr,
                 *ToolButton5 = nullptr, *ToolButton7 = nullptr, *ToolButton10 = nullptr;
     QWidget *Panel11 = nullptr; // schedule panel, shown while a schedule is set
+    // Schedule panel rows: "立即" now, "开始" start, "停止" stop.
+    QLabel *Label19 = nullptr, *Label16 = nullptr, *Label20 = nullptr, *Label17 = nullptr,
+           *Label21 = nullptr, *Label18 = nullptr;
 
     QWidget *Panel7 = nullptr, *Panel8 = nullptr;
     QLabel *Label8 = nullptr;     // clock
@@ -251,6 +255,15 @@ public:
     int outputFormat() const;
     void setTrayPicture(int picture);
 
+    // ---- Scheduler and tray ---------------------------------------------------
+    void buildSchedulePanel();
+    void ToolButton10Click();
+    void Timer2Timer();
+    // Panel11 and ToolButton10 follow whether the schedule is being checked.
+    void showScheduleState();
+    void ShowWindowClick();
+    bool ScheduleCheckRunning = false;
+
     // ---- Detector and spectrum ------------------------------------------------
     void Label2Click();
     void Label2MouseEnter();
@@ -300,7 +313,20 @@ public:
     void Timer3Timer();
     void TrackBar2Released();
     void pressPlaybackButton(QToolButton *button);
-    void SpeedButton2Click(); // delete (filled in by the file actions)
+
+    // ---- File actions -----------------------------------------------------------
+    QMenu *PopupMenu5 = nullptr;
+    QAction *OpenFile1 = nullptr, *Openwith2 = nullptr, *OpenFolder2 = nullptr,
+            *Saveas1 = nullptr, *mailto1 = nullptr, *Delete1 = nullptr;
+    void buildFileActions();
+    void SpeedButton8Click();  // open
+    void Openwith1Click();     // open with
+    void OpenFolder1Click();   // show in the file manager
+    void SpeedButton3Click();  // save as
+    void SpeedButton5Click();  // mail to
+    void SpeedButton2Click();  // delete to the trash
+    // Where Save as asks for the target (tests answer it themselves).
+    std::function<QString(const QString &suggested, const QString &filter)> askSaveName;
 
     // ---- Messages ---------------------------------------------------------------
     void showMessage(const QString &text);

@@ -4,6 +4,7 @@
 #include "app/Projectdir.h"
 #include "app/Unit1.h"
 #include "library/ListFormat.h"
+#include "options/Generaloptionunit.h"
 #include "settings/IniFile.h"
 
 #include <QDesktopServices>
@@ -136,7 +137,8 @@ QTreeWidgetItem *TForm1::selectedRow() const
 
 QString TForm1::GetDurationText(const QString &path)
 {
-    return library::durationText(audio::probeDurationSeconds(QFile::encodeName(path).toStdString()));
+    return library::durationText(
+        audio::probeDurationSeconds(QFile::encodeName(path).toStdString()));
 }
 
 // ---------------------------------------------------------------------------
@@ -171,8 +173,7 @@ void TForm1::RefreshRecordingList()
 
     // Opening every file for its length is the slow part: spread it over the cores.
     std::vector<std::optional<double>> durations(size_t(entries.size()));
-    const size_t workers =
-        std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+    const size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
     std::atomic<size_t> next{0};
     auto probe = [&] {
         for (size_t i = next++; i < durations.size(); i = next++)
@@ -222,7 +223,7 @@ void TForm1::ListView1ColumnClick(int column)
 void TForm1::sortList()
 {
     ListView1->sortItems(SortColumn, SortAscending[size_t(SortColumn)] == 1 ? Qt::AscendingOrder
-                                                                              : Qt::DescendingOrder);
+                                                                            : Qt::DescendingOrder);
 }
 
 // ---------------------------------------------------------------------------
@@ -260,8 +261,13 @@ void TForm1::ListView1Click()
 
 void TForm1::SpeedButton6Click()
 {
+    // The general options dialog's folder chooser does the work (and the rescan).
+    if (GeneralOptionForm) {
+        GeneralOptionForm->SpeedButton1Click();
+        return;
+    }
     const QString chosen = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("选择输出文件夹"), ProjectDirs::instance().AudioDir());
+        this, QStringLiteral("Please choose directory"), ProjectDirs::instance().AudioDir());
     if (chosen.isEmpty())
         return;
     ProjectDirs::instance().SetAudioDir(chosen);
@@ -275,35 +281,6 @@ void TForm1::SpeedButton6Click()
 void TForm1::SpeedButton7Click()
 {
     QDesktopServices::openUrl(QUrl::fromLocalFile(Edit1->text()));
-}
-
-void TForm1::SpeedButton2Click()
-{
-    // Delete to the trash.
-    QTreeWidgetItem *row = selectedRow();
-    if (!row || !SpeedButton2->isEnabled())
-        return;
-    if (row->text(4) == QStringLiteral("录制"))
-        return;
-    const QString path = rowPath(row);
-    if (row->text(4) == QStringLiteral("Play") || row->text(4) == QStringLiteral("Pause")) {
-        StopAndFreeChannels();
-        Timer3->stop();
-    }
-    // Qt moves the file into ./files/ of the current folder when the user's data
-    // folder is missing: make sure it exists and treat a relative result as failure.
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty())
-        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    QDir().mkpath(dataHome);
-    QString trashed;
-    if (!QFile::moveToTrash(path, &trashed) || QFileInfo(trashed).isRelative()) {
-        showMessage(QStringLiteral("无法删除文件: ") + row->text(0));
-        return;
-    }
-    delete row;
-    UpdateListSummary();
-    setFileButtonsEnabled(selectedRow() != nullptr);
 }
 
 } // namespace sonalto

@@ -62,8 +62,8 @@ void TForm1::ListView1DblClick()
     clearStatuses();
     setRowStatus(row, QStringLiteral("Play"));
     TrackBar2->setValue(0);
-    TrackBar2->setMaximum(int(library::roundHalfEven(
-        PlayStream->bytesToSeconds(PlayStream->lengthBytes()))));
+    TrackBar2->setMaximum(
+        int(library::roundHalfEven(PlayStream->bytesToSeconds(PlayStream->lengthBytes()))));
     pressPlaybackButton(SpeedButton21);
     SpeedButton12->setChecked(false);
     Timer3->start();

@@ -404,6 +404,7 @@ void TForm1::ToolButton3Click()
     }
     // 2. Any stop ends a pending schedule.
     Timer2->stop();
+    showScheduleState();
     // 3.
     IsRecording = false;
     IsPaused = false;

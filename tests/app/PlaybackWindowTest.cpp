@@ -285,8 +285,9 @@ TEST_F(PlaybackWindow, SpacePausesAndResumesAndTheTransportButtonsMoveTheSelecti
     QTreeWidgetItem *next = form->ListView1->topLevelItem(std::min(b + 1, 2));
     EXPECT_EQ(form->selectedRow(), next);
     EXPECT_EQ(next->text(4), "Play");
-    if (b < 2)
+    if (b < 2) {
         EXPECT_EQ(row(*form, "b.wav")->text(4), "");
+    }
     form->SpeedButton17->click(); // last
     form->SpeedButton16->click(); // next on the last row plays it again
     EXPECT_EQ(form->selectedRow(), form->ListView1->topLevelItem(2));
