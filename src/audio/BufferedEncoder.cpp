@@ -144,7 +144,7 @@ void BufferedEncoder::run()
             if (finishing)
                 break;
             std::unique_lock lock(m_wakeMutex);
-            m_wake.wait_for(lock, std::chrono::milliseconds(20));
+            m_wake.wait_for(lock, std::chrono::milliseconds(250));
         }
     }
     if (!closeOutput(failed, &error) && !failed)

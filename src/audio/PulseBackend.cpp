@@ -450,7 +450,7 @@ public:
         attr.tlength = uint32_t(-1);
         attr.prebuf = uint32_t(-1);
         attr.minreq = uint32_t(-1);
-        attr.fragsize = uint32_t(pa_usec_to_bytes(25 * PA_USEC_PER_MSEC, &spec));
+        attr.fragsize = uint32_t(pa_usec_to_bytes(50 * PA_USEC_PER_MSEC, &spec));
         // DONT_MOVE: when the source goes away the stream must fail, not carry on
         // silently recording another input.
         const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
