@@ -2,6 +2,7 @@
 
 #include "app/AboutForm.h"
 #include "app/Icons.h"
+#include "app/LabelStyle.h"
 #include "app/Projectdir.h"
 #include "app/SpectrumBox.h"
 #include "options/Generaloptionunit.h"
@@ -38,10 +39,7 @@ namespace sonalto {
 
 namespace {
 
-const QColor Lime(0, 255, 0);
-const QColor Green(0, 128, 0);
 const QColor SummaryGrey(0x60, 0x60, 0x60);
-constexpr int CollapsedHeight = 28;
 
 const QString SupportMail = QStringLiteral("support@sonalto.example");
 const QString ProductPage = QStringLiteral("https://www.sonalto.example/");
@@ -74,23 +72,6 @@ QToolButton *makeSpeedButton(QWidget *parent, const QRect &geometry, const QStri
     button->setCheckable(sticky);
     button->setFocusPolicy(Qt::TabFocus);
     return button;
-}
-
-void setFontColour(QLabel *label, const QColor &colour)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-}
-
-void setLabelStrikeOut(QLabel *label, bool strikeOut)
-{
-    QFont font = label->font();
-    font.setStrikeOut(strikeOut);
-    font.setBold(false);
-    font.setItalic(false);
-    font.setUnderline(false);
-    label->setFont(font);
 }
 
 // Draws rows whose status is "录制" in red, like the list's custom drawing.
@@ -657,7 +638,7 @@ void TForm1::FormCreate()
     setFontColour(Label2, Lime);
     setFontColour(Label3, Green);
     setFontColour(Label7, Green);
-    setLabelStrikeOut(Label15, false);
+    setPlainStyle(Label15, false);
     Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
     setModeIndicator(Label2);
 

@@ -79,6 +79,9 @@ public:
     };
 
     explicit TForm1(Options options, QWidget *parent = nullptr);
+
+    // Height of a collapsed section: its header line only.
+    static constexpr int CollapsedHeight = 28;
     ~TForm1() override;
 
     // ---- Controls (public so the dialogs and tests reach them by name) ------
@@ -316,15 +319,15 @@ public:
 
     // ---- File actions -----------------------------------------------------------
     QMenu *PopupMenu5 = nullptr;
-    QAction *OpenFile1 = nullptr, *Openwith2 = nullptr, *OpenFolder2 = nullptr,
-            *Saveas1 = nullptr, *mailto1 = nullptr, *Delete1 = nullptr;
+    QAction *OpenFile1 = nullptr, *Openwith2 = nullptr, *OpenFolder2 = nullptr, *Saveas1 = nullptr,
+            *mailto1 = nullptr, *Delete1 = nullptr;
     void buildFileActions();
-    void SpeedButton8Click();  // open
-    void Openwith1Click();     // open with
-    void OpenFolder1Click();   // show in the file manager
-    void SpeedButton3Click();  // save as
-    void SpeedButton5Click();  // mail to
-    void SpeedButton2Click();  // delete to the trash
+    void SpeedButton8Click(); // open
+    void Openwith1Click();    // open with
+    void OpenFolder1Click();  // show in the file manager
+    void SpeedButton3Click(); // save as
+    void SpeedButton5Click(); // mail to
+    void SpeedButton2Click(); // delete to the trash
     // Where Save as asks for the target (tests answer it themselves).
     std::function<QString(const QString &suggested, const QString &filter)> askSaveName;
 

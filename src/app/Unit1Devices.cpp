@@ -1,5 +1,6 @@
 // Device panel, output settings panel and the sound detector of the main window.
 #include "app/Icons.h"
+#include "app/LabelStyle.h"
 #include "app/Unit1.h"
 #include "options/Mp3unit.h"
 #include "options/RateLists.h"
@@ -12,26 +13,6 @@
 namespace sonalto {
 
 namespace {
-const QColor Lime(0, 255, 0);
-const QColor Green(0, 128, 0);
-constexpr int CollapsedHeight = 28;
-
-void setFontColour(QLabel *label, const QColor &colour)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-}
-
-void setStrikeOut(QLabel *label, bool strikeOut)
-{
-    QFont font = label->font();
-    font.setStrikeOut(strikeOut);
-    font.setBold(false);
-    font.setItalic(false);
-    font.setUnderline(false);
-    label->setFont(font);
-}
 
 QString text(const std::string &s)
 {
@@ -326,7 +307,7 @@ void TForm1::SpeedButton22Click()
 void TForm1::Label2Click()
 {
     if (detectorOn()) {
-        setStrikeOut(Label15, true);
+        setPlainStyle(Label15, true);
         Image1->hide();
         setFontColour(Label2, Green);
         setFontColour(Label3, Green);
@@ -354,7 +335,7 @@ void TForm1::Label2Click()
     setFontColour(Label3, Green);
     setFontColour(Label7, Green);
     Label15->setText(QStringLiteral("Detecting sound from ") + ComboBox1->currentText());
-    setStrikeOut(Label15, false);
+    setPlainStyle(Label15);
     setModeIndicator(Label2);
 }
 

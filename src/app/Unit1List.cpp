@@ -28,7 +28,6 @@ namespace sonalto {
 
 namespace {
 
-constexpr int CollapsedHeight = 28;
 constexpr int SortKeyRole = Qt::UserRole + 1;
 
 // A row that sorts by the values behind its texts.

@@ -1,5 +1,6 @@
 // Playback of a recording and the spectrum display of the main window.
 #include "app/Icons.h"
+#include "app/LabelStyle.h"
 #include "app/SpectrumBox.h"
 #include "app/Unit1.h"
 #include "library/ListFormat.h"
@@ -15,18 +16,6 @@
 #include <array>
 
 namespace sonalto {
-
-namespace {
-const QColor Lime(0, 255, 0);
-const QColor Green(0, 128, 0);
-
-void setFontColour(QLabel *label, const QColor &colour)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-}
-} // namespace
 
 void TForm1::pressPlaybackButton(QToolButton *button)
 {
@@ -68,9 +57,7 @@ void TForm1::ListView1DblClick()
     SpeedButton12->setChecked(false);
     Timer3->start();
     PosTimer->start();
-    QFont font = Label15->font();
-    font.setStrikeOut(false);
-    Label15->setFont(font);
+    setPlainStyle(Label15);
     Label15->setText(QStringLiteral("Playing ") + row->text(0));
 }
 

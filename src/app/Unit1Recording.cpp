@@ -1,6 +1,7 @@
 // The recording session: record, pause/resume, stop, the clock, and the four
 // encoder pipelines.
 #include "app/Icons.h"
+#include "app/LabelStyle.h"
 #include "app/Projectdir.h"
 #include "app/SpectrumBox.h"
 #include "app/Unit1.h"
@@ -25,26 +26,7 @@
 namespace sonalto {
 
 namespace {
-const QColor Lime(0, 255, 0);
-const QColor Green(0, 128, 0);
 const QString RecordingStatus = QStringLiteral("录制");
-
-void setFontColour(QLabel *label, const QColor &colour)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-}
-
-void setPlainStyle(QLabel *label)
-{
-    QFont font = label->font();
-    font.setStrikeOut(false);
-    font.setBold(false);
-    font.setItalic(false);
-    font.setUnderline(false);
-    label->setFont(font);
-}
 
 QString elapsedText(qint64 ms)
 {
