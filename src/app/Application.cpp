@@ -17,11 +17,6 @@
 
 #include <csignal>
 
-static void initResources()
-{
-    Q_INIT_RESOURCE(icons);
-}
-
 namespace sonalto {
 
 void resolveFolders()
@@ -45,7 +40,6 @@ int runApplication(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Sonalto"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sonalto"));
     QApplication::setQuitOnLastWindowClosed(false);
-    initResources();
 
     SingleInstance instance;
     if (!instance.becomeFirst())

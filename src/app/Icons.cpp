@@ -2,10 +2,18 @@
 
 #include <QHash>
 
+// The pictures are compiled into the GUI library; its users need not know.
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace sonalto {
 
 QIcon appIcon(const QString &name)
 {
+    static const bool loaded = (initIconResources(), true);
+    Q_UNUSED(loaded);
     // Theme names for the pictures the desktop usually has.
     static const QHash<QString, QString> themeNames = {
         {QStringLiteral("record"), QStringLiteral("media-record")},
