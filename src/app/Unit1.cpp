@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -681,6 +682,14 @@ void TForm1::fitHeight()
     centralWidget()->adjustSize();
     adjustSize();
     setFixedSize(553, sizeHint().height());
+    // A section opened near the bottom of the screen must not push the window's
+    // lower part out of sight.
+    if (isVisible() && screen()) {
+        const QRect area = screen()->availableGeometry();
+        const QRect frame = frameGeometry();
+        if (frame.bottom() > area.bottom())
+            move(x(), std::max(area.top(), area.bottom() - frame.height() + 1));
+    }
 }
 
 void TForm1::showEvent(QShowEvent *event)

@@ -70,6 +70,7 @@ QTreeWidgetItem *TForm1::addRow(int index, const QString &fileName, const QDateT
     auto *row = new RecordingRow;
     row->setText(0, fileName);
     row->setText(1, library::dateText(date));
+    row->setToolTip(1, row->text(1)); // the column is narrower than date and time
     row->setData(1, SortKeyRole, date);
     setRowDuration(row, durationSeconds);
     setRowSize(row, sizeBytes);
