@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,8 @@
 using namespace sonalto;
 
 namespace {
+// When the first block arrived (steady clock ticks), for the start-up delay.
+std::atomic<long long> firstBlock{0};
 
 // The command the program itself uses for MP3 with its default settings (VBR,
 // 32 kHz output).
@@ -77,6 +80,8 @@ int main(int argc, char **argv)
     auto channel = engine.startCapture(
         format, true,
         [channelRef](const int16_t *, size_t) {
+            if (firstBlock.load() == 0)
+                firstBlock = std::chrono::steady_clock::now().time_since_epoch().count();
             audio::CaptureChannel *c = channelRef->load();
             return c == nullptr || c->encodersActive();
         },
@@ -96,12 +101,24 @@ int main(int argc, char **argv)
     }
     channel->attachEncoder(std::move(encoder));
     channel->play();
+    const auto started = std::chrono::steady_clock::now();
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
     channel->stop();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const uint64_t frames = channel->capturedFrames();
     channel.reset(); // finishes the encoder and waits for lame
-    std::printf("captured_s=%.3f\n", double(frames) / format.rate);
+    const double firstDelay =
+        firstBlock.load() == 0
+            ? -1.0
+            : std::chrono::duration<double>(
+                  std::chrono::steady_clock::time_point(
+                      std::chrono::steady_clock::duration(firstBlock.load())) -
+                  started)
+                  .count();
+    std::printf("captured_s=%.3f recorded_wall_s=%.3f first_block_after_s=%.3f\n",
+                double(frames) / format.rate, wall, firstDelay);
     return 0;
 }

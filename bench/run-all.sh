@@ -33,7 +33,7 @@ try:
         sys.stdout.buffer.write(block)
 except BrokenPipeError:
     pass
-' | pacat --playback --device=sonalto_linein_feed --format=s16le --rate=44100 --channels=2 &
+' | pacat --latency-msec=50 --playback --device=sonalto_linein_feed --format=s16le --rate=44100 --channels=2 &
 FEED=$!
 sleep 1
 
@@ -101,3 +101,8 @@ echo "== the main window listing 1,000 recordings of all four formats (target <=
 
 echo "== the program watching the tone input: monitor + spectrum at 20 frames/s"
 bash "$HERE/spectrum-cpu.sh" "$BUILD" "${SONALTO_SPECTRUM_SECONDS:-40}"
+
+if [ -n "${SONALTO_BENCH_LOAD_SECONDS:-}" ]; then
+  echo "== ${SONALTO_BENCH_LOAD_SECONDS} s recorded while both cores are loaded (no lost audio)"
+  bash "$HERE/load-test.sh" "$BUILD" "$SONALTO_BENCH_LOAD_SECONDS"
+fi
