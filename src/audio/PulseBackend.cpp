@@ -335,13 +335,16 @@ std::vector<BackendDevice> buildDevices(Snapshot &s)
     std::sort(s.sinks.begin(), s.sinks.end(), byIndex);
     std::sort(s.sources.begin(), s.sources.end(), byIndex);
 
+    // What the device plays comes first: a first start without settings takes
+    // input 0, and a device change the last output mix, so both record the
+    // card's own output, the input this program is mostly used for.
     auto collect = [&](BackendDevice &device, uint32_t card) {
-        for (const SourceData &source : s.sources)
-            if (source.card == card && source.monitorOf == PA_INVALID_INDEX)
-                addSourceInputs(device, source);
         for (const SinkData &sink : s.sinks)
             if (sink.card == card)
                 addMonitorInput(device, sink);
+        for (const SourceData &source : s.sources)
+            if (source.card == card && source.monitorOf == PA_INVALID_INDEX)
+                addSourceInputs(device, source);
         disambiguate(device, s.sources);
     };
 

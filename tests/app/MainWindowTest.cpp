@@ -258,3 +258,19 @@ TEST(MainWindowOnSoundServer, VolumeBarSetsTheSourceVolume)
     ASSERT_GE(mix, 0);
     EXPECT_EQ(form->Engine->input(mix)->flags & audio::InputTypeMask, audio::InputTypeOutputMix);
 }
+
+TEST(MainWindowOnSoundServer, FirstStartListsTheOutputsAndListensToAnOutputMix)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    auto form = makeForm(audio::AudioEngine::createSystemBackend());
+    ASSERT_EQ(form->ComboBox2->count(), 1);
+    EXPECT_EQ(form->ComboBox2->currentText(), "Virtual devices");
+    for (const char *name : {"Speakers (output mix)", "Headphones (output mix)", "LineIn"})
+        EXPECT_GE(form->ComboBox1->findText(name), 0) << name;
+    const int selected = form->ComboBox1->currentIndex();
+    ASSERT_GE(selected, 0);
+    EXPECT_EQ(form->Engine->input(selected)->flags & audio::InputTypeMask,
+              audio::InputTypeOutputMix);
+    EXPECT_EQ(form->Label15->text(), "检测声音从 " + form->ComboBox1->currentText());
+}

@@ -357,7 +357,9 @@ TEST_P(BackendContract, HotPlugIsReportedAndRefreshShowsIt)
     std::atomic<int> changes{0};
     m_engine->setDevicesChangedHandler([&] { ++changes; });
     const int device = m_engine->currentDevice();
-    const int tone = m_engine->currentInput();
+    // The current input is kept by what it is; its position may move.
+    const std::string tone = m_engine->input(m_engine->currentInput())->name;
+    auto currentName = [&] { return m_engine->input(m_engine->currentInput())->name; };
     auto hasTmp = [&] {
         for (int i = 0; i < m_engine->inputCount(); ++i)
             if (m_engine->input(i)->name == "TmpX (output mix)")
@@ -370,14 +372,14 @@ TEST_P(BackendContract, HotPlugIsReportedAndRefreshShowsIt)
     m_engine->refreshDevices();
     EXPECT_TRUE(hasTmp());
     EXPECT_EQ(m_engine->currentDevice(), device);
-    EXPECT_EQ(m_engine->currentInput(), tone);
+    EXPECT_EQ(currentName(), tone);
 
     const int before = changes;
     removeTemporaryOutput();
     ASSERT_TRUE(waitUntil([&] { return changes > before; }));
     m_engine->refreshDevices();
     EXPECT_FALSE(hasTmp());
-    EXPECT_EQ(m_engine->currentInput(), tone);
+    EXPECT_EQ(currentName(), tone);
     m_engine->setDevicesChangedHandler(nullptr);
 }
 
