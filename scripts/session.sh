@@ -59,9 +59,11 @@ if ! pactl info >/dev/null 2>&1; then
   exit 1
 fi
 
-# For a person trying the program, the line-in hears a 1 kHz tone as well.
+# For a person trying the program, the line-in and the speakers' output mix
+# carry a 1 kHz tone as well.
 if [ "$demo" = 1 ]; then
   pactl load-module module-sine sink=sonalto_linein_feed frequency=1000 >/dev/null
+  pactl load-module module-sine sink=sonalto_out frequency=1000 >/dev/null
 fi
 
 # --- X display ----------------------------------------------------------------
