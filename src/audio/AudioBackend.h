@@ -15,10 +15,10 @@ namespace sonalto::audio {
 // One capturable input of a device as the backend sees it.
 struct BackendInput
 {
-    std::string name;     // shown to the user
-    uint32_t flags = 0;   // type in the top 8 bits
-    std::string sourceId; // backend key of the source captured from
-    std::string portId;   // port made active when selected; empty when the source has none
+    std::string name;        // shown to the user
+    uint32_t flags = 0;      // type in the top 8 bits
+    std::string sourceId;    // backend key of the source captured from
+    std::string portId;      // port made active when selected; empty when the source has none
     bool portActive = false; // portId is the source's active port right now
 };
 
@@ -63,7 +63,7 @@ public:
 class RawPlaybackStream
 {
 public:
-    virtual ~RawPlaybackStream() = default; // no source call happens after this returns
+    virtual ~RawPlaybackStream() = default;    // no source call happens after this returns
     virtual bool setRunning(bool running) = 0; // created stopped
     virtual void setVolume(float volume) = 0;  // the stream's own volume, 0..1
     virtual void flush() = 0;                  // drop what is queued but not yet heard
@@ -91,9 +91,8 @@ public:
     virtual std::unique_ptr<RawCaptureStream> openCapture(const std::string &sourceId,
                                                           PcmFormat format, CaptureSink *sink,
                                                           std::string *error) = 0;
-    virtual std::unique_ptr<RawPlaybackStream> openPlayback(PcmFormat format,
-                                                            PlaybackSource *source,
-                                                            std::string *error) = 0;
+    virtual std::unique_ptr<RawPlaybackStream>
+    openPlayback(PcmFormat format, PlaybackSource *source, std::string *error) = 0;
 
     // Called on a backend thread some time after devices were added or removed.
     virtual void setDevicesChangedHandler(std::function<void()> handler) = 0;

@@ -99,12 +99,7 @@ void CaptureChannelImpl::setEncodersPaused(bool paused)
 
 bool CaptureChannelImpl::spectrum(float *out512) const
 {
-    float mono[SpectrumAnalyzer::Size];
-    if (!m_recent.snapshot(mono))
-        return false;
-    std::lock_guard lock(m_analyzerMutex);
-    m_analyzer.compute(mono, out512);
-    return true;
+    return m_recent.spectrum(out512);
 }
 
 bool CaptureChannelImpl::failed() const

@@ -54,8 +54,6 @@ private:
     std::atomic<uint64_t> m_frames{0};
 
     RecentAudio m_recent;
-    mutable SpectrumAnalyzer m_analyzer;
-    mutable std::mutex m_analyzerMutex;
 
     // Held only for short, non-blocking work on either side.
     mutable std::mutex m_encodersMutex;

@@ -132,15 +132,7 @@ public:
         m_raw->setVolume(std::clamp(volume, 0.f, 1.f));
     }
 
-    bool spectrum(float *out512) const override
-    {
-        float mono[SpectrumAnalyzer::Size];
-        if (!m_recent.snapshot(mono))
-            return false;
-        std::lock_guard lock(m_analyzerMutex);
-        m_analyzer.compute(mono, out512);
-        return true;
-    }
+    bool spectrum(float *out512) const override { return m_recent.spectrum(out512); }
 
     // Backend's playback thread: never waits. While a seek holds the queue the
     // output gets silence for a moment.
@@ -277,8 +269,6 @@ private:
     std::atomic<uint64_t> m_pulledSinceSeek{0};
     std::atomic<Clock::rep> m_lastPull{0};
     RecentAudio m_recent;
-    mutable std::mutex m_analyzerMutex;
-    mutable SpectrumAnalyzer m_analyzer;
 
     std::thread m_worker;
     std::atomic<bool> m_quit{false};

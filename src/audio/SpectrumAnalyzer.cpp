@@ -61,6 +61,9 @@ struct RecentAudio::Private
     float ring[SpectrumAnalyzer::Size] = {};
     size_t next = 0;   // where the next sample goes
     size_t filled = 0; // samples held, up to Size
+    // The transform has its own lock so the audio thread never waits for it.
+    std::mutex analyzerMutex;
+    SpectrumAnalyzer analyzer;
 };
 
 RecentAudio::RecentAudio(int channels) : d(std::make_unique<Private>())
@@ -111,6 +114,16 @@ void RecentAudio::clear()
     std::lock_guard lock(d->mutex);
     d->next = 0;
     d->filled = 0;
+}
+
+bool RecentAudio::spectrum(float *out512) const
+{
+    float mono[SpectrumAnalyzer::Size];
+    if (!snapshot(mono))
+        return false;
+    std::lock_guard lock(d->analyzerMutex);
+    d->analyzer.compute(mono, out512);
+    return true;
 }
 
 } // namespace sonalto::audio

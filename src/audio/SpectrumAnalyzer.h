@@ -35,6 +35,8 @@ public:
     void push(const int16_t *samples, size_t frames);
     // Copies the newest 1024 mono samples (oldest first); false before 1024 arrived.
     bool snapshot(float *mono1024) const;
+    // 512 magnitudes of the newest 1024 samples; false before 1024 arrived.
+    bool spectrum(float *out512) const;
     void clear();
 
 private:
