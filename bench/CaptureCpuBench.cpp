@@ -111,13 +111,12 @@ int main(int argc, char **argv)
     const uint64_t frames = channel->capturedFrames();
     channel.reset(); // finishes the encoder and waits for lame
     const double firstDelay =
-        firstBlock.load() == 0
-            ? -1.0
-            : std::chrono::duration<double>(
-                  std::chrono::steady_clock::time_point(
-                      std::chrono::steady_clock::duration(firstBlock.load())) -
-                  started)
-                  .count();
+        firstBlock.load() == 0 ? -1.0
+                               : std::chrono::duration<double>(
+                                     std::chrono::steady_clock::time_point(
+                                         std::chrono::steady_clock::duration(firstBlock.load())) -
+                                     started)
+                                     .count();
     std::printf("captured_s=%.3f recorded_wall_s=%.3f first_block_after_s=%.3f\n",
                 double(frames) / format.rate, wall, firstDelay);
     return 0;

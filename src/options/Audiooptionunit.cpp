@@ -84,8 +84,8 @@ TAudioOptionForm::TAudioOptionForm(const QString &configPath, QWidget *parent)
 void TAudioOptionForm::load()
 {
     const settings::IniFile ini(m_configPath);
-    const QString format = ini.readString(QStringLiteral("Audio"), QStringLiteral("Format"),
-                                          QStringLiteral("0"));
+    const QString format =
+        ini.readString(QStringLiteral("Audio"), QStringLiteral("Format"), QStringLiteral("0"));
     (format == QStringLiteral("0") ? RadioButton1 : RadioButton2)->setChecked(true);
     // The list positions are read from "General" and written to "Audio", as the
     // settings files have always had them.

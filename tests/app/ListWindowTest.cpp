@@ -151,7 +151,8 @@ TEST(RecordingsList, HeaderClicksSortByValueWithAFlagPerColumn)
     auto form = makeForm(makeTestBackend());
     EXPECT_EQ(names(*form)[0], "tiny.mp3"); // types in order, each in the folder's order
     EXPECT_TRUE(column(*form, 1).contains(
-        "2014-10-2 " + QLocale().toString(QTime(10, 0), sonalto::library::longTimeFormat(QLocale()))));
+        "2014-10-2 " +
+        QLocale().toString(QTime(10, 0), sonalto::library::longTimeFormat(QLocale()))));
 
     // Showing the window sorts by date like a click on that header: newest first.
     form->show();
