@@ -96,28 +96,6 @@ protected:
 } // namespace
 
 // ---------------------------------------------------------------------------
-// ClickLabel
-
-void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
-{
-    QLabel::mouseReleaseEvent(event);
-    if (isEnabled())
-        emit clicked();
-}
-
-void ClickLabel::enterEvent(QEnterEvent *event)
-{
-    QLabel::enterEvent(event);
-    emit entered();
-}
-
-void ClickLabel::leaveEvent(QEvent *event)
-{
-    QLabel::leaveEvent(event);
-    emit left();
-}
-
-// ---------------------------------------------------------------------------
 // Construction and layout
 
 TForm1::TForm1(Options options, QWidget *parent)
@@ -237,6 +215,7 @@ void TForm1::buildToolBar()
         button->setAccessibleDescription(hint);
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setMinimumWidth(52);
+        button->setFocusPolicy(Qt::TabFocus); // reachable from the keyboard
         ToolBar1->addWidget(button);
         return button;
     };
@@ -294,7 +273,6 @@ void TForm1::buildStatusArea(QWidget *parent)
     Label2->setCursor(Qt::PointingHandCursor);
     Label2->setAccessibleName(QStringLiteral("检测器"));
     Label2->setAccessibleDescription(QStringLiteral("打开或关闭声音检测"));
-    Label2->setFocusPolicy(Qt::TabFocus);
     setFontColour(Label2, Lime);
     Label3 = makeLabel(QStringLiteral("录制中"), Panel8, QRect(239, 40, 60, 16));
     setFontColour(Label3, Green);

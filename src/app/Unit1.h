@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ClickLabel.h"
 #include "audio/AudioEngine.h"
 #include "audio/Encoders.h"
 #include "hotkeys/HookLibrary.h"
@@ -43,23 +44,6 @@ class TAudioOptionForm;
 class TKeyOptionForm;
 class TScheduleForm;
 class TMp3Form;
-
-// A label that reports clicks and the pointer entering and leaving it.
-class ClickLabel : public QLabel
-{
-    Q_OBJECT
-public:
-    using QLabel::QLabel;
-signals:
-    void clicked();
-    void entered();
-    void left();
-
-protected:
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-};
 
 // The main window. Owns all run-time state of the program: the capture channel
 // (the input monitor between recordings, the recording's channel during one), the

@@ -6,6 +6,7 @@
 #include "app/SpectrumBox.h"
 #include "settings/IniFile.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
@@ -273,4 +274,20 @@ TEST(MainWindowOnSoundServer, FirstStartListsTheOutputsAndListensToAnOutputMix)
     EXPECT_EQ(form->Engine->input(selected)->flags & audio::InputTypeMask,
               audio::InputTypeOutputMix);
     EXPECT_EQ(form->Label15->text(), "检测声音从 " + form->ComboBox1->currentText());
+}
+
+TEST(MainWindow, DetectorSwitchWorksFromKeyboardAndAssistiveTechnology)
+{
+    TempFolders folders;
+    auto form = makeForm(makeTestBackend());
+    ASSERT_TRUE(form->detectorOn());
+    QAccessibleInterface *a11y = QAccessible::queryAccessibleInterface(form->Label2);
+    ASSERT_NE(a11y, nullptr);
+    EXPECT_EQ(a11y->role(), QAccessible::Button);
+    EXPECT_EQ(a11y->text(QAccessible::Name), "检测器");
+    ASSERT_NE(a11y->actionInterface(), nullptr);
+    a11y->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_FALSE(form->detectorOn());
+    QTest::keyClick(form->Label2, Qt::Key_Space);
+    EXPECT_TRUE(form->detectorOn());
 }
