@@ -179,7 +179,9 @@ public:
     hotkeys::HotKeyList HotKeys; // entry 0 record, 1 stop, 2 pause/resume
     std::unique_ptr<hotkeys::HookLibrary> KeyHook;
     bool LoadHotKeys();
-    void InstallHook();
+    // Sets the hook with the hot-key list; returns how many combinations another
+    // program already owns.
+    int InstallHook();
     void RemoveHook();
     void ToolButton7Click();
     // A report of the keyboard hook: virtual-key code, keystroke flags (bit 31:

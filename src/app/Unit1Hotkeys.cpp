@@ -9,6 +9,8 @@
 
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace sonalto {
 
 bool TForm1::LoadHotKeys()
@@ -28,7 +30,7 @@ bool TForm1::LoadHotKeys()
     return ok;
 }
 
-void TForm1::InstallHook()
+int TForm1::InstallHook()
 {
     if (!KeyHook) {
         KeyHook = std::make_unique<hotkeys::HookLibrary>();
@@ -45,8 +47,9 @@ void TForm1::InstallHook()
     // program works on without global hot keys.
     KeyHook->setHook();
     if (!LoadHotKeys())
-        return;
-    KeyHook->setList(HotKeys.keys.data(), HotKeys.modifiers.data(), HotKeys.count);
+        return 0;
+    return std::max(0,
+                    KeyHook->setList(HotKeys.keys.data(), HotKeys.modifiers.data(), HotKeys.count));
 }
 
 void TForm1::RemoveHook()
@@ -62,7 +65,9 @@ void TForm1::ToolButton7Click()
     RemoveHook();
     if (KeyOptionForm)
         KeyOptionForm->exec();
-    InstallHook();
+    // Right after choosing them the user learns which keys cannot work.
+    if (const int taken = InstallHook(); taken > 0)
+        showMessage(QStringLiteral("有 %1 个热键已被其它程序占用，无法使用。").arg(taken));
 }
 
 void TForm1::HotKeyReport(int key, unsigned int flags, int modifiers)
