@@ -15,7 +15,11 @@
 #include <QDir>
 #include <QScreen>
 
+#include <QSocketNotifier>
+
 #include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace sonalto {
 
@@ -64,6 +68,30 @@ int runApplication(int argc, char **argv)
         form.move(area.center() - form.rect().center());
     }
     form.show();
+
+    // Ended by the session (log-out, kill): finish a recording and keep the
+    // settings, as a normal exit would, without asking anything.
+    static int signalPipe[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &form);
+        QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, notifier] {
+            notifier->setEnabled(false);
+            if (form.IsRecording)
+                form.ToolButton3Click();
+            form.saveSettings();
+            QCoreApplication::quit();
+        });
+        struct sigaction action = {};
+        action.sa_handler = [](int) {
+            const char byte = 1;
+            [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
+        };
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGHUP, &action, nullptr);
+        ::sigaction(SIGINT, &action, nullptr);
+    }
     return app.exec();
 }
 

@@ -2,6 +2,7 @@
 #include "app/Application.h"
 #include "app/Projectdir.h"
 #include "app/SingleInstance.h"
+#include "common/TestSupport.h"
 #include "settings/IniFile.h"
 
 #include <QDir>
@@ -119,4 +120,27 @@ TEST(SingleInstanceTest, SecondProgramStartExitsAtOnce)
     EXPECT_EQ(first.state(), QProcess::Running) << "the first copy keeps running";
     first.kill();
     first.waitForFinished();
+}
+
+TEST(Startup, EndedBySignalSavesLikeANormalExit)
+{
+    if (!test::privatePulseAvailable())
+        GTEST_SKIP()
+            << "needs the private sound server (the settings are saved after a full start)";
+    PrivateHome home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TMPDIR", home.path());
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(SONALTO_BINARY, {});
+    ASSERT_TRUE(program.waitForStarted());
+    const QString config = home.path() + "/data/Sonalto/Config.ini";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(config); }, 10000));
+    QTest::qWait(1500); // the window is up
+    EXPECT_EQ(settings::IniFile(config).readString("Audio", "OutputFormat", "none"), "none");
+    program.terminate(); // SIGTERM, as a log-out sends it
+    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(settings::IniFile(config).readString("Audio", "OutputFormat", "none"), "0");
 }
