@@ -14,19 +14,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-python3 -c '
-import math, struct, sys
-period = bytearray()
-for i in range(441):
-    v = int(16000 * math.sin(2 * math.pi * 1000 * i / 44100))
-    period += struct.pack("<hh", v, v)
-block = bytes(period) * 100
-try:
-    while True:
-        sys.stdout.buffer.write(block)
-except BrokenPipeError:
-    pass
-' | pacat --latency-msec=50 --playback --device=sonalto_linein_feed --format=s16le --rate=44100 --channels=2 &
+bash "$(dirname "$0")/feed-tone.sh" &
 PIDS+=($!)
 sleep 2
 for _ in 1 2; do

@@ -21,19 +21,7 @@ fi
 # A 1 kHz tone played into the line-in feed for as long as the benchmarks run:
 # the line-in is a clocked input that delivers in real time, unlike the bursty
 # sine source.
-python3 -c '
-import math, struct, sys
-period = bytearray()
-for i in range(441):
-    v = int(16000 * math.sin(2 * math.pi * 1000 * i / 44100))
-    period += struct.pack("<hh", v, v)
-block = bytes(period) * 100
-try:
-    while True:
-        sys.stdout.buffer.write(block)
-except BrokenPipeError:
-    pass
-' | pacat --latency-msec=50 --playback --device=sonalto_linein_feed --format=s16le --rate=44100 --channels=2 &
+bash "$(dirname "$0")/feed-tone.sh" &
 FEED=$!
 sleep 1
 
