@@ -1,6 +1,7 @@
 // Recording end to end on the private sound server: the window records the 1 kHz
 // tone source to every format, the files are decoded back and measured.
 #include "AppTestSupport.h"
+#include "RecordingFiles.h"
 #include "common/TestSupport.h"
 
 #include "app/Projectdir.h"
@@ -361,35 +362,6 @@ TEST(RecordingWindow, EncoderThatDiesStopsTheRecordingAndKeepsTheFile)
 
 namespace {
 
-// A 16-bit stereo WAV of a 1 kHz sine, fed into the clocked line-in.
-bool writeToneWav(const QString &path, double seconds)
-{
-    const uint32_t frames = uint32_t(seconds * 44100);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    auto u32 = [&](uint32_t v) { file.write(reinterpret_cast<const char *>(&v), 4); };
-    auto u16 = [&](uint16_t v) { file.write(reinterpret_cast<const char *>(&v), 2); };
-    file.write("RIFF");
-    u32(36 + frames * 4);
-    file.write("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(44100);
-    u32(44100 * 4);
-    u16(4);
-    u16(16);
-    file.write("data");
-    u32(frames * 4);
-    std::vector<int16_t> samples(size_t(frames) * 2);
-    for (uint32_t i = 0; i < frames; ++i)
-        samples[2 * i] = samples[2 * i + 1] =
-            int16_t(std::lround(16000 * std::sin(2 * M_PI * 1000.0 * i / 44100)));
-    file.write(reinterpret_cast<const char *>(samples.data()), qint64(samples.size() * 2));
-    return true;
-}
-
 // Runs the program as a user would, records from the line-in by its menu and
 // kills it. Returns the wall seconds between the file's appearance and the kill.
 struct KilledTake
@@ -490,7 +462,12 @@ TEST(RecordingWindow, KilledProgramLeavesReadableFiles)
 {
     SONALTO_REQUIRE_PULSE();
     TempFolders folders;
-    ASSERT_TRUE(writeToneWav(folders.root() + "/tone.wav", 30));
+    std::string error;
+    // A 1 kHz sine, fed into the clocked line-in.
+    ASSERT_TRUE(writeRecording(folders.root() + "/tone.wav",
+                               toneSamples(1000, 30, audio::PcmFormat{44100, 2}), {44100, 2},
+                               &error))
+        << error;
     for (int format : {3, 0}) {
         SCOPED_TRACE(FormatNames[format]);
         const QString root = folders.root() + "/" + FormatNames[format];
