@@ -1,0 +1,93 @@
+#pragma once
+
+// What the parts of the PulseAudio backend share: the connection to the
+// server and the helpers to wait for its answers.
+
+#include "audio/DeviceChangeNotifier.h"
+#include "audio/PulseBackend.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <string>
+
+namespace sonalto::audio {
+
+using namespace std::chrono_literals;
+
+struct PulseBackend::Connection
+{
+    pa_threaded_mainloop *loop = nullptr;
+    pa_context *context = nullptr;
+    // Hot-plug events come in bursts (a "change" may even precede its "new"):
+    // the handler runs once, a while after the last of them.
+    DeviceChangeNotifier notifier{100ms};
+
+    ~Connection()
+    {
+        if (loop)
+            pa_threaded_mainloop_stop(loop);
+        if (context) {
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_set_subscribe_callback(context, nullptr, nullptr);
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+        }
+        if (loop)
+            pa_threaded_mainloop_free(loop);
+    }
+
+    bool ready() const { return context && pa_context_get_state(context) == PA_CONTEXT_READY; }
+    std::string lastError() const { return pa_strerror(pa_context_errno(context)); }
+};
+
+namespace pulse {
+
+// Locks the main loop, unless we already run on its thread (inside a callback),
+// where the lock is held already and waiting for the server is impossible.
+class LoopLock
+{
+public:
+    explicit LoopLock(pa_threaded_mainloop *loop)
+        : m_loop(loop), m_locked(!pa_threaded_mainloop_in_thread(loop))
+    {
+        if (m_locked)
+            pa_threaded_mainloop_lock(m_loop);
+    }
+    ~LoopLock()
+    {
+        if (m_locked)
+            pa_threaded_mainloop_unlock(m_loop);
+    }
+    LoopLock(const LoopLock &) = delete;
+    LoopLock &operator=(const LoopLock &) = delete;
+    bool canWait() const { return m_locked; }
+
+private:
+    pa_threaded_mainloop *m_loop;
+    bool m_locked;
+};
+
+void signalLoop(pa_threaded_mainloop *loop);
+
+// Waits (main loop locked, not on its thread) until the operation is done or
+// cancelled, e.g. by a lost connection.
+bool finish(pa_threaded_mainloop *loop, pa_operation *op);
+
+struct SuccessResult
+{
+    pa_threaded_mainloop *loop;
+    bool success = false;
+};
+
+void onSuccess(pa_context *, int success, void *userdata);
+
+std::string text(const char *s);
+std::string lower(std::string s);
+
+pa_volume_t toPulseVolume(float volume);
+float fromPulseVolume(const pa_cvolume &volume);
+
+} // namespace pulse
+
+} // namespace sonalto::audio
