@@ -5,10 +5,10 @@
 //     bench_list_refresh FOLDER [COUNT]
 #include "RecordingFiles.h"
 
-#include "app/Projectdir.h"
 #include "app/Unit1.h"
 #include "audio/Encoders.h"
 #include "audio/VirtualBackend.h"
+#include "common/Projectdir.h"
 #include "library/ListFormat.h"
 
 #include <QApplication>

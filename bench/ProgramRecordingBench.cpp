@@ -4,8 +4,8 @@
 // measured seconds.
 //
 //   bench_program_recording SONALTO-BINARY FORMAT(0 mp3, 1 wma, 2 ogg, 3 wav) SECONDS WORK-DIR
-#include "app/Projectdir.h"
 #include "app/Unit1.h"
+#include "common/Projectdir.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "app/AboutForm.h"
 
-#include "app/Icons.h"
+#include "common/Icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

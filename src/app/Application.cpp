@@ -1,9 +1,9 @@
 #include "app/Application.h"
 
 #include "app/AboutForm.h"
-#include "app/Projectdir.h"
 #include "app/SingleInstance.h"
 #include "app/Unit1.h"
+#include "common/Projectdir.h"
 #include "hotkeys/Keyoptionunit.h"
 #include "options/Audiooptionunit.h"
 #include "options/Generaloptionunit.h"

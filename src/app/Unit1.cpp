@@ -1,10 +1,10 @@
 #include "app/Unit1.h"
 
 #include "app/AboutForm.h"
-#include "app/Icons.h"
 #include "app/LabelStyle.h"
-#include "app/Projectdir.h"
 #include "app/SpectrumBox.h"
+#include "common/Icons.h"
+#include "common/Projectdir.h"
 #include "options/Generaloptionunit.h"
 #include "options/RateLists.h"
 #include "recording/Spectrum_vis.h"
@@ -531,10 +531,10 @@ QString TForm1::configPath() const
 
 void TForm1::FormCreate()
 {
-    // 1. Per-format rate and channel lists.
+    // Per-format rate and channel lists.
     buildFormatLists();
 
-    // 2. Full heights recorded, all three sections collapsed.
+    // Full heights recorded, all three sections collapsed.
     m_panel5Height = Panel5->height();
     m_panel9Height = Panel9->height();
     m_panel6Height = Panel6->height();
@@ -542,7 +542,7 @@ void TForm1::FormCreate()
         panel->setFixedHeight(CollapsedHeight);
     fitHeight();
 
-    // 3. The audio layer, then the device and input lists.
+    // The audio layer, then the device and input lists.
     std::unique_ptr<audio::AudioBackend> backend = std::move(m_options.backend);
     if (!backend && m_options.useSystemBackend)
         backend = audio::AudioEngine::createSystemBackend();
@@ -559,15 +559,15 @@ void TForm1::FormCreate()
     m_audioStarted = true;
     captureStartup();
 
-    // 4. Recording parameters until the output settings are applied.
+    // Recording parameters until the output settings are applied.
     OutputRate = 44100;
     OutputChannels = 2;
 
-    // 5. WMA encoder.
+    // WMA encoder.
     if (!audio::WmaWriter::available(44100, 2))
         showMessage(QStringLiteral("无法找到 WMA 编码器"));
 
-    // 6. Spectrum drawer.
+    // Spectrum drawer.
     Spectrum = std::make_unique<recording::TSpectrum>(PaintFrame->width(), PaintFrame->height());
     Spectrum->BackgroundColor = QColor(0, 0, 0);
     Spectrum->BarColor = QColor(0, 255, 0);
@@ -580,26 +580,26 @@ void TForm1::FormCreate()
     Spectrum->BarWidth = 3;
     Spectrum->MaxBarHeight = 80;
 
-    // 7. Dates are written as 2014-1-18 everywhere (see library::dateText).
+    // Dates are written as 2014-1-18 everywhere (see library::dateText).
 
-    // 8. Settings.
+    // Settings.
     loadSettings();
 
-    // 9. The three sections start collapsed with their summaries.
+    // The three sections start collapsed with their summaries.
     for (QToolButton *b : {SpeedButton20, SpeedButton11, SpeedButton1})
         b->setChecked(false);
     SpeedButton20Click();
     SpeedButton11Click();
     SpeedButton1Click();
 
-    // 10. Icons and the recordings list.
+    // Icons and the recordings list.
     LoadFileTypeIcons();
     RefreshRecordingList();
 
-    // 11. Playback volume reflects the output volume found.
+    // Playback volume reflects the output volume found.
     TrackBar3->setValue(int(double(Engine->outputVolume()) * 100.0));
 
-    // 12-14. The input monitor, with the detector on.
+    // The input monitor, with the detector on.
     setModeIndicator(Label2);
     StopAndFreeChannels();
     std::string monitorError;
@@ -621,7 +621,7 @@ void TForm1::FormCreate()
     Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
     setModeIndicator(Label2);
 
-    // 15. Tray icon.
+    // Tray icon.
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->setPicture(4);
     TrayIcon1->setShowHint(true);
@@ -774,7 +774,7 @@ void TForm1::closeEvent(QCloseEvent *event)
 
 bool TForm1::FormCloseQuery()
 {
-    // 1. Minimise to the tray, when there is a tray to come back from.
+    // Minimise to the tray, when there is a tray to come back from.
     if (!ExitRequested && MinitoTray) {
         if (TrayIcon1 && TTrayIcon::hostAvailable()) {
             hide();
@@ -785,14 +785,14 @@ bool TForm1::FormCloseQuery()
         // the close goes through the exit questions instead.
     }
     const QString caption = QStringLiteral("注意");
-    // 2. A pending schedule.
+    // A pending schedule.
     if (Panel11->isVisible() || (Timer2 && Timer2->isActive() && Panel11->isVisibleTo(ToolBar1))) {
         if (!askQuestion(
                 QStringLiteral("Schedule is running.\n\nDo you want to stop it and Exit now?"),
                 caption))
             return false;
     }
-    // 3. A recording in progress.
+    // A recording in progress.
     if (!ToolButton1->isEnabled()) {
         if (!askQuestion(
                 QStringLiteral("一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "),
@@ -800,7 +800,7 @@ bool TForm1::FormCloseQuery()
             return false;
         ToolButton3->click();
     }
-    // 4. A file playing.
+    // A file playing.
     if (SpeedButton21->isChecked()) {
         if (!askQuestion(
                 QStringLiteral("A file is Playing.\n\nDo you want to stop it and Exit now?"),
@@ -808,7 +808,7 @@ bool TForm1::FormCloseQuery()
             return false;
         SpeedButton13->click();
     }
-    // 5. Accepted: the hook is removed and the settings saved.
+    // Accepted: the hook is removed and the settings saved.
     RemoveHook();
     saveSettings();
     if (TrayIcon1)

@@ -7,6 +7,7 @@
 #include "hotkeys/HotKeyList.h"
 
 #include <QDateTime>
+#include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
@@ -280,7 +281,6 @@ public:
     void SpeedButton6Click();
     void SpeedButton7Click();
     void setFileButtonsEnabled(bool enabled);
-    QString GetDurationText(const QString &path);
     QTreeWidgetItem *selectedRow() const;
     QString rowPath(QTreeWidgetItem *item) const;
     QString rowStatus(QTreeWidgetItem *item) const;
@@ -340,6 +340,7 @@ private:
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
     bool m_createdFully = false;
     bool m_audioStarted = false;
+    QList<QIcon> m_fileTypeIcons; // .mp3, .wma, .ogg, .wav
 };
 
 } // namespace sonalto

@@ -1,7 +1,7 @@
 // Device panel, output settings panel and the sound detector of the main window.
-#include "app/Icons.h"
 #include "app/LabelStyle.h"
 #include "app/Unit1.h"
+#include "common/Icons.h"
 #include "options/Mp3unit.h"
 #include "options/RateLists.h"
 

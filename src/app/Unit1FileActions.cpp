@@ -1,8 +1,8 @@
 // Actions on the selected recording: open, open with, show in the folder, save a
 // copy, mail it, delete it to the trash.
 #include "app/DesktopServices.h"
-#include "app/Icons.h"
 #include "app/Unit1.h"
+#include "common/Icons.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Global hot keys on the main window: the hook library is installed with the
 // list from HotKey.ini, and its reports run the recording commands.
-#include "app/Projectdir.h"
 #include "app/Unit1.h"
+#include "common/Projectdir.h"
 #include "hotkeys/HookLibrary.h"
 #include "hotkeys/HotKeyFile.h"
 #include "hotkeys/KeyNames.h"

@@ -1,8 +1,8 @@
 // The recordings list of the main window: folder scan, rows, summary, sorting,
 // selection and the folder buttons.
-#include "app/Icons.h"
-#include "app/Projectdir.h"
 #include "app/Unit1.h"
+#include "common/Icons.h"
+#include "common/Projectdir.h"
 #include "library/ListFormat.h"
 #include "options/Generaloptionunit.h"
 #include "settings/IniFile.h"
@@ -55,8 +55,6 @@ public:
         return k;
     }
 };
-
-QList<QIcon> fileTypeIcons;
 
 } // namespace
 
@@ -135,34 +133,28 @@ QTreeWidgetItem *TForm1::selectedRow() const
     return selected.isEmpty() ? nullptr : selected.front();
 }
 
-QString TForm1::GetDurationText(const QString &path)
-{
-    return library::durationText(
-        audio::probeDurationSeconds(QFile::encodeName(path).toStdString()));
-}
-
 // ---------------------------------------------------------------------------
 // Folder scan
 
 void TForm1::LoadFileTypeIcons()
 {
     // The desktop's own icons for the four types, by MIME type.
-    fileTypeIcons.clear();
+    m_fileTypeIcons.clear();
     const QMimeDatabase mime;
     const QIcon fallback = appIcon(QStringLiteral("file-audio"));
     for (const char *name : {"test.mp3", "test.wma", "test.ogg", "test.wav"}) {
         const QMimeType type =
             mime.mimeTypeForFile(QString::fromLatin1(name), QMimeDatabase::MatchExtension);
-        fileTypeIcons << QIcon::fromTheme(type.iconName(),
-                                          QIcon::fromTheme(type.genericIconName(), fallback));
+        m_fileTypeIcons << QIcon::fromTheme(type.iconName(),
+                                            QIcon::fromTheme(type.genericIconName(), fallback));
     }
 }
 
 void TForm1::SetRowIcon(QTreeWidgetItem *item)
 {
     const int index = library::fileTypeIndex(item->text(0));
-    if (index >= 0 && index < fileTypeIcons.size())
-        item->setIcon(0, fileTypeIcons[index]);
+    if (index >= 0 && index < m_fileTypeIcons.size())
+        item->setIcon(0, m_fileTypeIcons[index]);
 }
 
 void TForm1::RefreshRecordingList()

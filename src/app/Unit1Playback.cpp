@@ -1,8 +1,8 @@
 // Playback of a recording and the spectrum display of the main window.
-#include "app/Icons.h"
 #include "app/LabelStyle.h"
 #include "app/SpectrumBox.h"
 #include "app/Unit1.h"
+#include "common/Icons.h"
 #include "library/ListFormat.h"
 #include "recording/Spectrum_vis.h"
 

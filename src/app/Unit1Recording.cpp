@@ -1,10 +1,10 @@
 // The recording session: record, pause/resume, stop, the clock, and the four
 // encoder pipelines.
-#include "app/Icons.h"
 #include "app/LabelStyle.h"
-#include "app/Projectdir.h"
 #include "app/SpectrumBox.h"
 #include "app/Unit1.h"
+#include "common/Icons.h"
+#include "common/Projectdir.h"
 #include "library/ListFormat.h"
 #include "recording/EncoderCommands.h"
 #include "recording/FileNaming.h"
@@ -219,7 +219,7 @@ void TForm1::ToolButton1Click()
 {
     if (IsRecording)
         return;
-    // 1. A file playing: ask first, unless the schedule starts the recording.
+    // A file playing: ask first, unless the schedule starts the recording.
     if (PlayStream && PlayStream->state() != audio::ActiveState::Stopped &&
         Label7->palette().color(QPalette::WindowText) == Lime && !Timer2->isActive()) {
         if (!askQuestion(
@@ -228,14 +228,14 @@ void TForm1::ToolButton1Click()
             return;
         SpeedButton13->click();
     }
-    // 2-4.
+    // No status word survives a new take; capture and playback never overlap.
     clearStatuses();
     StopAndFreeChannels();
     Timer3->stop();
     if (!StartRecording())
         return;
 
-    // 5-6. Menu and toolbar.
+    // Menu and toolbar.
     Recorder1->setEnabled(false);
     Pause1->setEnabled(true);
     Stop1->setEnabled(true);
@@ -248,7 +248,7 @@ void TForm1::ToolButton1Click()
     ToolButton7->setEnabled(false);
     ToolButton10->setEnabled(false);
 
-    // 7. Status area.
+    // Status area.
     setFontColour(Label8, Lime);
     setFontColour(Label2, Green);
     setFontColour(Label3, Lime);
@@ -256,7 +256,7 @@ void TForm1::ToolButton1Click()
     Label3->setText(QStringLiteral("录制中"));
     setModeIndicator(Label3);
 
-    // 8-9. State and clock.
+    // State and clock.
     IsPaused = false;
     IsRecording = true;
     StartTime = QDateTime::currentDateTime();
@@ -265,12 +265,12 @@ void TForm1::ToolButton1Click()
     Timer1Tag = 0;
     Timer1->start();
 
-    // 10-11. Everything that must not change during a recording.
+    // Everything that must not change during a recording.
     setRecordingControlsEnabled(false);
     TrackBar2->setValue(0);
     Timer3->stop();
 
-    // 12. Tray and the MP3 settings.
+    // Tray and the MP3 settings.
     setTrayPicture(0);
     if (TrayIcon1) {
         TrayIcon1->Record1->setEnabled(false);
@@ -367,7 +367,7 @@ void TForm1::ToolButton3Click()
 {
     if (!IsRecording)
         return;
-    // 1.
+    // Toolbar back to idle.
     Timer1->stop();
     ToolButton1->setEnabled(true);
     ToolButton2->setText(QStringLiteral("暂停"));
@@ -384,17 +384,16 @@ void TForm1::ToolButton3Click()
         TrayIcon1->Pause2->setText(ToolButton2->text());
         TrayIcon1->Pause2->setIcon(appIcon(QStringLiteral("pause")));
     }
-    // 2. Any stop ends a pending schedule.
+    // Any stop ends a pending schedule.
     Timer2->stop();
     showScheduleState();
-    // 3.
     IsRecording = false;
     IsPaused = false;
     setWindowTitle(QStringLiteral("Sonalto - 停止"));
-    // 4. Finish the file on every path, also when the pipeline already ended.
+    // Finish the file on every path, also when the pipeline already ended.
     if (RecordChannel || WmaHandle)
         CloseRecording();
-    // 5. The recording's row.
+    // The recording's row.
     QTreeWidgetItem *row = nullptr;
     for (int i = 0; i < ListView1->topLevelItemCount() && !row; ++i) {
         QTreeWidgetItem *item = ListView1->topLevelItem(i);
@@ -409,10 +408,10 @@ void TForm1::ToolButton3Click()
         setRowSize(row, QFileInfo(path).size());
         setRowStatus(row, QStringLiteral("Saved"));
     }
-    // 6-7.
+    // The list and the controls locked during the take come back.
     ListView1->viewport()->update();
     setRecordingControlsEnabled(true);
-    // 8.
+    // Tray.
     setTrayPicture(1);
     if (TrayIcon1) {
         TrayIcon1->Record1->setEnabled(true);

@@ -1,7 +1,7 @@
 #include "hotkeys/Keyoptionunit.h"
 
-#include "app/Icons.h"
-#include "app/Projectdir.h"
+#include "common/Icons.h"
+#include "common/Projectdir.h"
 #include "hotkeys/HotKeyFile.h"
 #include "hotkeys/KeyNames.h"
 

@@ -129,65 +129,6 @@ int compareRows(const RowSortKeys &a, const RowSortKeys &b, int column)
     }
 }
 
-std::optional<qint64> parseHMS(const QString &text)
-{
-    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
-    if (parts.size() != 3)
-        return std::nullopt;
-    qint64 total = 0;
-    for (const QString &part : parts) {
-        bool ok = false;
-        const qint64 n = part.toLongLong(&ok);
-        if (!ok || n < 0 || part.startsWith(QLatin1Char('+')))
-            return std::nullopt;
-        total = total * 60 + n;
-    }
-    return total;
-}
-
-std::optional<qint64> parseSizeText(const QString &text)
-{
-    QString number = text.trimmed();
-    if (!number.endsWith(QStringLiteral(" MB")))
-        return std::nullopt;
-    number.chop(3);
-    bool ok = false;
-    const double mib = QLocale::c().toDouble(number, &ok);
-    if (!ok || mib < 0)
-        return std::nullopt;
-    return std::llround(mib * 1024 * 1024);
-}
-
-std::optional<QDateTime> parseDateText(const QString &text)
-{
-    return parseDateText(text, QLocale::system());
-}
-
-std::optional<QDateTime> parseDateText(const QString &text, const QLocale &locale)
-{
-    const QString trimmed = text.trimmed();
-    const qsizetype space = trimmed.indexOf(QLatin1Char(' '));
-    const QStringList ymd = trimmed.left(space < 0 ? trimmed.size() : space).split('-');
-    if (ymd.size() != 3)
-        return std::nullopt;
-    int numbers[3] = {};
-    for (int i = 0; i < 3; ++i) {
-        bool ok = false;
-        numbers[i] = ymd.at(i).toInt(&ok);
-        if (!ok)
-            return std::nullopt;
-    }
-    const QDate date(numbers[0], numbers[1], numbers[2]);
-    if (!date.isValid())
-        return std::nullopt;
-    if (space < 0)
-        return QDateTime(date, QTime(0, 0));
-    const QTime time = locale.toTime(trimmed.mid(space + 1), longTimeFormat(locale));
-    if (!time.isValid())
-        return std::nullopt;
-    return QDateTime(date, time);
-}
-
 QList<FolderEntry> scanRecordingFolder(const QString &dir)
 {
     QList<FolderEntry> entries;

@@ -48,12 +48,6 @@ struct RowSortKeys
 // <0, 0 or >0 for column 0 name (letter case ignored), 1 date, 2 duration, 3 size.
 int compareRows(const RowSortKeys &a, const RowSortKeys &b, int column);
 
-// The texts above turned back into values, for rows that only keep their texts.
-std::optional<qint64> parseHMS(const QString &text);
-std::optional<qint64> parseSizeText(const QString &text);
-std::optional<QDateTime> parseDateText(const QString &text);
-std::optional<QDateTime> parseDateText(const QString &text, const QLocale &locale);
-
 struct FolderEntry
 {
     QString fileName;

@@ -1,6 +1,6 @@
 #include "options/Generaloptionunit.h"
 
-#include "app/Projectdir.h"
+#include "common/Projectdir.h"
 #include "settings/IniFile.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "tray/Trayicon.h"
 
-#include "app/Icons.h"
+#include "common/Icons.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>

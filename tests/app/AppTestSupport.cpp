@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
 
-#include "app/Projectdir.h"
+#include "common/Projectdir.h"
 
 #include <QDir>
 

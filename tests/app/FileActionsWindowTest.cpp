@@ -1,7 +1,7 @@
 // Actions on the selected recording.
 #include "AppTestSupport.h"
 #include "app/DesktopServices.h"
-#include "app/Projectdir.h"
+#include "common/Projectdir.h"
 #include "common/TestSupport.h"
 
 #include <QDir>

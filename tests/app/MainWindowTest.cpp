@@ -2,8 +2,8 @@
 #include "AppTestSupport.h"
 #include "common/TestSupport.h"
 
-#include "app/Projectdir.h"
 #include "app/SpectrumBox.h"
+#include "common/Projectdir.h"
 #include "settings/IniFile.h"
 
 #include <QAccessible>

@@ -4,8 +4,8 @@
 #include "RecordingFiles.h"
 #include "common/TestSupport.h"
 
-#include "app/Projectdir.h"
 #include "audio/AudioFileDecoder.h"
+#include "common/Projectdir.h"
 
 #include <QComboBox>
 #include <QDir>

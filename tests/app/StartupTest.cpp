@@ -1,7 +1,7 @@
 // Process start: folders, the settings write-back and the single-instance rule.
 #include "app/Application.h"
-#include "app/Projectdir.h"
 #include "app/SingleInstance.h"
+#include "common/Projectdir.h"
 #include "common/TestSupport.h"
 #include "settings/IniFile.h"
 

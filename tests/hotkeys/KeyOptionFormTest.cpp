@@ -2,7 +2,7 @@
 // refusal of equal boxes, and what reaches HotKey.ini.
 #include "common/TestSupport.h"
 
-#include "app/Projectdir.h"
+#include "common/Projectdir.h"
 #include "hotkeys/Keyoptionunit.h"
 
 #include <QFile>

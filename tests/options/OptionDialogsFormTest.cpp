@@ -1,5 +1,5 @@
 // The MP3 settings and general options dialogs.
-#include "app/Projectdir.h"
+#include "common/Projectdir.h"
 #include "common/TestSupport.h"
 #include "options/Audiooptionunit.h"
 #include "options/Generaloptionunit.h"

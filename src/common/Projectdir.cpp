@@ -1,4 +1,4 @@
-#include "app/Projectdir.h"
+#include "common/Projectdir.h"
 
 #include <QDir>
 #include <QStandardPaths>

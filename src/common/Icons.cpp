@@ -1,4 +1,4 @@
-#include "app/Icons.h"
+#include "common/Icons.h"
 
 #include <QHash>
 
