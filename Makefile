@@ -22,7 +22,7 @@ run: configure
 	@bash scripts/run.sh $(BUILD_DIR)
 
 test: build
-	@bash scripts/session.sh --xvfb -- ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --repeat until-pass:2
+	@bash scripts/session.sh --xvfb -- ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 bench: build
 	@bash scripts/session.sh --xvfb -- bash bench/run-all.sh $(BUILD_DIR)

@@ -124,9 +124,8 @@ TEST(SingleInstanceTest, SecondProgramStartExitsAtOnce)
 
 TEST(Startup, EndedBySignalSavesLikeANormalExit)
 {
-    if (!test::privatePulseAvailable())
-        GTEST_SKIP()
-            << "needs the private sound server (the settings are saved after a full start)";
+    // The settings are saved after a full start, which needs the sound server.
+    SONALTO_REQUIRE_PULSE();
     PrivateHome home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");

@@ -1,13 +1,23 @@
 #include "TestSupport.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace sonalto::test {
 
+bool insideTestSession()
+{
+    return qEnvironmentVariableIsSet("SONALTO_TEST_SESSION");
+}
+
 bool privatePulseAvailable()
 {
-    return qEnvironmentVariableIsSet("SONALTO_TEST_SESSION") &&
-           qEnvironmentVariableIsSet("PULSE_SERVER");
+    return insideTestSession() && qEnvironmentVariableIsSet("PULSE_SERVER");
+}
+
+bool haveProgram(const char *name)
+{
+    return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
 }
 
 QString runProgram(const QString &program, const QStringList &args, int *exitCode, int timeoutMs)

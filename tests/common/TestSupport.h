@@ -25,11 +25,34 @@ QString runProgram(const QString &program, const QStringList &args, int *exitCod
 // pactl against the private server.
 QString pactl(const QStringList &args, int *exitCode = nullptr);
 
-// Skips the current test (with a reason) when no private server is running.
+// True inside the test runner's private session (scripts/session.sh), which
+// provides the sound server, the display and the encoders every test needs.
+bool insideTestSession();
+
+// A test that lacks something it needs (a server, a display, a program): inside
+// the private session that is a fault of the set-up and the test fails; outside
+// it (a developer running one test binary by hand) the test is skipped.
+#define SONALTO_MISSING(what)                                                                      \
+    do {                                                                                           \
+        if (::sonalto::test::insideTestSession())                                                  \
+            FAIL() << "the test session lacks " << what;                                           \
+        GTEST_SKIP() << "needs " << what;                                                          \
+    } while (0)
+
+// Needs the private PulseAudio server of the test runner.
 #define SONALTO_REQUIRE_PULSE()                                                                    \
     do {                                                                                           \
         if (!::sonalto::test::privatePulseAvailable())                                             \
-            GTEST_SKIP() << "needs the private PulseAudio server of the test runner";              \
+            SONALTO_MISSING("the private PulseAudio server of the test runner");                   \
     } while (0)
+
+// Needs a program on PATH (lame, oggenc, xdotool, trayer...).
+#define SONALTO_REQUIRE_PROGRAM(name)                                                              \
+    do {                                                                                           \
+        if (!::sonalto::test::haveProgram(name))                                                   \
+            SONALTO_MISSING("the program " << name);                                               \
+    } while (0)
+
+bool haveProgram(const char *name);
 
 } // namespace sonalto::test

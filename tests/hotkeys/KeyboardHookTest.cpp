@@ -31,10 +31,9 @@ protected:
         // The test types keys: never on a user's own desktop, only on the
         // private X server of the test session.
         if (qEnvironmentVariableIsEmpty("DISPLAY") ||
-            qEnvironmentVariableIsEmpty("SONALTO_TEST_SESSION"))
-            GTEST_SKIP() << "needs the test session's private X server (session.sh --xvfb)";
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            GTEST_SKIP() << "needs xdotool";
+            qEnvironmentVariableIsEmpty("SONALTO_SESSION_XVFB"))
+            SONALTO_MISSING("its private X server (session.sh --xvfb)");
+        SONALTO_REQUIRE_PROGRAM("xdotool");
         m_hook.setReceiver([this](int key, unsigned int flags, int modifiers) {
             std::lock_guard lock(m_mutex);
             m_reports.push_back({key, flags, modifiers});

@@ -1,3 +1,4 @@
+#include "common/TestSupport.h"
 #include "tray/Trayicon.h"
 
 #include <QAction>
@@ -96,9 +97,9 @@ void stopTrayer(QProcess &trayer)
 // platform for this one test.
 TEST(TrayIconOnHost, ShownByTheHostAndBackAfterItRestarts)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty() ||
-        qEnvironmentVariableIsEmpty("DISPLAY"))
-        GTEST_SKIP() << "needs trayer and an X display";
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        SONALTO_MISSING("an X display");
+    SONALTO_REQUIRE_PROGRAM("trayer");
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

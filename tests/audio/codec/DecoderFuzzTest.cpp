@@ -83,11 +83,13 @@ TEST(DecoderFuzz, DamagedFilesNeverCrash)
         const std::string path = tempPath(dir, name);
         std::string command = line;
         command.replace(command.find('%'), 1, path);
-        if (auto encoder = startCommandLineEncoder(command, PcmFormat{Rate, 2}, &error)) {
-            feed(*encoder, tone, 2, Rate);
-            encoder->finish();
-            originals.push_back(path);
-        }
+        SONALTO_REQUIRE_PROGRAM(command.substr(0, command.find(' ')).c_str());
+        auto encoder = startCommandLineEncoder(command, PcmFormat{Rate, 2}, &error);
+        ASSERT_TRUE(encoder) << command << ": " << error;
+        feed(*encoder, tone, 2, Rate);
+        encoder->finish();
+        ASSERT_EQ(encoder->errorMessage(), "") << command;
+        originals.push_back(path);
     }
     const std::string wma = tempPath(dir, "o.wma");
     auto writer = WmaWriter::open(PcmFormat{Rate, 2}, 128000, wma, &error);

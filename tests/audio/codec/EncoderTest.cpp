@@ -30,11 +30,6 @@ namespace {
 constexpr int Rate = 44100;
 constexpr double ToneSeconds = 2.5;
 
-bool haveProgram(const char *name)
-{
-    return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty();
-}
-
 bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -114,8 +109,7 @@ TEST(CommandLineEncoder, MissingProgramFailsAtOnce)
 
 TEST(CommandLineEncoder, LameConstantAndVariableRate)
 {
-    if (!haveProgram("lame"))
-        GTEST_SKIP() << "lame is not installed";
+    SONALTO_REQUIRE_PROGRAM("lame");
     QTemporaryDir dir;
     const std::string cbr = tempPath(dir, "音频 cbr.mp3");
     const std::string vbr = tempPath(dir, "vbr.mp3");
@@ -125,8 +119,7 @@ TEST(CommandLineEncoder, LameConstantAndVariableRate)
 
 TEST(CommandLineEncoder, Oggenc)
 {
-    if (!haveProgram("oggenc"))
-        GTEST_SKIP() << "oggenc is not installed";
+    SONALTO_REQUIRE_PROGRAM("oggenc");
     QTemporaryDir dir;
     const std::string path = tempPath(dir, "tone 1.ogg");
     encodeThroughProgram("oggenc -o \"" + path + "\" -", path);
@@ -164,8 +157,7 @@ TEST(CommandLineEncoder, ChildInheritsOnlyItsStandardDescriptors)
 
 TEST(CommandLineEncoder, KilledProgramEndsTheEncoderWithAMessage)
 {
-    if (!haveProgram("lame"))
-        GTEST_SKIP() << "lame is not installed";
+    SONALTO_REQUIRE_PROGRAM("lame");
     QTemporaryDir dir;
     std::string error;
     auto started = CommandLineEncoder::start(
@@ -216,8 +208,7 @@ TEST(CommandLineEncoder, ProgramThatStopsReadingOverflowsLoudly)
 
 TEST(CommandLineEncoder, PausedEncoderDropsAudio)
 {
-    if (!haveProgram("oggenc"))
-        GTEST_SKIP() << "oggenc is not installed";
+    SONALTO_REQUIRE_PROGRAM("oggenc");
     QTemporaryDir dir;
     const std::string path = tempPath(dir, "p.ogg");
     std::string error;
@@ -331,8 +322,7 @@ TEST(WmaWriter, UnwritablePathFailsAtOnce)
 // moments of what was recorded.
 TEST(Encoders, KilledRecordingLeavesDecodableFiles)
 {
-    if (!haveProgram("lame"))
-        GTEST_SKIP() << "lame is not installed";
+    SONALTO_REQUIRE_PROGRAM("lame");
     QTemporaryDir dir;
     const std::string wav = tempPath(dir, "k.wav"), mp3 = tempPath(dir, "k.mp3"),
                       wma = tempPath(dir, "k.wma");
