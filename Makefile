@@ -1,10 +1,16 @@
 # Two commands do all set-up on a fresh Debian 12 machine:
 #   make run   - installs what is missing, builds, starts Sonalto
 #   make test  - installs what is missing, builds, runs the whole suite
+# (./make.sh run and ./make.sh test do the same where make itself is missing.)
+#   make install PREFIX=/usr/local DESTDIR=   - installs the program
+#   make package                              - builds the .deb in the build folder
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+DESTDIR ?=
+export DESTDIR
 
-.PHONY: all deps configure build run test bench format clean
+.PHONY: all deps configure build run test bench install package format clean
 
 all: build
 
@@ -23,6 +29,12 @@ run: configure
 
 test: build
 	@bash scripts/session.sh --xvfb -- ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+install: build
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 bench: build
 	@bash scripts/session.sh --xvfb -- bash bench/run-all.sh $(BUILD_DIR)

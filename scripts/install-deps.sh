@@ -15,6 +15,7 @@ PACKAGES=(
   xvfb xdotool x11-utils imagemagick trayer
   fonts-wqy-microhei
   xdg-utils dbus-x11 at-spi2-core
+  desktop-file-utils appstream
 )
 
 missing=()

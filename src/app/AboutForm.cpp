@@ -1,6 +1,7 @@
 #include "app/AboutForm.h"
 
 #include "common/Icons.h"
+#include "common/InstallPaths.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,7 +25,7 @@ TBuyForm::TBuyForm(QWidget *parent) : QDialog(parent)
     big.setPointSize(big.pointSize() + 6);
     big.setBold(true);
     name->setFont(big);
-    auto *version = new QLabel(QStringLiteral("版本 3.0"), this);
+    auto *version = new QLabel(QStringLiteral("版本 ") + programVersion(), this);
     auto *line1 = new QLabel(QStringLiteral("一个简单易用的录音软件。"), this);
     auto *line2 = new QLabel(QStringLiteral("录制麦克风、线路输入或声卡播放的声音。"), this);
 

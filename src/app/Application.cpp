@@ -3,6 +3,7 @@
 #include "app/AboutForm.h"
 #include "app/SingleInstance.h"
 #include "app/Unit1.h"
+#include "common/InstallPaths.h"
 #include "common/Projectdir.h"
 #include "hotkeys/Keyoptionunit.h"
 #include "options/Audiooptionunit.h"
@@ -43,6 +44,9 @@ int runApplication(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonalto"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sonalto"));
+    QApplication::setApplicationVersion(programVersion());
+    // Ties the windows to the menu entry (the Wayland app id, the window icon).
+    QGuiApplication::setDesktopFileName(desktopFileId());
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;

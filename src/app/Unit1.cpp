@@ -4,6 +4,7 @@
 #include "app/LabelStyle.h"
 #include "app/SpectrumBox.h"
 #include "common/Icons.h"
+#include "common/InstallPaths.h"
 #include "common/Projectdir.h"
 #include "options/Generaloptionunit.h"
 #include "options/RateLists.h"
@@ -821,7 +822,7 @@ bool TForm1::FormCloseQuery()
 
 void TForm1::HelpFile1Click()
 {
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/Help/index.htm");
+    const QString path = helpIndexPath(QCoreApplication::applicationDirPath());
     if (!QFileInfo::exists(path)) {
         showMessage(QStringLiteral("找不到帮助文件: ") + path);
         return;

@@ -1,5 +1,7 @@
 #include "hotkeys/HookLibrary.h"
 
+#include "common/InstallPaths.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -17,7 +19,8 @@ QStringList defaultCandidates()
 {
     QStringList candidates;
     if (QCoreApplication::instance())
-        candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/libkHook.so");
+        candidates << hookLibraryPaths(QCoreApplication::applicationDirPath());
+    // The system's search, which includes the program's run path.
     candidates << QStringLiteral("kHook");
     return candidates;
 }

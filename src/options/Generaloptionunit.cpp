@@ -1,5 +1,6 @@
 #include "options/Generaloptionunit.h"
 
+#include "common/InstallPaths.h"
 #include "common/Projectdir.h"
 #include "settings/IniFile.h"
 
@@ -186,10 +187,7 @@ void TGeneralOptionForm::Edit1Change()
 
 QString TGeneralOptionForm::autostartPath()
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/autostart/Sonalto.desktop");
+    return autostartEntryPath();
 }
 
 bool TGeneralOptionForm::setAutostart(bool on)
@@ -201,15 +199,16 @@ bool TGeneralOptionForm::setAutostart(bool on)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    QString exec = QCoreApplication::applicationFilePath();
-    exec.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-    const QString entry = QStringLiteral("[Desktop Entry]\n"
-                                         "Type=Application\n"
-                                         "Name=Sonalto\n"
-                                         "Comment=Easy-to-Use Sonalto\n"
-                                         "Exec=\"%1\"\n"
-                                         "Terminal=false\n")
-                              .arg(exec);
+    const QString entry =
+        QStringLiteral("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Sonalto\n"
+                       "Comment=Easy-to-Use Sonalto\n"
+                       "Icon=%1\n"
+                       "Exec=%2\n"
+                       "Terminal=false\n"
+                       "StartupWMClass=Sonalto\n")
+            .arg(desktopFileId(), autostartExec(QCoreApplication::applicationFilePath()));
     file.write(entry.toUtf8());
     return file.commit();
 }
