@@ -13,7 +13,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QTest>
+#include <QTime>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -22,6 +24,7 @@
 #include <csignal>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <unistd.h>
 
@@ -148,9 +151,10 @@ double capturedSeconds(const TForm1 &form)
 //
 // The tone source answers with a 2 s latency and hands its audio over in bursts,
 // so the wall time between Record and Stop can differ from the audio captured by
-// up to a burst. The channel's delivered frame count is exact; it is read just
-// before Stop (a burst landing between the two reads is possible but rare, and
-// would show up as a mismatch of a whole burst, not as a small drift).
+// up to a burst. The channel's delivered frame count is exact, but a block landing
+// between reading it and Stop would make the file longer than the count. So the
+// count is read right after a block arrived, when the next one is furthest away,
+// and Stop follows at once.
 double recordFor(TForm1 &form, int ms)
 {
     form.ToolButton1->click();
@@ -158,6 +162,14 @@ double recordFor(TForm1 &form, int ms)
     if (!form.IsRecording)
         return 0;
     QTest::qWait(ms);
+    const auto frames = [&] {
+        return form.RecordChannel ? form.RecordChannel->capturedFrames() : 0;
+    };
+    const uint64_t seen = frames();
+    QElapsedTimer waited;
+    waited.start();
+    while (frames() == seen && waited.elapsed() < 3000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const double seconds = capturedSeconds(form);
     form.ToolButton3->click();
     return seconds;
@@ -201,6 +213,35 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
     }
     return true;
 }
+
+// What the recording clock ("hh:mm:ss", whole seconds) may show when the time it
+// counts lies between two measured durations.
+struct ClockRange
+{
+    qint64 fromMs;
+    qint64 toMs;
+
+    bool contains(const QString &text) const
+    {
+        const QTime t = QTime::fromString(text, QStringLiteral("hh:mm:ss"));
+        if (!t.isValid())
+            return false;
+        const qint64 seconds = QTime(0, 0).secsTo(t);
+        return seconds >= fromMs / 1000 && seconds <= toMs / 1000;
+    }
+    // The first of the texts that is a time in range followed by the suffix.
+    QString findIn(const QSet<QString> &texts, const QString &suffix) const
+    {
+        for (const QString &text : texts)
+            if (text.endsWith(suffix) && contains(text.chopped(suffix.size())))
+                return text.chopped(suffix.size());
+        return {};
+    }
+    std::string describe() const
+    {
+        return std::to_string(fromMs) + ".." + std::to_string(toMs) + " ms";
+    }
+};
 
 const char *const FormatNames[] = {"MP3", "WMA", "OGG", "WAV"};
 
@@ -248,11 +289,18 @@ TEST(RecordingWindow, PausedAudioIsLeftOutOfFileAndClock)
     for (int format : {3, 1}) {
         SCOPED_TRACE(FormatNames[format]);
         selectFormat(*form, format);
+        // The clock counts from the program's own instants of Record, Pause and
+        // Resume; each lies between the test's readings before and after the click.
+        QElapsedTimer clock;
+        clock.start();
         form->ToolButton1->click();
+        const qint64 recordTo = clock.elapsed();
         ASSERT_TRUE(form->IsRecording);
         QTest::qWait(1300);
         const double beforePause = capturedSeconds(*form);
+        const qint64 pauseFrom = clock.elapsed();
         form->ToolButton2->click();
+        const qint64 pauseTo = clock.elapsed();
         EXPECT_EQ(form->ToolButton2->text(), "Resume");
         EXPECT_EQ(form->Label3->text(), "Paused");
         // The clock blinks between "hh:mm:ss Paused" and "hh:mm:ss" while paused.
@@ -261,15 +309,26 @@ TEST(RecordingWindow, PausedAudioIsLeftOutOfFileAndClock)
             QTest::qWait(100);
             titles.insert(form->windowTitle());
         }
-        EXPECT_TRUE(titles.contains("00:00:01 Paused"))
-            << QStringList(titles.values()).join("|").toStdString();
-        EXPECT_TRUE(titles.contains("00:00:01"));
+        const ClockRange atPause{pauseFrom - recordTo, pauseTo};
+        const QString shown = atPause.findIn(titles, " Paused");
+        EXPECT_FALSE(shown.isEmpty())
+            << atPause.describe() << " in " << QStringList(titles.values()).join("|").toStdString();
+        EXPECT_TRUE(titles.contains(shown)) << "blinks to the bare time";
         const double atResume = capturedSeconds(*form);
+        const qint64 resumeFrom = clock.elapsed();
         form->ToolButton2->click();
+        const qint64 resumeTo = clock.elapsed();
         EXPECT_EQ(form->ToolButton2->text(), "Pause");
         QTest::qWait(1300);
-        // Paused time is not counted: 2.6 s recorded in 5.1 s.
-        EXPECT_EQ(form->Label8->text(), "00:00:02");
+        // Paused time is not counted. The clock is read right after a tick of
+        // its own timer, so it shows the time of that instant.
+        const qint64 tickFrom = clock.elapsed();
+        form->Timer1Timer();
+        const qint64 tickTo = clock.elapsed();
+        const ClockRange atTick{tickFrom - recordTo - (resumeTo - pauseFrom),
+                                tickTo - (resumeFrom - pauseTo)};
+        EXPECT_TRUE(atTick.contains(form->Label8->text()))
+            << form->Label8->text().toStdString() << " not in " << atTick.describe();
         const double atStop = capturedSeconds(*form);
         form->ToolButton3->click();
 
@@ -363,11 +422,13 @@ TEST(RecordingWindow, EncoderThatDiesStopsTheRecordingAndKeepsTheFile)
 namespace {
 
 // Runs the program as a user would, records from the line-in by its menu and
-// kills it. Returns the wall seconds between the file's appearance and the kill.
+// kills it. The take began between the test's record command and its seeing the
+// file: the wall seconds from each of the two to the kill bound the audio.
 struct KilledTake
 {
     QString path;
-    double wallSeconds = 0;
+    double wallSecondsFromFile = 0;    // at most the take's length
+    double wallSecondsFromCommand = 0; // at least the take's length
 };
 
 KilledTake recordInSeparateProgramAndKill(int format, const QString &root)
@@ -422,6 +483,8 @@ KilledTake recordInSeparateProgramAndKill(int format, const QString &root)
     // The first menu ("文件") sits at the window's top left; its first entry records.
     runProgram("xdotool", {"mousemove", "--window", window, "12", "10", "click", "1"});
     QTest::qWait(300);
+    QElapsedTimer sinceCommand;
+    sinceCommand.start();
     runProgram("xdotool", {"key", "Down", "Return"});
 
     const QString extension = format == 0 ? "*.mp3" : "*.wav";
@@ -445,7 +508,8 @@ KilledTake recordInSeparateProgramAndKill(int format, const QString &root)
     QTest::qWait(4000);
     const pid_t encoder = childNamed(pid_t(program.processId()), "lame");
     ::kill(pid_t(program.processId()), SIGKILL);
-    take.wallSeconds = sinceStart.elapsed() / 1000.0;
+    take.wallSecondsFromFile = sinceStart.elapsed() / 1000.0;
+    take.wallSecondsFromCommand = sinceCommand.elapsed() / 1000.0;
     program.waitForFinished();
     // The encoder outlives the program: it reads to the end of its input and
     // finishes the file.
@@ -478,9 +542,10 @@ TEST(RecordingWindow, KilledProgramLeavesReadableFiles)
             continue;
         const auto decoded = decodeFile(take.path);
         ASSERT_TRUE(decoded);
-        // Everything but what was still in the program's buffers: at most 1 s lost.
-        EXPECT_GT(decoded->seconds(), take.wallSeconds - 1.0);
-        EXPECT_LT(decoded->seconds(), take.wallSeconds + 0.5);
+        // Everything but what was still in the program's buffers (at most 1 s);
+        // nothing more than the take's wall time.
+        EXPECT_GT(decoded->seconds(), take.wallSecondsFromFile - 1.0);
+        EXPECT_LT(decoded->seconds(), take.wallSecondsFromCommand + 0.2);
         EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
     }
 }
