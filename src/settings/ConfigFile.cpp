@@ -9,6 +9,18 @@ int readIntOrDefault(const IniFile &ini, const QString &section, const QString &
     return ini.readInt(section, key, def);
 }
 
+std::optional<int> readStoredVolume(const IniFile &ini)
+{
+    using namespace config;
+    if (ini.readString(AudioSection, Volume, QString()).isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const int volume = ini.readInt(AudioSection, Volume, 0, &ok);
+    if (!ok)
+        return std::nullopt;
+    return std::clamp(volume, 0, 100);
+}
+
 Mp3Settings readMp3Settings(const IniFile &ini)
 {
     using namespace config;

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace sonalto::settings {
 
 // Section and key names of Config.ini, spelled exactly as in files brought from Windows so
@@ -14,6 +16,10 @@ inline constexpr char AudioSection[] = "Audio";
 inline constexpr char RecordDevice[] = "RecordDevice";
 inline constexpr char InputChannel[] = "InputChannel";
 inline constexpr char Volume[] = "Volume";
+// Names of the device and input the two positions above stood for: positions move when a
+// device is plugged in before start, names do not. The Windows program ignores these keys.
+inline constexpr char RecordDeviceName[] = "RecordDeviceName";
+inline constexpr char InputChannelName[] = "InputChannelName";
 inline constexpr char OutputFormat[] = "OutputFormat";
 inline constexpr char SampleRate[] = "SampleRate";
 inline constexpr char Channels[] = "Channels";
@@ -56,6 +62,10 @@ struct Mp3Settings
 // The stored value, or def when the text is not a decimal integer. Loading never stops at a
 // hand-edited value.
 int readIntOrDefault(const IniFile &ini, const QString &section, const QString &key, int def);
+
+// The stored recording volume 0..100 (clamped), or nullopt when it is missing or not a decimal
+// integer: the input then keeps the level it has.
+std::optional<int> readStoredVolume(const IniFile &ini);
 
 // Positions out of range are clamped to the nearest valid one, so a hand-edited file cannot
 // produce an encoder command line the encoder refuses.

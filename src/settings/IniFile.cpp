@@ -45,9 +45,23 @@ QString decode(const QByteArray &bytes, bool utf8)
     return utf8 ? QString::fromUtf8(bytes) : decodeGbk(bytes);
 }
 
+// A UTF-16 file (which the Windows profile functions read when it starts with a byte order
+// mark) is taken as its text in UTF-8: a rewrite then leaves the whole file in one encoding.
+void utf16ToUtf8(QByteArray &content)
+{
+    const bool le = content.startsWith("\xFF\xFE");
+    if (!le && !content.startsWith("\xFE\xFF"))
+        return;
+    QStringDecoder decoder(le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                           QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(QByteArrayView(content).sliced(2));
+    content = text.toUtf8();
+}
+
 IniText splitText(QByteArray content)
 {
     IniText text;
+    utf16ToUtf8(content);
     if (content.startsWith(Utf8Bom)) {
         text.bom = Utf8Bom;
         content.remove(0, Utf8Bom.size());

@@ -16,7 +16,8 @@ namespace sonalto::settings {
 //
 // Text is written as UTF-8. A file that is not valid UTF-8 comes from Windows and is read as
 // GBK; when such a file is rewritten its lines become UTF-8, except lines that are not GBK text
-// either (raw key codes), which are kept byte for byte.
+// either (raw key codes), which are kept byte for byte. A UTF-16 file with its byte order mark
+// is read too, and a write rewrites all of it as UTF-8.
 class IniFile
 {
 public:

@@ -59,3 +59,17 @@ TEST(ConfigFileTest, ReadIntOrDefaultKeepsLoadingPastBadValues)
     EXPECT_EQ(readIntOrDefault(ini, OtherSection, MinitoTray, MinitoTrayDefault), 1);
     EXPECT_EQ(ini.readString(OtherSection, AudioDir, AudioDirDefault), "0");
 }
+
+TEST(ConfigFileTest, StoredVolumeIsOnlyAnIntegerThatIsThere)
+{
+    QTemporaryDir dir;
+    using namespace config;
+    const std::pair<QByteArray, std::optional<int>> cases[] = {
+        {"[Audio]\nVolume=65\n", 65},   {"[Audio]\nVolume=0\n", 0},
+        {"[Audio]\nVolume=140\n", 100}, {"[Audio]\nVolume=-3\n", 0},
+        {"[Audio]\nVolume=abc\n", {}},  {"[Audio]\nVolume=6.5\n", {}},
+        {"[Audio]\nVolume=\n", {}},     {"[Audio]\nRecordDevice=1\n", {}},
+    };
+    for (const auto &[content, expected] : cases)
+        EXPECT_EQ(readStoredVolume(iniWith(dir, content)), expected) << content.constData();
+}

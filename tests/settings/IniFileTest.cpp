@@ -248,3 +248,29 @@ TEST_F(IniFileTest, Utf8ByteOrderMarkIsKept)
     EXPECT_TRUE(ini.writeString("Other", "OutputName", "y"));
     EXPECT_EQ(fileBytes(), QByteArray("\xEF\xBB\xBF[Other]\r\nOutputName=y\r\n"));
 }
+
+TEST_F(IniFileTest, Utf16FileIsReadAndRewrittenWhollyAsUtf8)
+{
+    const QString content = QStringLiteral("; 设置\r\n"
+                                           "[Audio]\r\n"
+                                           "RecordDevice=2\r\n"
+                                           "[Other]\r\n"
+                                           "AudioDir=D:\\录音 🎙\\\r\n");
+    for (const auto encoding : {QStringEncoder::Utf16LE, QStringEncoder::Utf16BE}) {
+        SCOPED_TRACE(encoding == QStringEncoder::Utf16LE ? "UTF-16LE" : "UTF-16BE");
+        QStringEncoder encoder(encoding, QStringEncoder::Flag::WriteBom);
+        writeFile(encoder.encode(content));
+
+        IniFile ini(filePath());
+        EXPECT_EQ(ini.readInt("Audio", "RecordDevice", 0), 2);
+        EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), QStringLiteral("D:\\录音 🎙\\"));
+
+        EXPECT_TRUE(ini.writeInt("Audio", "Volume", 40));
+        const QByteArray bytes = fileBytes();
+        EXPECT_FALSE(bytes.contains('\0')) << "no UTF-16 left in the file";
+        EXPECT_EQ(
+            QString::fromUtf8(bytes),
+            QString(content).replace("RecordDevice=2\r\n", "RecordDevice=2\r\nVolume=40\r\n"));
+        EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), QStringLiteral("D:\\录音 🎙\\"));
+    }
+}
