@@ -11,6 +11,11 @@ namespace sonalto {
 // One running copy per user. The first start holds a lock file and listens on a
 // local socket named after the window class; a later start connects, asks the
 // first to come to the front and ends.
+//
+// Both live in a folder only the user can write ($XDG_RUNTIME_DIR, else the
+// application folder), and an entry there that the user does not own is never
+// trusted: another local user must not be able to stop the program from
+// starting or receive its activation.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -21,7 +26,11 @@ public:
     // True when this process is the first; otherwise the first one has been asked
     // to show itself (or could not be reached) and this process should end.
     bool becomeFirst();
+    // Full path of the socket.
     static QString serverName();
+    static QString lockPath();
+    // The folder of both, ending with "/".
+    static QString runtimeFolder();
 
 signals:
     void activationRequested();

@@ -8,11 +8,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocalServer>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sonalto;
 
@@ -95,12 +100,114 @@ TEST(SingleInstanceTest, SecondInstanceAsksTheFirstToShowItself)
     EXPECT_TRUE(QTest::qWaitFor([&] { return activated.count() == 1; }, 3000));
 }
 
+namespace {
+
+// Points XDG_RUNTIME_DIR at a folder of the test's own for one test.
+class PrivateRuntime
+{
+public:
+    PrivateRuntime() : m_saved(qgetenv("XDG_RUNTIME_DIR"))
+    {
+        qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
+    }
+    ~PrivateRuntime() { qputenv("XDG_RUNTIME_DIR", m_saved); }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_saved;
+};
+
+// Hands the entry to another user; false when this test cannot (not root).
+bool giveAway(const QString &path)
+{
+    return ::lchown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+}
+
+} // namespace
+
+TEST(SingleInstanceTest, LockAndSocketLiveInTheUsersOwnRuntimeFolder)
+{
+    PrivateRuntime runtime;
+    EXPECT_EQ(SingleInstance::runtimeFolder(), runtime.path() + "/");
+    EXPECT_TRUE(SingleInstance::lockPath().startsWith(runtime.path() + "/"));
+    EXPECT_TRUE(SingleInstance::serverName().startsWith(runtime.path() + "/"));
+
+    // A runtime folder others can write to is not used; neither is one that
+    // belongs to someone else.
+    ::chmod(QFile::encodeName(runtime.path()).constData(), 0777);
+    EXPECT_NE(SingleInstance::runtimeFolder(), runtime.path() + "/");
+    ::chmod(QFile::encodeName(runtime.path()).constData(), 0700);
+    if (giveAway(runtime.path())) {
+        EXPECT_NE(SingleInstance::runtimeFolder(), runtime.path() + "/");
+        ASSERT_EQ(::lchown(QFile::encodeName(runtime.path()).constData(), getuid(), getgid()), 0);
+    }
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(SingleInstance::runtimeFolder(), withTrailingSlash(ProjectDirs::defaultAppDir()));
+}
+
+TEST(SingleInstanceTest, PlantedLockEntriesDoNotStopTheStart)
+{
+    PrivateRuntime runtime;
+    const QString lock = SingleInstance::lockPath();
+
+    // A folder in place of the lock file.
+    ASSERT_TRUE(QDir().mkpath(lock));
+    {
+        SingleInstance first;
+        EXPECT_TRUE(first.becomeFirst());
+    }
+    QDir(lock).removeRecursively();
+
+    // A lock file naming a process that no longer runs.
+    auto plant = [&](const QByteArray &content) {
+        QFile file(lock);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    };
+    plant("999999\nsonalto\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    {
+        SingleInstance first;
+        EXPECT_TRUE(first.becomeFirst());
+    }
+
+    // An empty lock file, and one naming this very process, both owned by
+    // another user.
+    for (const QByteArray &content :
+         {QByteArray(), QByteArray::number(qint64(getpid())) + "\n\n" +
+                            QSysInfo::machineHostName().toUtf8() + "\n"}) {
+        QFile::remove(lock);
+        plant(content);
+        if (!giveAway(lock))
+            break;
+        SingleInstance first;
+        EXPECT_TRUE(first.becomeFirst()) << content.constData();
+    }
+}
+
+TEST(SingleInstanceTest, PlantedSocketNeverHearsTheActivation)
+{
+    PrivateRuntime runtime;
+    QLocalServer planted;
+    ASSERT_TRUE(planted.listen(SingleInstance::serverName()));
+    if (!giveAway(SingleInstance::serverName()))
+        GTEST_SKIP() << "handing a socket to another user needs root";
+
+    SingleInstance first;
+    ASSERT_TRUE(first.becomeFirst());
+    QSignalSpy activated(&first, &SingleInstance::activationRequested);
+    SingleInstance second;
+    EXPECT_FALSE(second.becomeFirst());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return activated.count() == 1; }, 3000));
+    EXPECT_FALSE(planted.hasPendingConnections());
+}
+
 TEST(SingleInstanceTest, SecondProgramStartExitsAtOnce)
 {
     PrivateHome home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TMPDIR", home.path()); // a lock and socket of our own
+    env.insert("XDG_RUNTIME_DIR", home.path()); // a lock and socket of our own
     QProcess first;
     first.setProcessEnvironment(env);
     first.start(SONALTO_BINARY, {});
@@ -129,7 +236,7 @@ TEST(Startup, EndedBySignalSavesLikeANormalExit)
     PrivateHome home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TMPDIR", home.path());
+    env.insert("XDG_RUNTIME_DIR", home.path());
     QProcess program;
     program.setProcessEnvironment(env);
     program.start(SONALTO_BINARY, {});
