@@ -96,6 +96,9 @@ public:
 
     // Called on a backend thread some time after devices were added or removed.
     virtual void setDevicesChangedHandler(std::function<void()> handler) = 0;
+    // Called on a backend thread some time after a source's volume or mute state
+    // changed, by this program or another one.
+    virtual void setVolumesChangedHandler(std::function<void()> handler) { (void)handler; }
 };
 
 } // namespace sonalto::audio

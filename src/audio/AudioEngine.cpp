@@ -109,6 +109,7 @@ AudioEngine::AudioEngine(std::unique_ptr<AudioBackend> backend) : d(std::make_un
 AudioEngine::~AudioEngine()
 {
     d->backend->setDevicesChangedHandler(nullptr);
+    d->backend->setVolumesChangedHandler(nullptr);
 }
 
 std::unique_ptr<AudioBackend> AudioEngine::createSystemBackend()
@@ -174,8 +175,11 @@ std::vector<DeviceInfo> AudioEngine::captureDevices() const
 {
     std::lock_guard lock(d->mutex);
     std::vector<DeviceInfo> result;
-    for (const auto &dev : d->devices)
-        result.push_back({dev.name, dev.enabled});
+    for (const auto &dev : d->devices) {
+        result.push_back({dev.name, dev.enabled, {}});
+        for (const auto &in : dev.inputs)
+            result.back().inputNames.push_back(in.name);
+    }
     return result;
 }
 
@@ -334,6 +338,11 @@ void AudioEngine::refreshDevices()
         d->device = d->devices.empty() ? -1 : std::max(byId(defaultDevice), 0);
     if (d->device >= 0 && d->input < 0)
         d->input = d->preferredInput(d->devices[size_t(d->device)], defaultSource);
+}
+
+void AudioEngine::setVolumesChangedHandler(std::function<void()> handler)
+{
+    d->backend->setVolumesChangedHandler(std::move(handler));
 }
 
 void AudioEngine::setDevicesChangedHandler(std::function<void()> handler)

@@ -58,6 +58,9 @@ public:
     void refreshDevices();
     // Called on a backend thread after a device was added or removed.
     void setDevicesChangedHandler(std::function<void()> handler);
+    // Called on a backend thread after an input's volume or mute state changed,
+    // by this program or another one.
+    void setVolumesChangedHandler(std::function<void()> handler);
 
     AudioBackend &backend();
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sonalto::audio {
 
@@ -21,6 +22,7 @@ struct DeviceInfo
 {
     std::string name;
     bool enabled = true;
+    std::vector<std::string> inputNames;
 };
 
 struct InputInfo

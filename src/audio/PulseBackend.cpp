@@ -5,6 +5,9 @@
 #include "audio/PulseDeviceList.h"
 #include "audio/PulsePlaybackStream.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace sonalto::audio {
 
 using namespace pulse;
@@ -15,13 +18,16 @@ struct VolumeResult
 {
     pa_threaded_mainloop *loop;
     std::optional<pa_cvolume> volume;
+    bool muted = false;
 };
 
 void onSourceVolume(pa_context *, const pa_source_info *info, int eol, void *userdata)
 {
     auto *r = static_cast<VolumeResult *>(userdata);
-    if (!eol && info)
+    if (!eol && info) {
         r->volume = info->volume;
+        r->muted = info->mute != 0;
+    }
     signalLoop(r->loop);
 }
 
@@ -33,12 +39,15 @@ void onSinkVolume(pa_context *, const pa_sink_info *info, int eol, void *userdat
     signalLoop(r->loop);
 }
 
-std::optional<pa_cvolume> readSourceVolume(PulseBackend::Connection &c, const std::string &id)
+std::optional<pa_cvolume> readSourceVolume(PulseBackend::Connection &c, const std::string &id,
+                                           bool *muted = nullptr)
 {
     VolumeResult r{c.loop, std::nullopt};
     if (!finish(c.loop,
                 pa_context_get_source_info_by_name(c.context, id.c_str(), onSourceVolume, &r)))
         return std::nullopt;
+    if (muted)
+        *muted = r.muted;
     return r.volume;
 }
 
@@ -46,123 +55,119 @@ std::optional<pa_cvolume> readSourceVolume(PulseBackend::Connection &c, const st
 
 // --- Backend ----------------------------------------------------------------------------------
 
-PulseBackend::PulseBackend() = default;
+PulseBackend::PulseBackend() : m_shared(std::make_shared<Shared>()) {}
 
 PulseBackend::~PulseBackend()
 {
-    if (m_connection)
-        m_connection->notifier.setHandler(nullptr);
+    std::shared_ptr<Connection> connection;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->stopping = true;
+        m_shared->wake.notify_all();
+        connection = std::move(m_shared->connection);
+    }
+    if (m_reconnector.joinable())
+        m_reconnector.join();
+    if (connection) {
+        connection->notifier.setHandler(nullptr);
+        connection->volumeNotifier.setHandler(nullptr);
+    }
+}
+
+std::shared_ptr<PulseBackend::Connection> PulseBackend::connection() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->connection;
 }
 
 bool PulseBackend::connect(std::string *error)
 {
-    if (m_connection && m_connection->ready())
+    if (auto current = connection(); current && current->ready())
         return true;
-    auto fail = [&](const std::string &why) {
+    std::string why;
+    auto fresh = openConnection(m_shared, &why);
+    if (!fresh) {
         if (error)
             *error = "Cannot connect to the sound server: " + why;
-        m_connection.reset();
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->connection.reset();
         return false;
-    };
-    m_connection = std::make_shared<Connection>();
-    Connection &c = *m_connection;
-    c.loop = pa_threaded_mainloop_new();
-    if (!c.loop)
-        return fail("out of memory");
-    c.context = pa_context_new(pa_threaded_mainloop_get_api(c.loop), "Sonalto");
-    if (!c.context)
-        return fail("out of memory");
-    pa_context_set_state_callback(
-        c.context,
-        [](pa_context *context, void *userdata) {
-            auto *conn = static_cast<Connection *>(userdata);
-            signalLoop(conn->loop);
-            // A lost server takes all devices with it.
-            if (pa_context_get_state(context) == PA_CONTEXT_FAILED)
-                conn->notifier.notify();
-        },
-        &c);
-    pa_context_set_subscribe_callback(
-        c.context,
-        [](pa_context *, pa_subscription_event_type_t event, uint32_t, void *userdata) {
-            const unsigned facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-            const unsigned type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
-            // Sources and sinks "change" with every volume step; only their
-            // arrival and departure matter. A card's change is a new profile,
-            // the server's a new default.
-            if (type != PA_SUBSCRIPTION_EVENT_CHANGE || facility == PA_SUBSCRIPTION_EVENT_CARD ||
-                facility == PA_SUBSCRIPTION_EVENT_SERVER)
-                static_cast<Connection *>(userdata)->notifier.notify();
-        },
-        &c);
-    if (pa_threaded_mainloop_start(c.loop) < 0)
-        return fail("cannot start the event thread");
-
-    std::string why;
+    }
+    std::function<void()> devicesChanged, volumesChanged;
     {
-        LoopLock lock(c.loop);
-        if (pa_context_connect(c.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            why = c.lastError();
-        } else {
-            bool timedOut = false;
-            struct Timeout
-            {
-                pa_threaded_mainloop *loop;
-                bool *flag;
-            } timeout{c.loop, &timedOut};
-            pa_mainloop_api *api = pa_threaded_mainloop_get_api(c.loop);
-            timeval when;
-            pa_timeval_add(pa_gettimeofday(&when), 5 * PA_USEC_PER_SEC);
-            pa_time_event *timer = api->time_new(
-                api, &when,
-                [](pa_mainloop_api *, pa_time_event *, const timeval *, void *userdata) {
-                    auto *t = static_cast<Timeout *>(userdata);
-                    *t->flag = true;
-                    signalLoop(t->loop);
-                },
-                &timeout);
-            for (;;) {
-                const pa_context_state_t state = pa_context_get_state(c.context);
-                if (state == PA_CONTEXT_READY)
-                    break;
-                if (!PA_CONTEXT_IS_GOOD(state)) {
-                    why = c.lastError();
-                    break;
-                }
-                if (timedOut) {
-                    why = "no answer";
-                    break;
-                }
-                pa_threaded_mainloop_wait(c.loop);
+        std::lock_guard lock(m_shared->mutex);
+        devicesChanged = m_shared->devicesChanged;
+        volumesChanged = m_shared->volumesChanged;
+    }
+    fresh->notifier.setHandler(devicesChanged);
+    fresh->volumeNotifier.setHandler(volumesChanged);
+    std::shared_ptr<Connection> old;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        old = std::exchange(m_shared->connection, fresh);
+        m_shared->lost = !fresh->ready();
+    }
+    if (!m_reconnector.joinable())
+        m_reconnector = std::thread([this] { reconnectLoop(); });
+    return true;
+}
+
+void PulseBackend::reconnectLoop()
+{
+    using Clock = std::chrono::steady_clock;
+    std::unique_lock lock(m_shared->mutex);
+    for (;;) {
+        m_shared->wake.wait(lock, [&] { return m_shared->stopping || m_shared->lost; });
+        if (m_shared->stopping)
+            return;
+        // Pauses grow from 0.1 s to 3 s: a restarting server is usually back
+        // within a second, one that stays away costs next to nothing.
+        auto pause = std::chrono::milliseconds(100);
+        while (!m_shared->stopping && m_shared->lost) {
+            m_shared->wake.wait_until(lock, Clock::now() + pause,
+                                      [&] { return m_shared->stopping; });
+            if (m_shared->stopping)
+                return;
+            pause = std::min<std::chrono::milliseconds>(pause * 2, std::chrono::seconds(3));
+            const auto devicesChanged = m_shared->devicesChanged;
+            const auto volumesChanged = m_shared->volumesChanged;
+            std::shared_ptr<Connection> old;
+            lock.unlock();
+            auto fresh = openConnection(m_shared, nullptr);
+            if (fresh) {
+                fresh->notifier.setHandler(devicesChanged);
+                fresh->volumeNotifier.setHandler(volumesChanged);
             }
-            api->time_free(timer);
-            if (why.empty()) {
-                const auto mask = pa_subscription_mask_t(
-                    PA_SUBSCRIPTION_MASK_CARD | PA_SUBSCRIPTION_MASK_SINK |
-                    PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
-                if (pa_operation *op = pa_context_subscribe(c.context, mask, nullptr, nullptr))
-                    pa_operation_unref(op);
-            }
+            lock.lock();
+            if (!fresh)
+                continue;
+            old = std::exchange(m_shared->connection, fresh);
+            m_shared->lost = false;
+            // The lists are read again from the new connection.
+            fresh->notifier.notify();
+            // The old connection's event thread is stopped without our lock held:
+            // its callbacks take it.
+            lock.unlock();
+            old.reset();
+            lock.lock();
         }
     }
-    if (!why.empty())
-        return fail(why);
-    c.notifier.setHandler(m_devicesChanged);
-    return true;
 }
 
 std::vector<BackendDevice> PulseBackend::devices()
 {
+    const std::shared_ptr<Connection> conn = connection();
     Snapshot s;
-    if (!m_connection || !readSnapshot(*m_connection, s))
+    if (!conn || !readSnapshot(*conn, s))
         return {};
     return buildDevices(s);
 }
 
 std::string PulseBackend::defaultDeviceId()
 {
+    const std::shared_ptr<Connection> conn = connection();
     Snapshot s;
-    if (!m_connection || !readSnapshot(*m_connection, s))
+    if (!conn || !readSnapshot(*conn, s))
         return {};
     for (const BackendDevice &device : buildDevices(s))
         for (const BackendInput &input : device.inputs)
@@ -173,22 +178,24 @@ std::string PulseBackend::defaultDeviceId()
 
 std::string PulseBackend::defaultSourceId()
 {
+    const std::shared_ptr<Connection> conn = connection();
     Snapshot s;
-    if (!m_connection || !readSnapshot(*m_connection, s))
+    if (!conn || !readSnapshot(*conn, s))
         return {};
     return s.defaultSource;
 }
 
 bool PulseBackend::activateInput(const BackendInput &input, std::string *error)
 {
+    const std::shared_ptr<Connection> conn = connection();
     auto fail = [&](const std::string &why) {
         if (error)
             *error = why;
         return false;
     };
-    if (!m_connection)
+    if (!conn)
         return fail("Not connected to the sound server.");
-    Connection &c = *m_connection;
+    Connection &c = *conn;
     LoopLock lock(c.loop);
     if (!lock.canWait() || !c.ready())
         return fail("Not connected to the sound server.");
@@ -209,40 +216,57 @@ bool PulseBackend::activateInput(const BackendInput &input, std::string *error)
 
 std::optional<float> PulseBackend::sourceVolume(const std::string &sourceId)
 {
-    if (!m_connection)
+    const std::shared_ptr<Connection> conn = connection();
+    if (!conn)
         return std::nullopt;
-    LoopLock lock(m_connection->loop);
-    if (!lock.canWait() || !m_connection->ready())
+    LoopLock lock(conn->loop);
+    if (!lock.canWait() || !conn->ready())
         return std::nullopt;
-    const auto volume = readSourceVolume(*m_connection, sourceId);
-    return volume ? std::optional<float>(fromPulseVolume(*volume)) : std::nullopt;
+    // A source muted elsewhere records silence: to us its level is 0.
+    bool muted = false;
+    const auto volume = readSourceVolume(*conn, sourceId, &muted);
+    if (!volume)
+        return std::nullopt;
+    return muted ? 0.f : fromPulseVolume(*volume);
 }
 
 bool PulseBackend::setSourceVolume(const std::string &sourceId, float volume)
 {
-    if (!m_connection)
+    const std::shared_ptr<Connection> conn = connection();
+    if (!conn)
         return false;
-    Connection &c = *m_connection;
+    Connection &c = *conn;
     LoopLock lock(c.loop);
     if (!lock.canWait() || !c.ready())
         return false;
-    auto cv = readSourceVolume(c, sourceId);
+    bool muted = false;
+    auto cv = readSourceVolume(c, sourceId, &muted);
     if (!cv)
         return false;
     // Scaling keeps the balance between the channels.
     pa_cvolume_scale(&*cv, toPulseVolume(volume));
     SuccessResult r{c.loop};
-    return finish(c.loop, pa_context_set_source_volume_by_name(c.context, sourceId.c_str(), &*cv,
-                                                               onSuccess, &r)) &&
-           r.success;
+    if (!finish(c.loop, pa_context_set_source_volume_by_name(c.context, sourceId.c_str(), &*cv,
+                                                             onSuccess, &r)) ||
+        !r.success)
+        return false;
+    // Our mute is level 0: a level above it is meant to be heard.
+    if (muted && volume > 0.f) {
+        SuccessResult unmuted{c.loop};
+        return finish(c.loop, pa_context_set_source_mute_by_name(c.context, sourceId.c_str(), 0,
+                                                                 onSuccess, &unmuted)) &&
+               unmuted.success;
+    }
+    return true;
 }
 
 std::optional<float> PulseBackend::outputVolume()
 {
+    const std::shared_ptr<Connection> conn = connection();
     Snapshot s;
-    if (!m_connection || !readSnapshot(*m_connection, s) || s.defaultSink.empty())
+    if (!conn || !readSnapshot(*conn, s) || s.defaultSink.empty())
         return std::nullopt;
-    Connection &c = *m_connection;
+    Connection &c = *conn;
     LoopLock lock(c.loop);
     if (!lock.canWait())
         return std::nullopt;
@@ -258,14 +282,15 @@ std::unique_ptr<RawCaptureStream> PulseBackend::openCapture(const std::string &s
                                                             PcmFormat format, CaptureSink *sink,
                                                             std::string *error)
 {
+    const std::shared_ptr<Connection> conn = connection();
     std::string why;
-    if (!m_connection || !sink) {
+    if (!conn || !sink) {
         why = "Not connected to the sound server.";
     } else {
-        LoopLock lock(m_connection->loop);
-        if (!lock.canWait() || !m_connection->ready())
+        LoopLock lock(conn->loop);
+        if (!lock.canWait() || !conn->ready())
             why = "Not connected to the sound server.";
-        else if (auto stream = openCaptureStream(m_connection, sourceId, format, sink, &why))
+        else if (auto stream = openCaptureStream(conn, sourceId, format, sink, &why))
             return stream;
     }
     if (error)
@@ -276,14 +301,15 @@ std::unique_ptr<RawCaptureStream> PulseBackend::openCapture(const std::string &s
 std::unique_ptr<RawPlaybackStream>
 PulseBackend::openPlayback(PcmFormat format, PlaybackSource *source, std::string *error)
 {
+    const std::shared_ptr<Connection> conn = connection();
     std::string why;
-    if (!m_connection || !source) {
+    if (!conn || !source) {
         why = "Not connected to the sound server.";
     } else {
-        LoopLock lock(m_connection->loop);
-        if (!lock.canWait() || !m_connection->ready())
+        LoopLock lock(conn->loop);
+        if (!lock.canWait() || !conn->ready())
             why = "Not connected to the sound server.";
-        else if (auto stream = openPlaybackStream(m_connection, format, source, &why))
+        else if (auto stream = openPlaybackStream(conn, format, source, &why))
             return stream;
     }
     if (error)
@@ -293,9 +319,26 @@ PulseBackend::openPlayback(PcmFormat format, PlaybackSource *source, std::string
 
 void PulseBackend::setDevicesChangedHandler(std::function<void()> handler)
 {
-    m_devicesChanged = handler;
-    if (m_connection)
-        m_connection->notifier.setHandler(std::move(handler));
+    std::shared_ptr<Connection> current;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->devicesChanged = handler;
+        current = m_shared->connection;
+    }
+    if (current)
+        current->notifier.setHandler(std::move(handler));
+}
+
+void PulseBackend::setVolumesChangedHandler(std::function<void()> handler)
+{
+    std::shared_ptr<Connection> current;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->volumesChanged = handler;
+        current = m_shared->connection;
+    }
+    if (current)
+        current->volumeNotifier.setHandler(std::move(handler));
 }
 
 } // namespace sonalto::audio

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace sonalto::audio {
 
@@ -13,6 +14,10 @@ namespace sonalto::audio {
 // A capture device is a sound card: its inputs are the ports of the card's
 // capture sources and the monitors of the card's outputs. Sources and sinks of
 // no card (null sinks, remaps, network streams...) form one further device.
+//
+// When the server goes away (restarted, or updated), the backend connects again
+// by itself, trying with a growing pause of up to a few seconds, and reports the
+// new connection as a device change.
 class PulseBackend : public AudioBackend
 {
 public:
@@ -33,15 +38,20 @@ public:
     std::unique_ptr<RawPlaybackStream> openPlayback(PcmFormat format, PlaybackSource *source,
                                                     std::string *error) override;
     void setDevicesChangedHandler(std::function<void()> handler) override;
+    void setVolumesChangedHandler(std::function<void()> handler) override;
 
     // Key of the device of cardless sources and sinks.
     static constexpr const char *VirtualDeviceId = "virtual";
 
     struct Connection;
+    struct Shared;
 
 private:
-    std::shared_ptr<Connection> m_connection;
-    std::function<void()> m_devicesChanged; // kept for a later connect()
+    std::shared_ptr<Connection> connection() const;
+    void reconnectLoop();
+
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_reconnector;
 };
 
 } // namespace sonalto::audio

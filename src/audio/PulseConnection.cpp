@@ -54,4 +54,116 @@ float fromPulseVolume(const pa_cvolume &volume)
     return std::min(1.f, float(pa_cvolume_max(&volume)) / float(PA_VOLUME_NORM));
 }
 
+namespace {
+
+using Connection = PulseBackend::Connection;
+
+void onContextState(pa_context *context, void *userdata)
+{
+    auto *conn = static_cast<Connection *>(userdata);
+    signalLoop(conn->loop);
+    if (pa_context_get_state(context) != PA_CONTEXT_FAILED)
+        return;
+    // A lost server takes all devices with it; the backend connects again.
+    conn->notifier.notify();
+    if (auto shared = conn->shared.lock()) {
+        std::lock_guard lock(shared->mutex);
+        if (shared->connection.get() == conn && !shared->lost) {
+            shared->lost = true;
+            shared->wake.notify_all();
+        }
+    }
+}
+
+void onEvent(pa_context *, pa_subscription_event_type_t event, uint32_t, void *userdata)
+{
+    auto *conn = static_cast<Connection *>(userdata);
+    const unsigned facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const unsigned type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    // Sources "change" with every volume step and mute; their arrival and
+    // departure are device changes. A card's change is a new profile, the
+    // server's a new default.
+    if (type == PA_SUBSCRIPTION_EVENT_CHANGE && facility == PA_SUBSCRIPTION_EVENT_SOURCE)
+        conn->volumeNotifier.notify();
+    if (type != PA_SUBSCRIPTION_EVENT_CHANGE || facility == PA_SUBSCRIPTION_EVENT_CARD ||
+        facility == PA_SUBSCRIPTION_EVENT_SERVER)
+        conn->notifier.notify();
+}
+
+} // namespace
+
+std::shared_ptr<Connection> openConnection(const std::shared_ptr<PulseBackend::Shared> &shared,
+                                           std::string *error)
+{
+    auto fail = [&](const std::string &why) {
+        if (error)
+            *error = why;
+        return nullptr;
+    };
+    auto connection = std::make_shared<Connection>();
+    Connection &c = *connection;
+    c.shared = shared;
+    c.loop = pa_threaded_mainloop_new();
+    if (!c.loop)
+        return fail("out of memory");
+    c.context = pa_context_new(pa_threaded_mainloop_get_api(c.loop), "Sonalto");
+    if (!c.context)
+        return fail("out of memory");
+    pa_context_set_state_callback(c.context, onContextState, &c);
+    pa_context_set_subscribe_callback(c.context, onEvent, &c);
+    if (pa_threaded_mainloop_start(c.loop) < 0)
+        return fail("cannot start the event thread");
+
+    std::string why;
+    {
+        LoopLock lock(c.loop);
+        if (pa_context_connect(c.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            why = c.lastError();
+        } else {
+            bool timedOut = false;
+            struct Timeout
+            {
+                pa_threaded_mainloop *loop;
+                bool *flag;
+            } timeout{c.loop, &timedOut};
+            pa_mainloop_api *api = pa_threaded_mainloop_get_api(c.loop);
+            timeval when;
+            pa_timeval_add(pa_gettimeofday(&when), 5 * PA_USEC_PER_SEC);
+            pa_time_event *timer = api->time_new(
+                api, &when,
+                [](pa_mainloop_api *, pa_time_event *, const timeval *, void *userdata) {
+                    auto *t = static_cast<Timeout *>(userdata);
+                    *t->flag = true;
+                    signalLoop(t->loop);
+                },
+                &timeout);
+            for (;;) {
+                const pa_context_state_t state = pa_context_get_state(c.context);
+                if (state == PA_CONTEXT_READY)
+                    break;
+                if (!PA_CONTEXT_IS_GOOD(state)) {
+                    why = c.lastError();
+                    break;
+                }
+                if (timedOut) {
+                    why = "no answer";
+                    break;
+                }
+                pa_threaded_mainloop_wait(c.loop);
+            }
+            api->time_free(timer);
+            if (why.empty()) {
+                const auto mask = pa_subscription_mask_t(
+                    PA_SUBSCRIPTION_MASK_CARD | PA_SUBSCRIPTION_MASK_SINK |
+                    PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
+                if (pa_operation *op = pa_context_subscribe(c.context, mask, nullptr, nullptr))
+                    pa_operation_unref(op);
+            }
+        }
+    }
+    if (!why.empty())
+        return fail(why);
+    return connection;
+}
+
 } // namespace sonalto::audio::pulse

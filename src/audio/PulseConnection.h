@@ -9,6 +9,9 @@
 #include <pulse/pulseaudio.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
 
 namespace sonalto::audio {
@@ -22,6 +25,10 @@ struct PulseBackend::Connection
     // Hot-plug events come in bursts (a "change" may even precede its "new"):
     // the handler runs once, a while after the last of them.
     DeviceChangeNotifier notifier{100ms};
+    // Volume and mute changes of sources, from us or others.
+    DeviceChangeNotifier volumeNotifier{50ms};
+    // What the backend shares with its connections: told when this one is lost.
+    std::weak_ptr<PulseBackend::Shared> shared;
 
     ~Connection()
     {
@@ -39,6 +46,18 @@ struct PulseBackend::Connection
 
     bool ready() const { return context && pa_context_get_state(context) == PA_CONTEXT_READY; }
     std::string lastError() const { return pa_strerror(pa_context_errno(context)); }
+};
+
+// The backend's state that outlives it in its connections and threads.
+struct PulseBackend::Shared
+{
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::shared_ptr<Connection> connection; // the current one; null before connect()
+    std::function<void()> devicesChanged;
+    std::function<void()> volumesChanged;
+    bool lost = false;     // the current connection failed: the reconnector works
+    bool stopping = false; // the backend is being destroyed
 };
 
 namespace pulse {
@@ -87,6 +106,11 @@ std::string lower(std::string s);
 
 pa_volume_t toPulseVolume(float volume);
 float fromPulseVolume(const pa_cvolume &volume);
+
+// A new connection, subscribed to card, sink, source and server events; null
+// with the reason when the server cannot be reached (waits up to 5 s).
+std::shared_ptr<PulseBackend::Connection>
+openConnection(const std::shared_ptr<PulseBackend::Shared> &shared, std::string *why);
 
 } // namespace pulse
 

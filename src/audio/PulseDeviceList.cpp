@@ -156,7 +156,7 @@ void addMonitorInput(BackendDevice &device, const SinkData &sink)
     if (sink.monitor.empty())
         return;
     const std::string name = sink.description.empty() ? sink.name : sink.description;
-    device.inputs.push_back({name + " (output mix)", InputTypeOutputMix, sink.monitor, {}, false});
+    device.inputs.push_back({name + "（输出混音）", InputTypeOutputMix, sink.monitor, {}, false});
 }
 
 // Inputs of one device that would read the same tell which source they are on.
@@ -203,7 +203,8 @@ std::vector<BackendDevice> buildDevices(Snapshot &s)
         collect(device, card.index);
         devices.push_back(std::move(device));
     }
-    BackendDevice group{PulseBackend::VirtualDeviceId, "Virtual devices", true, {}};
+    // The server has no name for this group: it is named in the window's language.
+    BackendDevice group{PulseBackend::VirtualDeviceId, "虚拟设备", true, {}};
     collect(group, PA_INVALID_INDEX);
     if (!group.inputs.empty())
         devices.push_back(std::move(group));

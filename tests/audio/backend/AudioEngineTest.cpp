@@ -30,10 +30,10 @@ protected:
             {"Microphone", InputTypeMicrophone, 0.7f, sine(500), "builtin_in", "mic"});
         card.inputs.push_back({"Line In", InputTypeLine, 0.7f, sine(500), "builtin_in", "line"});
         card.inputs.push_back(
-            {"Speakers (output mix)", InputTypeOutputMix, 1.f, {}, "builtin_out.monitor", {}});
+            {"Speakers（输出混音）", InputTypeOutputMix, 1.f, {}, "builtin_out.monitor", {}});
         m_backend->addDevice(std::move(card));
         m_backend->addDevice({"card:usb", "USB Headset", false, {}});
-        VirtualDevice group{"virtual", "Virtual devices", true, {}};
+        VirtualDevice group{"virtual", "虚拟设备", true, {}};
         group.inputs.push_back({"Tone", InputTypeUndefined, 1.f, sine(1000), "tone", {}});
         m_backend->addDevice(std::move(group));
         m_backend->setDefaultSource("builtin_in");

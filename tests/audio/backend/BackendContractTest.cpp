@@ -122,7 +122,7 @@ protected:
         } else {
             m_virtual->addInput(
                 "virtual",
-                {"TmpX (output mix)", InputTypeOutputMix, 1.f, sine(1000), "tmp_x.monitor", {}});
+                {"TmpX（输出混音）", InputTypeOutputMix, 1.f, sine(1000), "tmp_x.monitor", {}});
             m_tmpModule = 0;
         }
     }
@@ -160,7 +160,7 @@ TEST_P(BackendContract, GroupsCardlessEndpointsIntoOneDefaultDevice)
     const int device = m_engine->currentDevice();
     ASSERT_GE(device, 0);
     ASSERT_LT(device, int(devices.size()));
-    EXPECT_EQ(devices[size_t(device)].name, "Virtual devices");
+    EXPECT_EQ(devices[size_t(device)].name, "虚拟设备");
     EXPECT_TRUE(devices[size_t(device)].enabled);
 
     // The default source's input is the current one.
@@ -179,8 +179,8 @@ TEST_P(BackendContract, GroupsCardlessEndpointsIntoOneDefaultDevice)
         ASSERT_GE(i, 0) << monitor;
         EXPECT_EQ(m_engine->input(i)->flags & InputTypeMask, InputTypeOutputMix) << monitor;
     }
-    EXPECT_EQ(m_engine->input(inputOf("sonalto_out.monitor"))->name, "Speakers (output mix)");
-    EXPECT_EQ(m_engine->input(inputOf("sonalto_out2.monitor"))->name, "Headphones (output mix)");
+    EXPECT_EQ(m_engine->input(inputOf("sonalto_out.monitor"))->name, "Speakers（输出混音）");
+    EXPECT_EQ(m_engine->input(inputOf("sonalto_out2.monitor"))->name, "Headphones（输出混音）");
     EXPECT_EQ(m_engine->inputCount(), 5);
     EXPECT_FALSE(m_engine->input(m_engine->inputCount()));
 }
@@ -362,7 +362,7 @@ TEST_P(BackendContract, HotPlugIsReportedAndRefreshShowsIt)
     auto currentName = [&] { return m_engine->input(m_engine->currentInput())->name; };
     auto hasTmp = [&] {
         for (int i = 0; i < m_engine->inputCount(); ++i)
-            if (m_engine->input(i)->name == "TmpX (output mix)")
+            if (m_engine->input(i)->name == "TmpX（输出混音）")
                 return true;
         return false;
     };

@@ -40,15 +40,15 @@ inline SampleGenerator sine(double frequency, double amplitude = 16384.0)
 inline std::unique_ptr<VirtualBackend> makeServerLikeBackend()
 {
     auto backend = std::make_unique<VirtualBackend>();
-    VirtualDevice group{"virtual", "Virtual devices", true, {}};
+    VirtualDevice group{"virtual", "虚拟设备", true, {}};
     group.inputs.push_back(
         {"Sine source", InputTypeUndefined, 1.f, sine(1000), "sonalto_tone", {}});
     group.inputs.push_back({"LineIn", InputTypeLine, 1.f, {}, "sonalto_linein", {}});
     group.inputs.push_back(
-        {"Speakers (output mix)", InputTypeOutputMix, 1.f, {}, "sonalto_out.monitor", {}});
+        {"Speakers（输出混音）", InputTypeOutputMix, 1.f, {}, "sonalto_out.monitor", {}});
     group.inputs.push_back(
-        {"Headphones (output mix)", InputTypeOutputMix, 1.f, {}, "sonalto_out2.monitor", {}});
-    group.inputs.push_back({"LineInFeed (output mix)",
+        {"Headphones（输出混音）", InputTypeOutputMix, 1.f, {}, "sonalto_out2.monitor", {}});
+    group.inputs.push_back({"LineInFeed（输出混音）",
                             InputTypeOutputMix,
                             1.f,
                             {},
