@@ -13,6 +13,8 @@
 #include "settings/IniFile.h"
 #include "tray/Trayicon.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -284,7 +286,10 @@ void TForm1::buildStatusArea(QWidget *parent)
     Image1->setGeometry(225, 19, 7, 10);
     Image1->setAccessibleName(QStringLiteral("模式指示"));
 
-    Label15 = makeLabel(QString(), Panel8, QRect(4, 64, 220, 24), Qt::AlignCenter);
+    // Input names can be long: cut at the end, the whole text in the tool-tip.
+    Label15 = new ElidedLabel(QString(), Panel8);
+    Label15->setGeometry(QRect(4, 64, 220, 24));
+    Label15->setAlignment(Qt::AlignCenter);
     setFontColour(Label15, QColor(0xC0, 0xC0, 0xC0));
     Label15->setAccessibleName(QStringLiteral("状态行"));
 
@@ -608,7 +613,9 @@ void TForm1::FormCreate()
         audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; },
         &monitorError);
     if (!RecordChannel) {
-        showMessage(QStringLiteral("无法开始录制"));
+        // Without a capture device start-up has already said so, once.
+        if (Engine->currentDevice() >= 0 && Engine->inputCount() > 0)
+            showMessage(QStringLiteral("无法开始录制"));
         return;
     }
     RecordChannel->play();
@@ -704,15 +711,30 @@ void TForm1::loadSettings()
     const IniFile ini(configPath());
     const QString audio = QStringLiteral("Audio");
 
-    ComboBox2->setCurrentIndex(readIntOrDefault(ini, audio, QStringLiteral("RecordDevice"), 0));
-    ComboBox2Change();
-    ComboBox1->setCurrentIndex(readIntOrDefault(ini, audio, QStringLiteral("InputChannel"), 0));
-    ComboBox1Change();
-    // Without a stored volume the input keeps the level it has (the input change
-    // above showed it): setting it to 0 would make the first recording silent.
-    if (!ini.readString(audio, QStringLiteral("Volume"), QString()).isEmpty())
-        TrackBar1->setValue(
-            std::clamp(readIntOrDefault(ini, audio, QStringLiteral("Volume"), 0), 0, 100));
+    // The stored names win: positions move when a device is plugged in before
+    // start. A position that names nothing (-1, or past the end) shows what is
+    // actually used, so that the window never names an empty device or input.
+    if (!selectByName(ini.readString(audio, config::RecordDeviceName, QString()),
+                      ini.readString(audio, config::InputChannelName, QString()))) {
+        ComboBox2->setCurrentIndex(readIntOrDefault(ini, audio, config::RecordDevice, 0));
+        if (ComboBox2->currentIndex() < 0 && Engine) {
+            const auto used =
+                std::find(DeviceNumbers.begin(), DeviceNumbers.end(), Engine->currentDevice());
+            ComboBox2->setCurrentIndex(used != DeviceNumbers.end()
+                                           ? int(used - DeviceNumbers.begin())
+                                           : (ComboBox2->count() > 0 ? 0 : -1));
+        }
+        ComboBox2Change();
+        ComboBox1->setCurrentIndex(readIntOrDefault(ini, audio, config::InputChannel, 0));
+        if (ComboBox1->currentIndex() < 0 && ComboBox1->count() > 0 && Engine)
+            ComboBox1->setCurrentIndex(std::max(Engine->currentInput(), 0));
+        ComboBox1Change();
+    }
+    // Without a readable stored volume the input keeps the level it has (the
+    // input change above showed it): setting it to 0 would silence the input,
+    // for other programs too.
+    if (const auto volume = readStoredVolume(ini))
+        TrackBar1->setValue(*volume);
 
     int format = readIntOrDefault(ini, audio, QStringLiteral("OutputFormat"), 0);
     if (format < 0 || format > 3)
@@ -745,6 +767,8 @@ void TForm1::saveSettings()
     if (m_audioStarted) {
         ini.writeInt(audio, QStringLiteral("RecordDevice"), ComboBox2->currentIndex());
         ini.writeInt(audio, QStringLiteral("InputChannel"), ComboBox1->currentIndex());
+        ini.writeString(audio, settings::config::RecordDeviceName, ComboBox2->currentText());
+        ini.writeString(audio, settings::config::InputChannelName, ComboBox1->currentText());
         ini.writeInt(audio, QStringLiteral("Volume"), TrackBar1->value());
         ini.writeInt(audio, QStringLiteral("OutputFormat"), ComboBox3->currentIndex());
         ini.writeInt(audio, QStringLiteral("SampleRate"), ComboBox4->currentIndex());

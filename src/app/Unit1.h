@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ClickLabel.h"
+#include "app/ElidedLabel.h"
 #include "audio/AudioEngine.h"
 #include "audio/Encoders.h"
 #include "hotkeys/HookLibrary.h"
@@ -89,8 +90,8 @@ public:
     QLabel *Label8 = nullptr;     // clock
     ClickLabel *Label2 = nullptr; // "检测器", the detector switch
     QLabel *Label3 = nullptr, *Label7 = nullptr;
-    QLabel *Image1 = nullptr;  // mode indicator arrow
-    QLabel *Label15 = nullptr; // status line
+    QLabel *Image1 = nullptr;       // mode indicator arrow
+    ElidedLabel *Label15 = nullptr; // status line
     SpectrumBox *PaintFrame = nullptr;
 
     // Device panel
@@ -220,7 +221,13 @@ public:
     void SpeedButton19Click();
     void SpeedButton20Click();
     void onDevicesChanged();
+    void onInputVolumeChanged();
     int currentDeviceNumber() const;
+    // Shows a volume read from the input without writing it back.
+    void showInputVolume(float volume);
+    // Selects the device and input by name when both are listed; false otherwise.
+    bool selectByName(const QString &device, const QString &input);
+    void updateDeviceSummary();
 
     // ---- Output settings ------------------------------------------------------
     void buildFormatLists();
@@ -341,6 +348,12 @@ private:
     bool m_createdFully = false;
     bool m_audioStarted = false;
     QList<QIcon> m_fileTypeIcons; // .mp3, .wma, .ogg, .wav
+    bool m_showingVolume = false; // TrackBar1 follows the input: nothing to write
+    bool m_devicesChangedWhileRecording = false;
+    // The device and input the user chose (or the settings named): an automatic
+    // switch after one went away, or a lost sound server, returns to them when
+    // they are back.
+    QString m_chosenDevice, m_chosenInput;
 };
 
 } // namespace sonalto

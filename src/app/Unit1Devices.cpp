@@ -10,6 +10,9 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+#include <cmath>
+
 namespace sonalto {
 
 namespace {
@@ -35,6 +38,9 @@ void TForm1::captureStartup()
     FillInputList();
     Engine->setDevicesChangedHandler([this] {
         QMetaObject::invokeMethod(this, &TForm1::onDevicesChanged, Qt::QueuedConnection);
+    });
+    Engine->setVolumesChangedHandler([this] {
+        QMetaObject::invokeMethod(this, &TForm1::onInputVolumeChanged, Qt::QueuedConnection);
     });
 }
 
@@ -88,6 +94,8 @@ void TForm1::ComboBox2Change()
         showMessage(QStringLiteral("无法使用录音设备: ") + ComboBox2->currentText());
     FillInputList();
     AfterInputChange();
+    m_chosenDevice = ComboBox2->currentText();
+    m_chosenInput = ComboBox1->currentText();
 }
 
 void TForm1::ComboBox1Change()
@@ -97,6 +105,35 @@ void TForm1::ComboBox1Change()
     if (ComboBox1->currentIndex() >= 0 && !Engine->switchOnInput(ComboBox1->currentIndex()))
         showMessage(QStringLiteral("无法使用输入声道: ") + ComboBox1->currentText());
     AfterInputChange();
+    m_chosenDevice = ComboBox2->currentText();
+    m_chosenInput = ComboBox1->currentText();
+}
+
+bool TForm1::selectByName(const QString &device, const QString &input)
+{
+    if (!Engine || device.isEmpty() || input.isEmpty())
+        return false;
+    const int devicePosition = ComboBox2->findText(device);
+    if (devicePosition < 0)
+        return false;
+    const auto devices = Engine->captureDevices();
+    const auto &names = devices[size_t(DeviceNumbers[size_t(devicePosition)])].inputNames;
+    if (std::find(names.begin(), names.end(), input.toStdString()) == names.end())
+        return false;
+    ComboBox2->setCurrentIndex(devicePosition);
+    ComboBox2Change();
+    ComboBox1->setCurrentIndex(ComboBox1->findText(input));
+    ComboBox1Change();
+    return true;
+}
+
+void TForm1::showInputVolume(float volume)
+{
+    // Rounded to the nearest step: truncating would show 0.29 as 28, and the
+    // next write would lower the input's level a little each time.
+    m_showingVolume = true;
+    TrackBar1->setValue(int(std::lround(double(volume) * 100.0)));
+    m_showingVolume = false;
 }
 
 void TForm1::AfterInputChange()
@@ -106,15 +143,19 @@ void TForm1::AfterInputChange()
     float volume = 0.f;
     if (const auto info = Engine->input(ComboBox1->currentIndex()))
         volume = info->volume;
-    TrackBar1->setValue(int(double(volume) * 100.0));
+    showInputVolume(volume);
     StopAndFreeChannels();
     if (StartMonitor() && Image1->y() == Label2->y() + 3)
         Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
+    updateDeviceSummary();
 }
 
 bool TForm1::StartMonitor()
 {
     if (!Engine)
+        return false;
+    // Without a capture device there is nothing to open; start-up has said so once.
+    if (Engine->currentDevice() < 0 || Engine->inputCount() == 0)
         return false;
     std::string error;
     RecordChannel = Engine->startCapture(
@@ -138,8 +179,19 @@ void TForm1::TrackBar1Change()
         SpeedButton19->setChecked(false);
         SpeedButton19->setIcon(appIcon(QStringLiteral("microphone")));
     }
-    if (Engine)
+    // A level read from the input is shown, never written back.
+    if (Engine && !m_showingVolume)
         Engine->setInputVolume(ComboBox1->currentIndex(), float(position * 0.01));
+}
+
+void TForm1::onInputVolumeChanged()
+{
+    // The input's level changed, here or in another program (the desktop's
+    // sound settings, pactl): the bar follows, unless the user is dragging it.
+    if (!Engine || TrackBar1->isSliderDown())
+        return;
+    if (const auto info = Engine->input(ComboBox1->currentIndex()))
+        showInputVolume(info->volume);
 }
 
 void TForm1::SpeedButton19Click()
@@ -157,6 +209,15 @@ void TForm1::SpeedButton19Click()
         Engine->setInputVolume(ComboBox1->currentIndex(), float(TrackBar1->value() * 0.01));
 }
 
+void TForm1::updateDeviceSummary()
+{
+    if (SpeedButton20->isChecked())
+        return;
+    Label13->setText(QStringLiteral("录制从 ") + ComboBox2->currentText() + QStringLiteral(", ") +
+                     ComboBox1->currentText());
+    Label13->setToolTip(Label13->text());
+}
+
 void TForm1::SpeedButton20Click()
 {
     if (SpeedButton20->isChecked()) {
@@ -167,9 +228,7 @@ void TForm1::SpeedButton20Click()
     } else {
         SpeedButton20->setIcon(appIcon(QStringLiteral("collapse")));
         Panel5->setFixedHeight(CollapsedHeight);
-        Label13->setText(QStringLiteral("录制从 ") + ComboBox2->currentText() +
-                         QStringLiteral(", ") + ComboBox1->currentText());
-        Label13->setToolTip(Label13->text());
+        updateDeviceSummary();
         Label13->show();
         ValumePanel->move(390, 3);
     }
@@ -178,27 +237,52 @@ void TForm1::SpeedButton20Click()
 
 void TForm1::onDevicesChanged()
 {
-    // Devices come and go while the program runs. The lists are rebuilt, keeping
-    // the selection by name; during a recording they stay as they are (the
-    // recording's own channel reports a vanished source itself).
-    if (!Engine || IsRecording)
+    // Devices come and go while the program runs, and the sound server itself
+    // may restart. During a recording the lists stay as they are (the
+    // recording's own channel reports a vanished source itself); they are read
+    // again once it has ended.
+    if (!Engine)
         return;
+    if (IsRecording) {
+        if (!m_devicesChangedWhileRecording) {
+            m_devicesChangedWhileRecording = true;
+            QTimer::singleShot(200, this, [this] {
+                m_devicesChangedWhileRecording = false;
+                onDevicesChanged();
+            });
+        }
+        return;
+    }
     Engine->refreshDevices();
     const QString device = ComboBox2->currentText();
     const QString input = ComboBox1->currentText();
     fillDeviceList();
-    const int devicePosition = ComboBox2->findText(device);
+    auto position = [](QComboBox *box, const QString &name) {
+        return name.isEmpty() ? -1 : box->findText(name);
+    };
+    const bool deviceGone = !device.isEmpty() && position(ComboBox2, device) < 0;
+
+    // The user's own choice wins whenever it is listed (back after a lost
+    // server or a re-plug); else the device in use; else the first one.
+    int devicePosition = position(ComboBox2, m_chosenDevice);
+    if (devicePosition < 0)
+        devicePosition = position(ComboBox2, device);
+    if (devicePosition < 0)
+        devicePosition = ComboBox2->count() > 0 ? 0 : -1;
+    ComboBox2->setCurrentIndex(devicePosition);
     if (devicePosition < 0) {
-        // The device in use has gone: take the first one and say so.
-        ComboBox2->setCurrentIndex(ComboBox2->count() > 0 ? 0 : -1);
-        if (ComboBox2->count() > 0)
-            ComboBox2Change();
-        else
-            ComboBox1->clear();
-        Label15->setText(QStringLiteral("录制设备已移除: ") + device);
+        // Nothing to record from now; a failed monitor stays until a device is back.
+        ComboBox1->clear();
+        if (deviceGone)
+            Label15->setText(QStringLiteral("录制设备已移除: ") + device);
+        updateDeviceSummary();
         return;
     }
-    ComboBox2->setCurrentIndex(devicePosition);
+    const int number = currentDeviceNumber();
+    if (Engine->currentDevice() != number)
+        Engine->selectDevice(number);
+    const bool sameDevice = ComboBox2->currentText() == device;
+
     ComboBox1->clear();
     for (int i = 0;; ++i) {
         const std::optional<audio::InputInfo> info = Engine->input(i);
@@ -206,18 +290,30 @@ void TForm1::onDevicesChanged()
             break;
         ComboBox1->addItem(text(info->name));
     }
-    const int inputPosition = ComboBox1->findText(input);
-    if (inputPosition >= 0) {
+    const bool inputGone = sameDevice && !input.isEmpty() && position(ComboBox1, input) < 0;
+    int inputPosition =
+        ComboBox2->currentText() == m_chosenDevice ? position(ComboBox1, m_chosenInput) : -1;
+    if (inputPosition < 0 && sameDevice)
+        inputPosition = position(ComboBox1, input);
+    if (inputPosition < 0) {
+        FillInputList(); // chosen as on a device change
+    } else {
         ComboBox1->setCurrentIndex(inputPosition);
-        // A monitor whose source went away and came back is reopened.
-        if (RecordChannel && RecordChannel->failed())
-            AfterInputChange();
-        return;
+        if (Engine->currentInput() != inputPosition)
+            Engine->switchOnInput(inputPosition);
     }
-    // The input in use has gone: choose again as on a device change.
-    FillInputList();
-    Label15->setText(QStringLiteral("输入声道已移除: ") + input);
-    AfterInputChange();
+
+    // The monitor follows a changed input, and one whose source went away and
+    // came back is reopened.
+    const bool changed = !sameDevice || ComboBox1->currentText() != input;
+    if (changed || (RecordChannel && RecordChannel->failed()))
+        AfterInputChange();
+    // The notice stays until the user acts: the window now names what is used.
+    if (inputGone)
+        Label15->setText(QStringLiteral("输入声道已移除: ") + input);
+    else if (deviceGone)
+        Label15->setText(QStringLiteral("录制设备已移除: ") + device);
+    updateDeviceSummary();
 }
 
 // ---------------------------------------------------------------------------

@@ -104,8 +104,9 @@ TEST(MainWindow, StartupAppliesStoredInputAndOpensTheMonitor)
     EXPECT_EQ(textColour(form->Label2), QColor(0, 255, 0));
     EXPECT_TRUE(form->detectorOn());
     // No stored volume: the input keeps its own level. Line-in shares its source
-    // with the microphone (0.29), shown truncated as 28.
-    EXPECT_EQ(form->TrackBar1->value(), 28);
+    // with the microphone (0.29), shown rounded as 29 and left as it is.
+    EXPECT_EQ(form->TrackBar1->value(), 29);
+    EXPECT_FLOAT_EQ(form->Engine->input(1)->volume, 0.29f);
     EXPECT_FALSE(form->SpeedButton19->isChecked());
 }
 
@@ -255,7 +256,7 @@ TEST(MainWindowOnSoundServer, VolumeBarSetsTheSourceVolume)
     EXPECT_TRUE(pactl({"get-source-volume", "sonalto_linein"}).contains("100%"));
 
     // The output mix of the first null sink is among the inputs, typed as such.
-    const int mix = form->ComboBox1->findText("Speakers (output mix)");
+    const int mix = form->ComboBox1->findText("Speakers（输出混音）");
     ASSERT_GE(mix, 0);
     EXPECT_EQ(form->Engine->input(mix)->flags & audio::InputTypeMask, audio::InputTypeOutputMix);
 }
@@ -266,8 +267,8 @@ TEST(MainWindowOnSoundServer, FirstStartListsTheOutputsAndListensToAnOutputMix)
     TempFolders folders;
     auto form = makeForm(audio::AudioEngine::createSystemBackend());
     ASSERT_EQ(form->ComboBox2->count(), 1);
-    EXPECT_EQ(form->ComboBox2->currentText(), "Virtual devices");
-    for (const char *name : {"Speakers (output mix)", "Headphones (output mix)", "LineIn"})
+    EXPECT_EQ(form->ComboBox2->currentText(), "虚拟设备");
+    for (const char *name : {"Speakers（输出混音）", "Headphones（输出混音）", "LineIn"})
         EXPECT_GE(form->ComboBox1->findText(name), 0) << name;
     const int selected = form->ComboBox1->currentIndex();
     ASSERT_GE(selected, 0);

@@ -1,0 +1,379 @@
+// The device panel against the sound server: volumes shown truthfully, inputs
+// that come and go, a server that restarts.
+#include "AppTestSupport.h"
+#include "common/TestSupport.h"
+
+#include "settings/IniFile.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace sonalto;
+using namespace sonalto::test;
+
+namespace {
+
+std::unique_ptr<TForm1> makePulseForm()
+{
+    return makeForm(audio::AudioEngine::createSystemBackend());
+}
+
+// The raw level of a source (0..65536), as the server holds it.
+int rawSourceVolume(const QString &source)
+{
+    const QString out = pactl({"get-source-volume", source});
+    // "Volume: front-left: 26215 /  40% / ..."
+    const int colon = out.indexOf(':', out.indexOf("front-left"));
+    return out.mid(colon + 1).section('/', 0, 0).trimmed().toInt();
+}
+
+void selectInput(TForm1 &form, const QString &name)
+{
+    const int position = form.ComboBox1->findText(name);
+    ASSERT_GE(position, 0) << name.toStdString();
+    form.ComboBox1->setCurrentIndex(position);
+    form.ComboBox1Change();
+}
+
+// Unloads a module when the test ends, whatever happened.
+struct Module
+{
+    explicit Module(const QStringList &args)
+        : id(pactl(QStringList{"load-module"} + args).trimmed())
+    {
+    }
+    ~Module()
+    {
+        if (!id.isEmpty())
+            pactl({"unload-module", id});
+    }
+    void unload()
+    {
+        pactl({"unload-module", id});
+        id.clear();
+    }
+    QString id;
+};
+
+} // namespace
+
+TEST(DevicePanelOnSoundServer, EveryVolumeSurvivesInputSwitchesAndRestarts)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    std::vector<int> changed;
+    {
+        auto form = makePulseForm();
+        for (int volume = 0; volume <= 100; ++volume) {
+            selectInput(*form, "LineIn");
+            form->TrackBar1->setValue(volume);
+            selectInput(*form, "Speakers（输出混音）");
+            selectInput(*form, "LineIn");
+            if (form->TrackBar1->value() != volume ||
+                rawSourceVolume("sonalto_linein") != int(std::lround(volume * 655.36)))
+                changed.push_back(volume);
+        }
+    }
+    EXPECT_TRUE(changed.empty()) << changed.size() << " levels moved, the first "
+                                 << (changed.empty() ? -1 : changed.front());
+
+    // Starting the program shows the level it finds and never lowers it, with
+    // the volume stored or not.
+    changed.clear();
+    for (int volume = 0; volume <= 100; volume += 1) {
+        const int raw = int(std::lround(volume * 655.36));
+        pactl({"set-source-volume", "sonalto_linein", QString::number(raw)});
+        settings::IniFile ini(folders.appDir() + "Config.ini");
+        ini.writeString("Audio", "InputChannelName", "LineIn");
+        ini.writeString("Audio", "RecordDeviceName", "虚拟设备");
+        if (volume % 2)
+            ini.writeInt("Audio", "Volume", volume);
+        else
+            ini.writeString("Audio", "Volume", "");
+        {
+            auto form = makePulseForm();
+            if (form->ComboBox1->currentText() != "LineIn" || form->TrackBar1->value() != volume) {
+                ADD_FAILURE() << volume << ": shows " << form->TrackBar1->value() << " on "
+                              << form->ComboBox1->currentText().toStdString();
+                changed.push_back(volume);
+            }
+        }
+        if (rawSourceVolume("sonalto_linein") != raw) {
+            ADD_FAILURE() << volume << ": level " << rawSourceVolume("sonalto_linein");
+            changed.push_back(volume);
+        }
+    }
+    EXPECT_TRUE(changed.empty()) << changed.size() << " restarts moved the level, the first at "
+                                 << (changed.empty() ? -1 : changed.front());
+}
+
+TEST(DevicePanelOnSoundServer, OutsideVolumeAndMuteChangesMoveTheBarOnly)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    auto form = makePulseForm();
+    selectInput(*form, "LineIn");
+    form->TrackBar1->setValue(80);
+
+    // 26215 is 40.0008 %: written back, it would turn into 26214.
+    QElapsedTimer timer;
+    timer.start();
+    pactl({"set-source-volume", "sonalto_linein", "26215"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->TrackBar1->value() == 40; }, 2000));
+    EXPECT_LT(timer.elapsed(), 500) << "the bar follows promptly";
+    QTest::qWait(300);
+    EXPECT_EQ(rawSourceVolume("sonalto_linein"), 26215) << "nothing was written back";
+
+    pactl({"set-source-mute", "sonalto_linein", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->TrackBar1->value() == 0; }, 2000));
+    EXPECT_TRUE(form->SpeedButton19->isChecked());
+    pactl({"set-source-mute", "sonalto_linein", "0"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->TrackBar1->value() == 40; }, 2000));
+    EXPECT_FALSE(form->SpeedButton19->isChecked());
+    EXPECT_EQ(rawSourceVolume("sonalto_linein"), 26215);
+}
+
+TEST(DevicePanelOnSoundServer, RemovedInputIsAnnouncedAndEveryLabelNamesTheNewOne)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    Module mic({"module-null-sink", "sink_name=sonalto_tmpmic",
+                "sink_properties=device.description=TmpMic"});
+    ASSERT_FALSE(mic.id.isEmpty());
+    auto form = makePulseForm();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->ComboBox1->findText("TmpMic（输出混音）") >= 0; }, 3000));
+    selectInput(*form, "TmpMic（输出混音）");
+    EXPECT_EQ(form->Label13->text(), "录制从 虚拟设备, TmpMic（输出混音）");
+
+    mic.unload();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->ComboBox1->findText("TmpMic（输出混音）") < 0; }, 3000));
+    QTest::qWait(500); // nothing may overwrite the notice by itself
+    EXPECT_EQ(form->Label15->text(), "输入声道已移除: TmpMic（输出混音）");
+    const QString now = form->ComboBox1->currentText();
+    ASSERT_FALSE(now.isEmpty());
+    EXPECT_EQ(form->Label13->text(), "录制从 虚拟设备, " + now);
+    EXPECT_EQ(form->Engine->input(form->Engine->currentInput())->name, now.toStdString())
+        << "the next recording takes the input the window names";
+    ASSERT_NE(form->RecordChannel, nullptr);
+    EXPECT_FALSE(form->RecordChannel->failed());
+}
+
+TEST(DevicePanelOnSoundServer, OutputAddedDuringARecordingIsListedSoonAfterStop)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    auto form = makePulseForm();
+    form->show();
+    form->ComboBox3->setCurrentIndex(3); // WAV: no encoder to wait for
+    form->ComboBox3Change();
+    form->ToolButton1->click();
+    ASSERT_TRUE(form->IsRecording);
+    Module late(
+        {"module-null-sink", "sink_name=sonalto_late", "sink_properties=device.description=Late"});
+    QTest::qWait(800);
+    EXPECT_LT(form->ComboBox1->findText("Late（输出混音）"), 0) << "lists stay during a take";
+    form->ToolButton3->click();
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return form->ComboBox1->findText("Late（输出混音）") >= 0; }, 3000));
+    EXPECT_LT(timer.elapsed(), 1000);
+}
+
+TEST(DevicePanelOnSoundServer, StoredNamesWinOverPositions)
+{
+    SONALTO_REQUIRE_PULSE();
+    TempFolders folders;
+    int storedPosition = -1;
+    {
+        auto form = makePulseForm();
+        selectInput(*form, "LineIn");
+        storedPosition = form->ComboBox1->currentIndex();
+        form->saveSettings();
+    }
+    // A new output appears before start: its output mix is listed ahead of
+    // LineIn, so the stored position now names another input.
+    Module early({"module-null-sink", "sink_name=sonalto_early",
+                  "sink_properties=device.description=Early"});
+    auto form = makePulseForm();
+    ASSERT_NE(form->ComboBox1->itemText(storedPosition), "LineIn");
+    EXPECT_EQ(form->ComboBox1->currentText(), "LineIn");
+    EXPECT_EQ(form->ComboBox2->currentText(), "虚拟设备");
+}
+
+TEST(DevicePanel, StoredMinusOneShowsTheInputInUse)
+{
+    TempFolders folders;
+    settings::IniFile ini(folders.appDir() + "Config.ini");
+    ini.writeInt("Audio", "RecordDevice", -1);
+    ini.writeInt("Audio", "InputChannel", -1);
+    auto form = makeForm(makeTestBackend());
+    EXPECT_EQ(form->ComboBox2->currentText(), "Built-in Audio");
+    ASSERT_GE(form->ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(form->Engine->currentInput(), form->ComboBox1->currentIndex());
+    EXPECT_EQ(form->Label13->text(), "录制从 Built-in Audio, " + form->ComboBox1->currentText());
+}
+
+TEST(DevicePanel, UnreadableStoredVolumeLeavesTheInputAlone)
+{
+    TempFolders folders;
+    settings::IniFile ini(folders.appDir() + "Config.ini");
+    ini.writeString("Audio", "Volume", "abc");
+    auto backend = makeTestBackend();
+    audio::VirtualBackend *server = backend.get();
+    auto form = makeForm(std::move(backend));
+    const auto level = server->sourceVolume("card0.in");
+    ASSERT_TRUE(level.has_value());
+    EXPECT_NEAR(*level, 0.29f, 0.001f) << "Volume=abc must not mute the input";
+    EXPECT_EQ(form->TrackBar1->value(), 29);
+}
+
+TEST(DevicePanel, StartWithoutCaptureDeviceSaysSoOnceAndAnArrivalIsNoRemoval)
+{
+    TempFolders folders;
+    auto backend = std::make_unique<audio::VirtualBackend>();
+    audio::VirtualBackend *server = backend.get();
+    auto form = makeForm(std::move(backend));
+    EXPECT_EQ(form->ShownMessages, QStringList{"无法获取录音设备！"});
+
+    audio::VirtualDevice device{"usb", "USB Mic", true, {}};
+    device.inputs.push_back(
+        {"Mic", audio::InputTypeMicrophone, 0.5f, sineGenerator(1000, 0.5), "usb_mic", {}});
+    server->addDevice(std::move(device));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComboBox2->count() == 1; }, 3000));
+    EXPECT_EQ(form->ComboBox1->currentText(), "Mic");
+    EXPECT_FALSE(form->Label15->text().contains("移除")) << form->Label15->text().toStdString();
+    EXPECT_NE(form->RecordChannel, nullptr) << "the monitor opens on the new device";
+    EXPECT_EQ(form->ShownMessages.size(), 1);
+}
+
+TEST(DevicePanel, LongStatusIsCutAtItsEndWithTheWholeTextAtHand)
+{
+    TempFolders folders;
+    auto form = makeForm(makeTestBackend());
+    const QString full = "检测声音从 " + QString(60, 'x') + " END";
+    form->Label15->setText(full);
+    EXPECT_EQ(form->Label15->text(), full);
+    EXPECT_EQ(form->Label15->toolTip(), full);
+    EXPECT_EQ(form->Label15->accessibleDescription(), full);
+    const QString shown = form->Label15->shownText();
+    EXPECT_TRUE(shown.startsWith("检测声音从 ")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(form->Label15->fontMetrics().horizontalAdvance(shown), form->Label15->width());
+}
+
+namespace {
+
+// A second sound server of the test's own, on a socket of its own, which the
+// test may kill and start again without disturbing the session's server.
+// PULSE_SERVER points this process at it while it exists.
+class OwnSoundServer
+{
+public:
+    OwnSoundServer() : m_savedServer(qgetenv("PULSE_SERVER"))
+    {
+        QDir().mkpath(m_dir.path() + "/runtime");
+        QDir().mkpath(m_dir.path() + "/state");
+        QFile config(m_dir.path() + "/default.pa");
+        if (config.open(QIODevice::WriteOnly))
+            config.write("load-module module-native-protocol-unix socket=" + socket().toUtf8() +
+                         " auth-anonymous=1\n"
+                         "load-module module-null-sink sink_name=own_out "
+                         "sink_properties=device.description=OwnSpeakers\n"
+                         "load-module module-sine-source source_name=own_tone frequency=1000 "
+                         "source_properties=device.description=OwnTone\n");
+        qputenv("PULSE_SERVER", "unix:" + socket().toUtf8());
+    }
+    ~OwnSoundServer()
+    {
+        stop();
+        qputenv("PULSE_SERVER", m_savedServer);
+    }
+    QString socket() const { return m_dir.path() + "/native"; }
+
+    bool start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_RUNTIME_PATH", m_dir.path() + "/runtime");
+        env.insert("PULSE_STATE_PATH", m_dir.path() + "/state");
+        m_server.setProcessEnvironment(env);
+        m_server.setProgram("pulseaudio");
+        m_server.setArguments({"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                               "--disallow-exit=yes",
+                               "--log-target=file:" + m_dir.path() + "/pulse.log", "-F",
+                               m_dir.path() + "/default.pa"});
+        m_server.start();
+        if (!m_server.waitForStarted())
+            return false;
+        return QTest::qWaitFor(
+            [&] {
+                int code = -1;
+                runProgram("pactl", {"-s", "unix:" + socket(), "info"}, &code);
+                return code == 0;
+            },
+            10000);
+    }
+    void stop()
+    {
+        if (m_server.state() == QProcess::NotRunning)
+            return;
+        m_server.kill();
+        m_server.waitForFinished();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_savedServer;
+    QProcess m_server;
+};
+
+} // namespace
+
+TEST(DevicePanelOnSoundServer, RestartedServerIsFoundAgainAndRecordingWorks)
+{
+    SONALTO_REQUIRE_PULSE();
+    OwnSoundServer server;
+    ASSERT_TRUE(server.start());
+    TempFolders folders;
+    auto form = makePulseForm();
+    ASSERT_TRUE(form->ShownMessages.isEmpty()) << form->ShownMessages.join("|").toStdString();
+    selectInput(*form, "OwnTone");
+
+    server.stop();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return form->ComboBox1->count() == 0 || !form->RecordChannel ||
+                   form->RecordChannel->failed();
+        },
+        5000));
+    ASSERT_TRUE(server.start());
+    QTest::qWait(5000);
+
+    // Same device and input by name, the monitor running again.
+    EXPECT_EQ(form->ComboBox2->currentText(), "虚拟设备");
+    EXPECT_EQ(form->ComboBox1->currentText(), "OwnTone");
+    ASSERT_NE(form->RecordChannel, nullptr);
+    EXPECT_FALSE(form->RecordChannel->failed());
+
+    form->show();
+    form->ComboBox3->setCurrentIndex(3); // WAV
+    form->ComboBox3Change();
+    const int messages = form->ShownMessages.size();
+    form->ToolButton1->click();
+    ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form->RecordChannel && form->RecordChannel->capturedFrames() > 44100; },
+        6000));
+    form->ToolButton3->click();
+    EXPECT_EQ(form->ShownMessages.size(), messages) << form->ShownMessages.join("|").toStdString();
+}
