@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "app/Projectdir.h"
+#include "common/Projectdir.h"
 
 #include <QDir>
 #include <QElapsedTimer>
