@@ -2,10 +2,16 @@
 // had no room for become silence of the same length, and every loss is counted.
 #include "BackendTestSupport.h"
 
+#include "audio/AudioEngine.h"
 #include "audio/BufferedEncoder.h"
 #include "audio/CaptureChannelImpl.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <condition_variable>
@@ -310,6 +316,106 @@ TEST_F(CaptureLossTest, StalledEncoderKeepsTheTimelineAndTheTakeGoesOn)
     const Timeline t = walk(out);
     EXPECT_EQ(t.jumps, 0);
     EXPECT_EQ(t.silent, loss.frameCount(LossKind::Overflow));
+}
+
+// The line-in of the test server, fed a steady 1 kHz tone with low latency.
+class LineInFeed
+{
+public:
+    explicit LineInFeed(double seconds)
+    {
+        const auto tone = sine(1000);
+        QFile file(m_dir.filePath("tone.raw"));
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        std::vector<int16_t> samples;
+        for (uint64_t i = 0; i < uint64_t(seconds * Rate); ++i)
+            samples.insert(samples.end(), 2, tone(i, 0, Rate));
+        file.write(reinterpret_cast<const char *>(samples.data()),
+                   qint64(samples.size() * sizeof(int16_t)));
+        file.close();
+        m_player.start("pacat",
+                       {"--playback", "--raw", "--latency-msec=50", "--device=sonalto_linein_feed",
+                        "--format=s16le", "--rate=44100", "--channels=2", file.fileName()});
+        m_player.waitForStarted();
+    }
+    ~LineInFeed()
+    {
+        m_player.kill();
+        m_player.waitForFinished();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_player;
+};
+
+using Clock = std::chrono::steady_clock;
+
+// The moment a new block arrives, and the channel's frame count then.
+struct Mark
+{
+    Clock::time_point at;
+    uint64_t frames;
+};
+
+Mark nextBlock(const CaptureChannel &channel)
+{
+    const uint64_t before = channel.capturedFrames();
+    while (channel.capturedFrames() == before)
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    return {Clock::now(), channel.capturedFrames()};
+}
+
+TEST(PulseCaptureLoss, SuspendedSourceIsASilentGapOfTheTimeItWasAway)
+{
+    SONALTO_REQUIRE_PULSE();
+    LineInFeed feed(10);
+    auto backend = AudioEngine::createSystemBackend();
+    std::string error;
+    ASSERT_TRUE(backend->connect(&error)) << error;
+    CaptureLog log;
+    auto channel = CaptureChannelImpl::open(
+        *backend, "sonalto_linein", {Rate, 2}, false,
+        [&](const int16_t *s, size_t bytes) {
+            log.add(s, bytes);
+            return true;
+        },
+        &error);
+    ASSERT_TRUE(channel) << error;
+    // Steady audio first: the tone has arrived and blocks come in small steps.
+    ASSERT_TRUE(waitUntil([&] {
+        const std::vector<int16_t> all = log.copy();
+        return all.size() > 2 * 4410 && all[all.size() - 2] != 0;
+    }));
+    const Mark before = nextBlock(*channel);
+
+    const auto suspended = Clock::now();
+    sonalto::test::pactl({"suspend-source", "sonalto_linein", "1"});
+    std::this_thread::sleep_for(1s);
+    sonalto::test::pactl({"suspend-source", "sonalto_linein", "0"});
+    const double away = std::chrono::duration<double>(Clock::now() - suspended).count();
+    ASSERT_TRUE(waitUntil([&] { return channel->lostAudio().any(); }));
+    const uint64_t resumed = channel->capturedFrames();
+    ASSERT_TRUE(waitUntil([&] { return channel->capturedFrames() >= resumed + Rate / 2; }));
+    const Mark after = nextBlock(*channel);
+    const AudioLoss loss = channel->lostAudio();
+    channel.reset();
+
+    // The timeline matches the clock across the suspension.
+    const double wall = std::chrono::duration<double>(after.at - before.at).count();
+    EXPECT_NEAR(double(after.frames - before.frames) / Rate, wall, 0.05);
+    EXPECT_EQ(loss.eventCount(LossKind::Hole), 1u);
+    EXPECT_EQ(loss.totalEvents(), 1u);
+    EXPECT_NEAR(double(loss.frameCount(LossKind::Hole)) / Rate, away, 0.1);
+    // The gap is silence of exactly the length counted.
+    const std::vector<int16_t> all = log.copy();
+    size_t longest = 0, run = 0;
+    for (size_t j = 0; j < all.size() / 2; ++j) {
+        run = all[2 * j] == 0 && all[2 * j + 1] == 0 ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    EXPECT_NEAR(double(longest), double(loss.frameCount(LossKind::Hole)), 2.0);
 }
 
 } // namespace
