@@ -38,6 +38,10 @@ class CaptureSink
 public:
     virtual ~CaptureSink() = default;
     virtual void onCaptured(const int16_t *samples, size_t frames) = 0;
+    // `frames` frames of the stream could not be delivered at this point (a hole
+    // in the server's data, a suspended source, audio dropped upstream); the
+    // stream's timeline goes on after them.
+    virtual void onCaptureLost(size_t frames, LossKind kind) = 0;
     // The stream ended for good (server gone, source removed...). Called once.
     virtual void onCaptureFailed(const std::string &message) = 0;
 };

@@ -41,4 +41,36 @@ struct PcmFormat
     int bytesPerFrame() const { return channels * 2; }
 };
 
+// Ways audio goes missing between the sound card and the file.
+enum class LossKind : int {
+    Hole = 0,     // the capture delivered a gap (a hole in the server's data, a suspended source)
+    Overrun = 1,  // audio was dropped before it reached the program
+    Overflow = 2, // the buffer in front of an encoder was full
+};
+constexpr int LossKindCount = 3;
+
+// How much audio a capture or an encoder lost: per kind, how many times and how
+// many frames. A recording replaces lost audio with silence, so these frames are
+// silent in the file rather than missing from it.
+struct AudioLoss
+{
+    uint64_t events[LossKindCount] = {};
+    uint64_t frames[LossKindCount] = {};
+
+    uint64_t eventCount(LossKind kind) const { return events[int(kind)]; }
+    uint64_t frameCount(LossKind kind) const { return frames[int(kind)]; }
+    uint64_t totalEvents() const { return events[0] + events[1] + events[2]; }
+    uint64_t totalFrames() const { return frames[0] + frames[1] + frames[2]; }
+    bool any() const { return totalEvents() > 0; }
+    AudioLoss &operator+=(const AudioLoss &other)
+    {
+        for (int i = 0; i < LossKindCount; ++i) {
+            events[i] += other.events[i];
+            frames[i] += other.frames[i];
+        }
+        return *this;
+    }
+    bool operator==(const AudioLoss &) const = default;
+};
+
 } // namespace sonalto::audio

@@ -27,7 +27,8 @@ public:
     virtual ActiveState state() const = 0;
 
     // Attached encoders receive every block the callback accepted, and end with
-    // the channel.
+    // the channel. Where the capture lost audio, the callback gets silence and
+    // the encoders writeSilence() of the same length.
     virtual void attachEncoder(std::unique_ptr<Encoder> encoder) = 0;
     // True while at least one encoder is attached and all of them are active.
     virtual bool encodersActive() const = 0;
@@ -41,8 +42,12 @@ public:
     virtual bool failed() const = 0;
     virtual std::string failureMessage() const = 0;
 
-    // Frames delivered by the stream since it was opened.
+    // Frames delivered by the stream since it was opened, lost ones included.
     virtual uint64_t capturedFrames() const = 0;
+
+    // Audio lost while capturing into unpaused encoders: gaps in the capture
+    // (passed on as silence) and what the encoders' buffers dropped.
+    virtual AudioLoss lostAudio() const = 0;
 };
 
 } // namespace sonalto::audio

@@ -1,5 +1,7 @@
 #include "audio/CaptureChannelImpl.h"
 
+#include <algorithm>
+
 namespace sonalto::audio {
 
 std::unique_ptr<CaptureChannelImpl>
@@ -19,8 +21,13 @@ CaptureChannelImpl::open(AudioBackend &backend, const std::string &sourceId, Pcm
     return channel;
 }
 
+namespace {
+constexpr size_t SilenceBlockFrames = 4096;
+}
+
 CaptureChannelImpl::CaptureChannelImpl(PcmFormat format, CaptureCallback callback)
-    : m_format(format), m_callback(std::move(callback)), m_recent(format.channels)
+    : m_format(format), m_callback(std::move(callback)), m_recent(format.channels),
+      m_silence(SilenceBlockFrames * size_t(format.channels), 0)
 {
 }
 
@@ -92,6 +99,7 @@ bool CaptureChannelImpl::encodersActive() const
 
 void CaptureChannelImpl::setEncodersPaused(bool paused)
 {
+    m_encodersPaused = paused;
     std::lock_guard lock(m_encodersMutex);
     for (auto &encoder : m_encoders)
         encoder->setPaused(paused);
@@ -123,20 +131,58 @@ std::string CaptureChannelImpl::failureMessage() const
     return {};
 }
 
+AudioLoss CaptureChannelImpl::lostAudio() const
+{
+    AudioLoss loss = m_loss.snapshot();
+    std::lock_guard lock(m_encodersMutex);
+    for (const auto &encoder : m_encoders)
+        loss += encoder->lostAudio();
+    return loss;
+}
+
+bool CaptureChannelImpl::deliver(const int16_t *samples, size_t frames)
+{
+    if (m_callback && !m_callback(samples, frames * size_t(m_format.channels) * sizeof(int16_t))) {
+        m_state = int(ActiveState::Stopped);
+        m_stream->setRunning(false);
+        return false;
+    }
+    return true;
+}
+
 void CaptureChannelImpl::onCaptured(const int16_t *samples, size_t frames)
 {
     m_frames += frames;
     if (m_state != int(ActiveState::Playing))
         return;
-    if (m_callback && !m_callback(samples, frames * size_t(m_format.channels) * sizeof(int16_t))) {
-        m_state = int(ActiveState::Stopped);
-        m_stream->setRunning(false);
+    if (!deliver(samples, frames))
         return;
-    }
     m_recent.push(samples, frames);
     std::lock_guard lock(m_encodersMutex);
     for (auto &encoder : m_encoders)
         encoder->write(samples, frames);
+}
+
+void CaptureChannelImpl::onCaptureLost(size_t frames, LossKind kind)
+{
+    m_frames += frames;
+    if (m_state != int(ActiveState::Playing) || frames == 0)
+        return;
+    // Audio the paused encoders would not have taken is no loss to the recording.
+    if (!m_encodersPaused)
+        m_loss.addEvent(kind, frames);
+    // The gap stays in the timeline as silence: the callback (which may write
+    // a file itself) sees zeros, the encoders write silence of the same length.
+    for (size_t left = frames; left > 0;) {
+        const size_t n = std::min(left, SilenceBlockFrames);
+        if (!deliver(m_silence.data(), n))
+            return;
+        left -= n;
+    }
+    m_recent.push(m_silence.data(), std::min(frames, SilenceBlockFrames));
+    std::lock_guard lock(m_encodersMutex);
+    for (auto &encoder : m_encoders)
+        encoder->writeSilence(frames);
 }
 
 void CaptureChannelImpl::onCaptureFailed(const std::string &message)

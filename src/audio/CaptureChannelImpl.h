@@ -2,6 +2,7 @@
 
 #include "audio/AudioBackend.h"
 #include "audio/CaptureChannel.h"
+#include "audio/LossCounter.h"
 #include "audio/SpectrumAnalyzer.h"
 
 #include <atomic>
@@ -40,12 +41,17 @@ public:
     std::string failureMessage() const override;
 
     uint64_t capturedFrames() const override { return m_frames; }
+    AudioLoss lostAudio() const override;
 
 private:
     CaptureChannelImpl(PcmFormat format, CaptureCallback callback);
 
     void onCaptured(const int16_t *samples, size_t frames) override;
+    void onCaptureLost(size_t frames, LossKind kind) override;
     void onCaptureFailed(const std::string &message) override;
+    // Capture thread: the callback (false: it ended the capture) and the
+    // encoders get one block.
+    bool deliver(const int16_t *samples, size_t frames);
 
     const PcmFormat m_format;
     const CaptureCallback m_callback;
@@ -54,6 +60,9 @@ private:
     std::atomic<uint64_t> m_frames{0};
 
     RecentAudio m_recent;
+    std::vector<int16_t> m_silence; // zeros handed to the callback for lost audio
+    std::atomic<bool> m_encodersPaused{false};
+    LossCounter m_loss;
 
     // Held only for short, non-blocking work on either side.
     mutable std::mutex m_encodersMutex;

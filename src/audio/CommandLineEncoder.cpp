@@ -203,11 +203,11 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
         if (n < 0 && errno == EAGAIN) {
             if (!checkAlive(error))
                 return false;
-            // A program that stopped reading: audio is already being lost, or
-            // finish() must not wait for it forever.
-            if (overflowed() ||
-                (finishing() && std::chrono::steady_clock::now() >
-                                    stuckSince + std::chrono::milliseconds(ExitWaitMs))) {
+            // A program that stopped reading: a short stall costs audio (counted,
+            // and silent in the file), but neither the recording nor finish()
+            // waits for it forever.
+            if (std::chrono::steady_clock::now() >
+                stuckSince + std::chrono::milliseconds(ExitWaitMs)) {
                 if (error)
                     *error = "The encoder \"" + m_program + "\" stopped taking audio.";
                 return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/AudioTypes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,7 +11,8 @@ namespace sonalto::audio {
 // Something that turns captured audio into a file. Attached to a capture channel,
 // fed on the capture thread and finished when the channel is freed. write() never
 // blocks: the audio goes through a bounded buffer drained by the encoder's own
-// thread; an overflow is an error, never a silent gap.
+// thread. When that buffer is full the block is dropped, counted, and replaced by
+// silence of the same length, so the file keeps its timeline.
 class Encoder
 {
 public:
@@ -17,6 +20,11 @@ public:
 
     // Capture thread. Ignored while paused or after the encoder has ended.
     virtual void write(const int16_t *samples, size_t frames) = 0;
+    // Capture thread: `frames` frames of silence where the capture lost audio.
+    // Ignored like write().
+    virtual void writeSilence(size_t frames) = 0;
+    // What the encoder's own buffer dropped (LossKind::Overflow); any thread.
+    virtual AudioLoss lostAudio() const { return {}; }
     virtual void setPaused(bool paused) = 0;
     virtual bool isPaused() const = 0;
     // False once the encoder ended: finished, failed, or its program exited.

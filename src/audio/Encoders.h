@@ -33,7 +33,10 @@ public:
     virtual ~WmaWriter() = default; // closes if close() was not called
 
     // Capture thread: false once the writer failed (disk full...) or is closed.
+    // A block its buffer has no room for is written as silence and counted.
     virtual bool write(const int16_t *samples, size_t bytes) = 0;
+    // What its buffer dropped (LossKind::Overflow); any thread.
+    virtual AudioLoss lostAudio() const = 0;
     // Finishes the file. False when something failed on the way.
     virtual bool close() = 0;
     virtual std::string errorMessage() const = 0;

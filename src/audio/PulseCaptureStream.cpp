@@ -1,6 +1,10 @@
 #include "audio/PulseCaptureStream.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace sonalto::audio::pulse {
@@ -12,7 +16,7 @@ class PulseCaptureStream : public RawCaptureStream
 public:
     PulseCaptureStream(std::shared_ptr<PulseBackend::Connection> connection, CaptureSink *sink,
                        PcmFormat format, std::string sourceId)
-        : m_connection(std::move(connection)), m_sink(sink),
+        : m_connection(std::move(connection)), m_sink(sink), m_rate(format.rate),
           m_bytesPerFrame(format.bytesPerFrame()), m_sourceId(std::move(sourceId))
     {
     }
@@ -23,6 +27,7 @@ public:
         if (m_stream) {
             pa_stream_set_state_callback(m_stream, nullptr, nullptr);
             pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+            pa_stream_set_suspended_callback(m_stream, nullptr, nullptr);
             pa_stream_disconnect(m_stream);
             pa_stream_unref(m_stream);
         }
@@ -46,6 +51,7 @@ public:
         }
         pa_stream_set_state_callback(m_stream, onState, this);
         pa_stream_set_read_callback(m_stream, onRead, this);
+        pa_stream_set_suspended_callback(m_stream, onSuspended, this);
         // Small fragments, or the server hands audio over in two-second lumps;
         // a generous maximum, so that a source that delivers in bursts loses
         // nothing while we catch up.
@@ -86,6 +92,12 @@ public:
         if (!op)
             return false;
         pa_operation_unref(op);
+        m_running = running;
+        // A stopped stream keeps no timeline: only a suspension while running
+        // is a gap in it.
+        m_suspendedSince.reset();
+        if (running && pa_stream_is_suspended(m_stream) == 1)
+            m_suspendedSince = std::chrono::steady_clock::now();
         return true;
     }
 
@@ -117,10 +129,50 @@ private:
             size_t bytes = 0;
             if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
                 return;
-            if (data) // a null block with a size is a hole: nothing to deliver
+            if (data)
                 self->deliver(static_cast<const uint8_t *>(data), bytes);
+            else // a null block with a size is a hole in the server's data
+                self->hole(bytes);
             pa_stream_drop(stream);
         }
+    }
+
+    // A suspended source delivers nothing, and after it resumes the stream goes
+    // on as if no time had passed: the time it was away is the gap.
+    static void onSuspended(pa_stream *stream, void *userdata)
+    {
+        auto *self = static_cast<PulseCaptureStream *>(userdata);
+        const auto now = std::chrono::steady_clock::now();
+        if (pa_stream_is_suspended(stream) == 1) {
+            if (self->m_running && !self->m_suspendedSince)
+                self->m_suspendedSince = now;
+            return;
+        }
+        if (!self->m_suspendedSince)
+            return;
+        const double seconds = std::chrono::duration<double>(now - *self->m_suspendedSince).count();
+        self->m_suspendedSince.reset();
+        const auto frames = size_t(std::llround(seconds * self->m_rate));
+        if (frames > 0)
+            self->m_sink->onCaptureLost(frames, LossKind::Hole);
+    }
+
+    // Holes are silence of their length; a hole that starts inside a frame
+    // completes the frame waiting for its rest.
+    void hole(size_t bytes)
+    {
+        const size_t bpf = size_t(m_bytesPerFrame);
+        if (!m_pending.empty()) {
+            const size_t fill = std::min(bytes, bpf - m_pending.size() % bpf);
+            const std::vector<uint8_t> zeros(fill, 0);
+            deliver(zeros.data(), fill);
+            bytes -= fill;
+            if (bytes == 0)
+                return;
+        }
+        if (bytes / bpf > 0)
+            m_sink->onCaptureLost(bytes / bpf, LossKind::Hole);
+        m_pending.assign(bytes % bpf, 0);
     }
 
     // Blocks can end in the middle of a frame: such a tail waits for the rest.
@@ -144,11 +196,15 @@ private:
 
     std::shared_ptr<PulseBackend::Connection> m_connection;
     CaptureSink *m_sink;
+    const int m_rate;
     const int m_bytesPerFrame;
     const std::string m_sourceId;
     pa_stream *m_stream = nullptr;
     bool m_ready = false;  // failures before this are open()'s to report
     bool m_failed = false; // reported once
+    // Guarded by the main loop's lock.
+    bool m_running = false;
+    std::optional<std::chrono::steady_clock::time_point> m_suspendedSince;
     std::vector<uint8_t> m_pending;
     std::vector<int16_t> m_aligned;
 };

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <optional>
 #include <thread>
 
 namespace sonalto::audio {
@@ -77,6 +78,24 @@ struct VirtualBackend::Source
     std::atomic<float> volume{1.f};
     std::atomic<bool> removed{false};
     std::string activePort; // guarded by the backend's mutex
+
+    struct Loss
+    {
+        size_t frames;
+        LossKind kind;
+    };
+    std::mutex lossMutex;
+    std::deque<Loss> losses; // injected, not yet begun
+
+    std::optional<Loss> takeLoss()
+    {
+        std::lock_guard lock(lossMutex);
+        if (losses.empty())
+            return std::nullopt;
+        const Loss loss = losses.front();
+        losses.pop_front();
+        return loss;
+    }
 };
 
 struct VirtualBackend::Recorder
@@ -130,6 +149,8 @@ private:
         uint64_t frame = 0;     // generator position, continues across pauses
         uint64_t delivered = 0; // since the clock was last started
         bool clockRunning = false;
+        std::optional<VirtualBackend::Source::Loss> loss; // being lost now
+        size_t lossLeft = 0;
         Clock::time_point started;
         auto next = Clock::now();
         while (s->ticker.waitUntil(next)) {
@@ -156,7 +177,23 @@ private:
             const uint64_t due = uint64_t(elapsed) * uint64_t(rate) / 1000000u;
             if (due <= delivered)
                 continue;
-            const size_t frames = size_t(due - delivered);
+            size_t frames = size_t(due - delivered);
+            delivered = due;
+            if (!loss && (loss = s->source->takeLoss()))
+                lossLeft = loss->frames;
+            if (loss) {
+                // The generator runs on through the loss, like the sound did.
+                const size_t n = std::min(frames, lossLeft);
+                frame += n;
+                frames -= n;
+                lossLeft -= n;
+                if (lossLeft > 0)
+                    continue;
+                s->sink->onCaptureLost(loss->frames, loss->kind);
+                loss.reset();
+                if (frames == 0)
+                    continue;
+            }
             block.resize(frames * size_t(channels));
             const float amplitude = amplitudeOf(s->source->volume);
             for (size_t i = 0; i < frames; ++i)
@@ -166,7 +203,6 @@ private:
                     block[i * size_t(channels) + size_t(c)] = scaled(v, amplitude);
                 }
             frame += frames;
-            delivered = due;
             s->sink->onCaptured(block.data(), frames);
         }
     }
@@ -384,6 +420,20 @@ std::string VirtualBackend::activePort(const std::string &sourceId) const
     std::lock_guard lock(m_mutex);
     auto it = m_sources.find(sourceId);
     return it == m_sources.end() ? std::string() : it->second->activePort;
+}
+
+bool VirtualBackend::injectLoss(const std::string &sourceId, size_t frames, LossKind kind)
+{
+    std::shared_ptr<Source> source;
+    {
+        std::lock_guard lock(m_mutex);
+        source = findSource(sourceId);
+    }
+    if (!source || frames == 0)
+        return false;
+    std::lock_guard lock(source->lossMutex);
+    source->losses.push_back({frames, kind});
+    return true;
 }
 
 std::vector<int16_t> VirtualBackend::playedAudio() const

@@ -4,6 +4,7 @@
 #include "audio/DeviceChangeNotifier.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -56,6 +57,10 @@ public:
     void setDefaultSource(const std::string &sourceId);
     void setDefaultOutputVolume(float volume);
     std::string activePort(const std::string &sourceId) const;
+    // The captures of the source lose their next `frames` frames: they deliver
+    // nothing for that long, then report the loss at once, as a server does
+    // after a suspended source or a hole.
+    bool injectLoss(const std::string &sourceId, size_t frames, LossKind kind);
     // Everything the playback streams played (their own volume applied), in order.
     std::vector<int16_t> playedAudio() const;
     void clearPlayedAudio();

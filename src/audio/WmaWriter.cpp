@@ -231,7 +231,8 @@ public:
         if (m_closed)
             return false;
         const size_t frameBytes = size_t(m_encoder->format().bytesPerFrame());
-        return m_encoder->tryWrite(samples, bytes / frameBytes);
+        m_encoder->write(samples, bytes / frameBytes);
+        return m_encoder->isActive();
     }
 
     bool close() override
@@ -244,6 +245,7 @@ public:
     }
 
     std::string errorMessage() const override { return m_encoder->errorMessage(); }
+    AudioLoss lostAudio() const override { return m_encoder->lostAudio(); }
 
 private:
     std::unique_ptr<WmaFileEncoder> m_encoder;

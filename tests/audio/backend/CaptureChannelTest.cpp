@@ -42,6 +42,13 @@ public:
         std::lock_guard lock(m_log->mutex);
         m_log->samples.insert(m_log->samples.end(), samples, samples + frames * size_t(m_channels));
     }
+    void writeSilence(size_t frames) override
+    {
+        if (m_log->paused)
+            return;
+        std::lock_guard lock(m_log->mutex);
+        m_log->samples.insert(m_log->samples.end(), frames * size_t(m_channels), 0);
+    }
     void setPaused(bool paused) override { m_log->paused = paused; }
     bool isPaused() const override { return m_log->paused; }
     bool isActive() const override { return !m_log->finished && m_error.empty(); }
