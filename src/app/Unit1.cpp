@@ -228,8 +228,8 @@ void TForm1::buildToolBar()
     ToolButton5 =
         add(QStringLiteral("settings"), QStringLiteral("设置"), QStringLiteral("常规选项"));
     ToolButton7 = add(QStringLiteral("hotkey"), QStringLiteral("热键"), QStringLiteral("键盘选项"));
-    ToolButton10 = add(QStringLiteral("schedule"), QStringLiteral("日程表"), QString());
-    ToolButton10->setAccessibleDescription(QStringLiteral("日程表"));
+    ToolButton10 =
+        add(QStringLiteral("schedule"), QStringLiteral("日程表"), QStringLiteral("日程表"));
 
     Panel11 = new QLabel(ToolBar1);
     Panel11->setAccessibleName(QStringLiteral("日程"));
