@@ -625,8 +625,11 @@ void TForm1::FormCreate()
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->setPicture(4);
     TrayIcon1->setShowHint(true);
-    TrayIcon1->setToolTip(QStringLiteral("单击这里显示      \nSonalto 窗口  "));
-    connect(TrayIcon1, &TTrayIcon::doubleClicked, this, &TForm1::ShowWindowClick);
+    // The tool-tip names the click that brings the window back on this desktop.
+    TrayIcon1->setToolTip(TrayIcon1->restoresOnSingleClick()
+                              ? QStringLiteral("单击这里显示      \nSonalto 窗口  ")
+                              : QStringLiteral("双击这里显示      \nSonalto 窗口  "));
+    connect(TrayIcon1, &TTrayIcon::restoreRequested, this, &TForm1::ShowWindowClick);
     connect(TrayIcon1->ShowWindow1, &QAction::triggered, this, &TForm1::ShowWindowClick);
     connect(TrayIcon1->Record1, &QAction::triggered, this, [this] { ToolButton1->click(); });
     connect(TrayIcon1->Pause2, &QAction::triggered, this, [this] { ToolButton2->click(); });

@@ -215,7 +215,9 @@ TEST(TrayOnWindow, MenuFollowsTheRecordingAndShowsTheWindow)
     TTrayIcon *tray = form->TrayIcon1;
     ASSERT_TRUE(tray);
     EXPECT_EQ(tray->picture(), 4);
-    EXPECT_EQ(tray->toolTip(), "单击这里显示      \nSonalto 窗口  ");
+    // Without a StatusNotifierItem host the icon restores on a double click.
+    EXPECT_FALSE(tray->restoresOnSingleClick());
+    EXPECT_EQ(tray->toolTip(), "双击这里显示      \nSonalto 窗口  ");
 
     tray->Record1->trigger();
     ASSERT_TRUE(form->IsRecording);
@@ -233,7 +235,7 @@ TEST(TrayOnWindow, MenuFollowsTheRecordingAndShowsTheWindow)
     EXPECT_EQ(tray->Pause2->text(), "暂停");
 
     form->hide();
-    emit tray->doubleClicked();
+    emit tray->restoreRequested();
     EXPECT_TRUE(form->isVisible());
     form->showMinimized();
     tray->ShowWindow1->trigger();
