@@ -14,7 +14,7 @@ PACKAGES=(
   libgtest-dev
   xvfb xdotool x11-utils imagemagick trayer
   fonts-wqy-microhei
-  xdg-utils dbus-x11 at-spi2-core
+  xdg-utils dbus-x11 dbus-daemon at-spi2-core
   desktop-file-utils appstream
 )
 

@@ -5,6 +5,7 @@
 #include "app/Unit1.h"
 #include "common/InstallPaths.h"
 #include "common/Projectdir.h"
+#include "hotkeys/HotKeyFile.h"
 #include "hotkeys/Keyoptionunit.h"
 #include "options/Audiooptionunit.h"
 #include "options/Generaloptionunit.h"
@@ -35,6 +36,9 @@ void resolveFolders()
         audioDir = ProjectDirs::defaultAudioDir();
     dirs.SetAudioDir(audioDir);
     ini.writeString(QStringLiteral("Other"), QStringLiteral("AudioDir"), dirs.AudioDir());
+    // A first start gets the hot-key file with the three entries and no keys in
+    // them, ready for the key-option dialog.
+    hotkeys::createHotKeyFileIfMissing(hotkeys::hotKeyFilePath(dirs.AppDir()));
 }
 
 int runApplication(int argc, char **argv)

@@ -231,8 +231,8 @@ void TForm1::buildToolBar()
     ToolButton5 =
         add(QStringLiteral("settings"), QStringLiteral("设置"), QStringLiteral("常规选项"));
     ToolButton7 = add(QStringLiteral("hotkey"), QStringLiteral("热键"), QStringLiteral("键盘选项"));
-    ToolButton10 = add(QStringLiteral("schedule"), QStringLiteral("日程表"), QString());
-    ToolButton10->setAccessibleDescription(QStringLiteral("日程表"));
+    ToolButton10 =
+        add(QStringLiteral("schedule"), QStringLiteral("日程表"), QStringLiteral("日程表"));
 
     Panel11 = new QLabel(ToolBar1);
     Panel11->setAccessibleName(QStringLiteral("日程"));
@@ -633,8 +633,11 @@ void TForm1::FormCreate()
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->setPicture(4);
     TrayIcon1->setShowHint(true);
-    TrayIcon1->setToolTip(QStringLiteral("单击这里显示      \nSonalto 窗口  "));
-    connect(TrayIcon1, &TTrayIcon::doubleClicked, this, &TForm1::ShowWindowClick);
+    // The tool-tip names the click that brings the window back on this desktop.
+    TrayIcon1->setToolTip(TrayIcon1->restoresOnSingleClick()
+                              ? QStringLiteral("单击这里显示      \nSonalto 窗口  ")
+                              : QStringLiteral("双击这里显示      \nSonalto 窗口  "));
+    connect(TrayIcon1, &TTrayIcon::restoreRequested, this, &TForm1::ShowWindowClick);
     connect(TrayIcon1->ShowWindow1, &QAction::triggered, this, &TForm1::ShowWindowClick);
     connect(TrayIcon1->Record1, &QAction::triggered, this, [this] { ToolButton1->click(); });
     connect(TrayIcon1->Pause2, &QAction::triggered, this, [this] { ToolButton2->click(); });

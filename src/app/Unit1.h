@@ -181,9 +181,13 @@ public:
     hotkeys::HotKeyList HotKeys; // entry 0 record, 1 stop, 2 pause/resume
     std::unique_ptr<hotkeys::HookLibrary> KeyHook;
     bool LoadHotKeys();
-    // Sets the hook with the hot-key list; returns how many combinations another
-    // program already owns.
-    int InstallHook();
+    // Sets the hook with the hot-key list; returns the combinations another
+    // program already owns, by name (also shown on the status line).
+    QStringList InstallHook();
+    void showTakenHotKeys(const QStringList &taken);
+    static QString takenHotKeysText(const QStringList &taken);
+    // The status line's notice of taken hot keys, and what it replaced.
+    QString HotKeyNotice, TextBeforeHotKeyNotice;
     void RemoveHook();
     void ToolButton7Click();
     // A report of the keyboard hook: virtual-key code, keystroke flags (bit 31:

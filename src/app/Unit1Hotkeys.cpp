@@ -7,9 +7,8 @@
 #include "hotkeys/KeyNames.h"
 #include "hotkeys/Keyoptionunit.h"
 
+#include <QLabel>
 #include <QToolButton>
-
-#include <algorithm>
 
 namespace sonalto {
 
@@ -30,26 +29,58 @@ bool TForm1::LoadHotKeys()
     return ok;
 }
 
-int TForm1::InstallHook()
+QStringList TForm1::InstallHook()
 {
-    if (!KeyHook) {
+    if (!KeyHook)
         KeyHook = std::make_unique<hotkeys::HookLibrary>();
-        // Reports come from the library's thread: hand them to the window's
-        // own thread, where they are handled in turn with everything else
-        // (also inside modal dialogs).
-        KeyHook->setReceiver([this](int key, unsigned int flags, int modifiers) {
-            QMetaObject::invokeMethod(
-                this, [this, key, flags, modifiers] { HotKeyReport(key, flags, modifiers); },
-                Qt::QueuedConnection);
-        });
-    }
+    // Reports come from the library's thread: hand them to the window's own
+    // thread, where they are handled in turn with everything else (also inside
+    // modal dialogs).
+    KeyHook->setReceiver([this](int key, unsigned int flags, int modifiers) {
+        QMetaObject::invokeMethod(
+            this, [this, key, flags, modifiers] { HotKeyReport(key, flags, modifiers); },
+            Qt::QueuedConnection);
+    });
     // Without the library or an X display (Wayland, a headless session) the
     // program works on without global hot keys.
     KeyHook->setHook();
     if (!LoadHotKeys())
-        return 0;
-    return std::max(0,
-                    KeyHook->setList(HotKeys.keys.data(), HotKeys.modifiers.data(), HotKeys.count));
+        return {};
+    QStringList taken;
+    if (KeyHook->setList(HotKeys.keys.data(), HotKeys.modifiers.data(), HotKeys.count) > 0) {
+        for (int entry : KeyHook->refusedEntries()) {
+            if (entry >= 0 && entry < HotKeys.count)
+                taken << hotkeys::displayText(HotKeys.keys[size_t(entry)],
+                                              HotKeys.modifiers[size_t(entry)]);
+        }
+    }
+    showTakenHotKeys(taken);
+    return taken;
+}
+
+void TForm1::showTakenHotKeys(const QStringList &taken)
+{
+    // On the status line, not in a box: this also runs at start-up, when
+    // nobody has asked for anything yet. A notice that no longer holds gives
+    // the line back to what it showed before.
+    if (taken.isEmpty()) {
+        if (!HotKeyNotice.isEmpty() && Label15->text() == HotKeyNotice) {
+            Label15->setText(TextBeforeHotKeyNotice);
+            Label15->setToolTip(QString());
+        }
+        HotKeyNotice.clear();
+        return;
+    }
+    if (HotKeyNotice.isEmpty() || Label15->text() != HotKeyNotice)
+        TextBeforeHotKeyNotice = Label15->text();
+    HotKeyNotice = takenHotKeysText(taken);
+    Label15->setText(HotKeyNotice);
+    Label15->setToolTip(HotKeyNotice);
+}
+
+QString TForm1::takenHotKeysText(const QStringList &taken)
+{
+    return taken.join(QStringLiteral("、")) + QStringLiteral(" 已被其它程序占用");
 }
 
 void TForm1::RemoveHook()
@@ -66,8 +97,8 @@ void TForm1::ToolButton7Click()
     if (KeyOptionForm)
         KeyOptionForm->exec();
     // Right after choosing them the user learns which keys cannot work.
-    if (const int taken = InstallHook(); taken > 0)
-        showMessage(QStringLiteral("有 %1 个热键已被其它程序占用，无法使用。").arg(taken));
+    if (const QStringList taken = InstallHook(); !taken.isEmpty())
+        showMessage(takenHotKeysText(taken) + QStringLiteral("，无法使用。"));
 }
 
 void TForm1::HotKeyReport(int key, unsigned int flags, int modifiers)

@@ -40,7 +40,11 @@ class ToolButtonTarget : public scheduler::ScheduleTarget
 public:
     explicit ToolButtonTarget(TForm1 &form) : m_form(form) {}
     bool canRecord() const override { return m_form.ToolButton1->isEnabled(); }
-    void record() override { m_form.ToolButton1->click(); }
+    bool record() override
+    {
+        m_form.ToolButton1->click();
+        return m_form.IsRecording;
+    }
     bool canStop() const override { return m_form.ToolButton3->isEnabled(); }
     void stop() override { m_form.ToolButton3->click(); }
 

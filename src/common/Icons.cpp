@@ -32,6 +32,7 @@ QIcon appIcon(const QString &name)
         {QStringLiteral("mail"), QStringLiteral("mail-send")},
         {QStringLiteral("speaker"), QStringLiteral("audio-volume-high")},
         {QStringLiteral("mute"), QStringLiteral("audio-volume-muted")},
+        {QStringLiteral("exit"), QStringLiteral("application-exit")},
     };
     const QIcon fallback(QStringLiteral(":/icons/%1.svg").arg(name));
     const auto it = themeNames.constFind(name);

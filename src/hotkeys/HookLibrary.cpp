@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace sonalto::hotkeys {
 
 namespace {
@@ -14,6 +16,7 @@ using SetListFn = int (*)(const unsigned char *, const unsigned char *, int);
 using RemoveHookFn = void (*)();
 using ReportFn = void (*)(void *, int, unsigned int, int);
 using SetReportCallbackFn = void (*)(ReportFn, void *);
+using GetRefusedEntriesFn = int (*)(int *, int);
 
 QStringList defaultCandidates()
 {
@@ -94,6 +97,19 @@ int HookLibrary::setList(const uint8_t *keys, const uint8_t *modifiers, int coun
         return -1;
     auto setListFn = reinterpret_cast<SetListFn>(m_library.resolve("SetList"));
     return setListFn ? setListFn(keys, modifiers, count) : -1;
+}
+
+std::vector<int> HookLibrary::refusedEntries()
+{
+    if (!m_library.isLoaded())
+        return {};
+    auto getRefused = reinterpret_cast<GetRefusedEntriesFn>(m_library.resolve("GetRefusedEntries"));
+    if (!getRefused)
+        return {};
+    std::vector<int> indices(256);
+    const int n = getRefused(indices.data(), int(indices.size()));
+    indices.resize(size_t(std::clamp(n, 0, int(indices.size()))));
+    return indices;
 }
 
 void HookLibrary::removeHook()

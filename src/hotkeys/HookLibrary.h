@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace sonalto::hotkeys {
 
@@ -37,6 +38,9 @@ public:
     // Hands the list to the hook when the library is loaded. Returns how many
     // combinations another program owns, -1 when the call was skipped.
     int setList(const uint8_t *keys, const uint8_t *modifiers, int count);
+    // The entries of the last list that another program owns (empty when the
+    // library cannot tell).
+    std::vector<int> refusedEntries();
     // Removes the hook and unloads the library.
     void removeHook();
 

@@ -1,6 +1,9 @@
 #include "hotkeys/HotKeyFile.h"
 
+#include "hotkeys/KeyNames.h"
 #include "settings/IniFile.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -62,19 +65,48 @@ bool loadHotKeys(const QString &path, HotKeyList &list, QString *error, int *ent
     return true;
 }
 
-bool saveHotKeys(const QString &path, const HotKeyList &list)
+bool canStoreKey(uint8_t key)
 {
-    settings::IniFile ini(path);
-    bool ok = ini.writeInt(Section, QStringLiteral("Count"), list.count);
+    return key != 0 && key != '\n' && key != '\r';
+}
+
+bool saveHotKeys(const QString &path, const HotKeyList &list, QString *error)
+{
     const int count = std::clamp(list.count, 0, HotKeyList::Capacity);
+    QList<std::pair<QString, QByteArray>> values;
+    values.append({QStringLiteral("Count"), QByteArray::number(count)});
     for (int i = 0; i < count; ++i) {
-        ok = ini.writeBytes(Section, QStringLiteral("HotKey%1").arg(i),
-                            QByteArray(1, char(list.keys[size_t(i)]))) &&
-             ok;
-        ok = ini.writeInt(Section, QStringLiteral("CASKey%1").arg(i), list.modifiers[size_t(i)]) &&
-             ok;
+        const uint8_t key = list.keys[size_t(i)];
+        const bool hasKey = list.hasKey(i);
+        if (hasKey && !canStoreKey(key)) {
+            if (error)
+                *error = QStringLiteral("%1 cannot be stored in %2")
+                             .arg(displayText(key, list.modifiers[size_t(i)]), path);
+            return false;
+        }
+        values.append(
+            {QStringLiteral("HotKey%1").arg(i), hasKey ? QByteArray(1, char(key)) : QByteArray()});
+        values.append({QStringLiteral("CASKey%1").arg(i),
+                       QByteArray::number(hasKey ? list.modifiers[size_t(i)] : ClearedKey)});
     }
-    return ok;
+    QString reason;
+    if (!settings::IniFile(path).writeSection(Section, values, &reason)) {
+        if (error)
+            *error = QStringLiteral("Couldn't write %1: %2").arg(path, reason);
+        return false;
+    }
+    return true;
+}
+
+bool createHotKeyFileIfMissing(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        return true;
+    HotKeyList list;
+    list.count = PauseKey + 1;
+    for (int i = 0; i < list.count; ++i)
+        list.clearEntry(i);
+    return saveHotKeys(path, list);
 }
 
 } // namespace sonalto::hotkeys

@@ -1,5 +1,7 @@
 #include "hotkeys/HotKeyList.h"
 
+#include "hotkeys/KeyNames.h"
+
 namespace sonalto::hotkeys {
 
 int HotKeyList::match(uint8_t key, int modifierState) const
@@ -9,6 +11,14 @@ int HotKeyList::match(uint8_t key, int modifierState) const
         if (modifiers[size_t(i)] == modifierState && keys[size_t(i)] == key)
             return i;
     return -1;
+}
+
+bool HotKeyList::hasKey(int index) const
+{
+    if (index < 0 || index >= Capacity)
+        return false;
+    return modifiers[size_t(index)] <= (ModCtrl | ModAlt | ModShift) &&
+           !keyName(keys[size_t(index)]).isEmpty();
 }
 
 void HotKeyList::clearEntry(int index)

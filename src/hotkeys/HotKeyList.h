@@ -38,6 +38,10 @@ struct HotKeyList
     // The first entry below count with exactly these modifiers and this key, or -1.
     int match(uint8_t key, int modifierState) const;
 
+    // Whether the entry holds a key that can fire: a named key (not a modifier
+    // alone) with modifier bits of a real keyboard state.
+    bool hasKey(int index) const;
+
     void clearEntry(int index);
     // Gives a role entry its default combination: record F9, stop F11,
     // pause/resume F10, no modifiers.

@@ -2,6 +2,7 @@
 
 #include "common/Icons.h"
 #include "common/Projectdir.h"
+#include "hotkeys/DesktopSession.h"
 #include "hotkeys/HotKeyFile.h"
 #include "hotkeys/KeyNames.h"
 
@@ -15,6 +16,8 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace sonalto {
 
@@ -67,6 +70,16 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
     group(QStringLiteral("停止键"), QStringLiteral("stop"), hotkeys::StopKey, GroupBox3, Image3,
           Edit2, SpeedButton1, SpeedButton2);
 
+    // Said before the user chooses keys that could not work.
+    Label1 =
+        new QLabel(QStringLiteral("当前是 Wayland 会话，全局热键不可用：其它程序的窗口有焦点时，"
+                                  "这些键不起作用。"),
+                   this);
+    Label1->setWordWrap(true);
+    Label1->setAccessibleName(QStringLiteral("热键提示"));
+    Label1->setVisible(hotkeys::isWaylandSession());
+    layout->addWidget(Label1);
+
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     Button1 = new QPushButton(QStringLiteral("确定"), this);
@@ -111,13 +124,25 @@ QLineEdit *TKeyOptionForm::editForEntry(int entry) const
 bool TKeyOptionForm::loadFromFile(QString *error)
 {
     const bool ok = hotkeys::loadHotKeys(m_path, m_list, error);
-    for (int entry = 0; entry < 3; ++entry) {
-        QLineEdit *edit = editForEntry(entry);
-        edit->setText(entry < m_list.count ? hotkeys::displayText(m_list.keys[size_t(entry)],
-                                                                  m_list.modifiers[size_t(entry)])
-                                           : QString());
-    }
+    // The boxes of roles the file does not list are empty, and so are their
+    // entries: what a box shows is what 确定 saves.
+    for (int entry = m_list.count; entry <= hotkeys::PauseKey; ++entry)
+        m_list.clearEntry(entry);
+    for (int entry = 0; entry <= hotkeys::PauseKey; ++entry)
+        showEntry(entry);
     return ok;
+}
+
+QString TKeyOptionForm::entryText(int entry) const
+{
+    return m_list.hasKey(entry)
+               ? hotkeys::displayText(m_list.keys[size_t(entry)], m_list.modifiers[size_t(entry)])
+               : QString();
+}
+
+void TKeyOptionForm::showEntry(int entry)
+{
+    editForEntry(entry)->setText(entryText(entry));
 }
 
 void TKeyOptionForm::showEvent(QShowEvent *event)
@@ -158,34 +183,34 @@ void TKeyOptionForm::EditKeyDown(QLineEdit *edit, int qtKey, Qt::KeyboardModifie
     const bool ctrl = (modifiers & Qt::ControlModifier) || qtKey == Qt::Key_Control;
     const bool alt = (modifiers & Qt::AltModifier) || qtKey == Qt::Key_Alt;
     const bool shift = (modifiers & Qt::ShiftModifier) || qtKey == Qt::Key_Shift;
-    uint8_t bits = 0;
-    QString text;
-    if (ctrl) {
-        text += QStringLiteral("Ctrl + ");
-        bits |= hotkeys::ModCtrl;
-    }
-    if (alt) {
-        text += QStringLiteral("Alt + ");
-        bits |= hotkeys::ModAlt;
-    }
-    if (shift) {
-        text += QStringLiteral("Shift + ");
-        bits |= hotkeys::ModShift;
-    }
-    m_list.modifiers[size_t(entry)] = bits;
+    const uint8_t bits = uint8_t((ctrl ? hotkeys::ModCtrl : 0) | (alt ? hotkeys::ModAlt : 0) |
+                                 (shift ? hotkeys::ModShift : 0));
+    const QString prefix = hotkeys::modifierPrefix(bits);
     const uint8_t vk = hotkeys::virtualKeyForQtKey(qtKey, keypad);
-    if (vk == 0x10 || vk == 0x11 || vk == 0x12) {
-        edit->setText(text);
+
+    // Until a key with a name comes, the box holds no combination: modifiers
+    // alone, or a key the layout has no name for, save nothing. While modifiers
+    // are held the box shows them; their release empties it.
+    m_list.clearEntry(entry);
+    if (vk == 0x10 || vk == 0x11 || vk == 0x12 || hotkeys::keyName(vk).isEmpty()) {
+        edit->setText(prefix);
         return;
     }
-    edit->setText(text + hotkeys::keyName(vk));
+    if (!hotkeys::canStoreKey(vk)) {
+        edit->clear();
+        showMessage(QStringLiteral("%1 不能用作热键：HotKey.ini 无法保存这个键。\n\n请换一个键。")
+                        .arg(prefix + hotkeys::keyName(vk)));
+        return;
+    }
     m_list.keys[size_t(entry)] = vk;
+    m_list.modifiers[size_t(entry)] = bits;
+    showEntry(entry);
 }
 
 void TKeyOptionForm::EditKeyUp(QLineEdit *edit)
 {
     // Only modifiers were pressed: the box shows nothing rather than a half
-    // combination. The entry keeps the new modifier bits with its old key.
+    // combination, and its entry holds no key.
     if (edit->text().endsWith(QLatin1Char(' ')))
         edit->clear();
 }
@@ -199,29 +224,41 @@ void TKeyOptionForm::deleteClick(int entry)
 void TKeyOptionForm::defaultClick(int entry)
 {
     m_list.setDefault(entry);
-    editForEntry(entry)->setText(
-        hotkeys::displayText(m_list.keys[size_t(entry)], m_list.modifiers[size_t(entry)]));
+    showEntry(entry);
 }
 
 void TKeyOptionForm::Button1Click()
 {
+    // The boxes show exactly their entries (a half-typed combination is none).
+    for (int entry = 0; entry <= hotkeys::PauseKey; ++entry)
+        showEntry(entry);
+    // An empty box holds no key, so two of them are never the same key.
+    auto same = [](const QLineEdit *a, const QLineEdit *b) {
+        return !a->text().isEmpty() && a->text() == b->text();
+    };
     const QString use = QStringLiteral("\n\nPlease use different key");
-    if (Edit1->text() == Edit3->text()) {
+    if (same(Edit1, Edit3)) {
         showMessage(QStringLiteral("Record Key = Pause/Resume Key!") + use);
         return;
     }
-    if (Edit1->text() == Edit2->text()) {
+    if (same(Edit1, Edit2)) {
         showMessage(QStringLiteral("Record Key = Stop Key!") + use);
         return;
     }
-    if (Edit2->text() == Edit3->text()) {
+    if (same(Edit2, Edit3)) {
         showMessage(QStringLiteral("Pause/Resume Key = Stop Key!") + use);
         return;
     }
-    if (!hotkeys::saveHotKeys(m_path, m_list)) {
-        showMessage(QStringLiteral("Couldn't write ") + m_path);
+    // The three boxes are always saved, whatever count the file had: a
+    // combination the dialog shows is one that works after 确定.
+    hotkeys::HotKeyList toSave = m_list;
+    toSave.count = std::max(toSave.count, hotkeys::PauseKey + 1);
+    QString error;
+    if (!hotkeys::saveHotKeys(m_path, toSave, &error)) {
+        showMessage(error);
         return;
     }
+    m_list.count = toSave.count;
     accept();
 }
 

@@ -31,6 +31,7 @@ public:
     QToolButton *SpeedButton3 = nullptr, *SpeedButton4 = nullptr;   // pause: 删除, 默认
     QToolButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr;   // stop: 删除, 默认
     QPushButton *Button1 = nullptr, *Button2 = nullptr;             // 确定, 取消
+    QLabel *Label1 = nullptr; // shown where global hot keys cannot work (Wayland)
 
     // The list as edited; valid entries are those below its count.
     const hotkeys::HotKeyList &hotKeys() const { return m_list; }
@@ -57,6 +58,9 @@ protected:
 
 private:
     QLineEdit *editForEntry(int entry) const;
+    // The display text of an entry, empty when it holds no key.
+    QString entryText(int entry) const;
+    void showEntry(int entry);
     void EditKeyDown(QLineEdit *edit, int qtKey, Qt::KeyboardModifiers modifiers, bool keypad);
     void EditKeyUp(QLineEdit *edit);
     void showMessage(const QString &text);

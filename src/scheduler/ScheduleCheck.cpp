@@ -48,13 +48,41 @@ bool scheduleOver(const Schedule &schedule, const QDateTime &now)
 
 bool checkSchedule(const Schedule &schedule, const QDateTime &now, ScheduleTarget &target)
 {
-    if (startDue(schedule, now) && target.canRecord())
-        target.record();
+    if (startDue(schedule, now) && target.canRecord() && !target.record())
+        return false;
     // Asked again after a start: a stop that has already passed ends the recording
     // that was started a moment ago.
     if (stopDue(schedule, now) && target.canStop())
         target.stop();
     return !scheduleOver(schedule, now);
+}
+
+ScheduleFault scheduleFault(const Schedule &schedule, const QDateTime &now)
+{
+    // The pickers hold whole seconds: a time in the current second has not passed.
+    const QDateTime second = now.addMSecs(-now.time().msec());
+    if (schedule.startEnabled && schedule.start < second)
+        return ScheduleFault::StartPassed;
+    if (schedule.stopEnabled && schedule.stop < second)
+        return ScheduleFault::StopPassed;
+    if (schedule.startEnabled && schedule.stopEnabled && schedule.stop <= schedule.start)
+        return ScheduleFault::StopBeforeStart;
+    return ScheduleFault::None;
+}
+
+QString scheduleFaultText(ScheduleFault fault)
+{
+    switch (fault) {
+    case ScheduleFault::StartPassed:
+        return QStringLiteral("开始时间已经过去，请设置以后的时间。");
+    case ScheduleFault::StopPassed:
+        return QStringLiteral("停止时间已经过去，请设置以后的时间。");
+    case ScheduleFault::StopBeforeStart:
+        return QStringLiteral("停止时间必须晚于开始时间。");
+    case ScheduleFault::None:
+        break;
+    }
+    return QString();
 }
 
 QStringList durationItems()

@@ -23,7 +23,8 @@ class ScheduleTarget
 public:
     virtual ~ScheduleTarget() = default;
     virtual bool canRecord() const = 0;
-    virtual void record() = 0;
+    // Whether the recording started.
+    virtual bool record() = 0;
     virtual bool canStop() const = 0;
     virtual void stop() = 0;
 };
@@ -36,8 +37,21 @@ bool scheduleOver(const Schedule &schedule, const QDateTime &now);
 
 // One tick of the check: starts a due recording, then stops a due one (which may be
 // the recording just started, when the stop lies before the start). Returns false
-// when the schedule has run its course and should no longer be checked.
+// when the schedule has run its course and should no longer be checked: both times
+// have passed, or the start failed (trying again at every tick would only repeat
+// the failure).
 bool checkSchedule(const Schedule &schedule, const QDateTime &now, ScheduleTarget &target);
+
+// What makes a schedule entered in the dialog one that cannot be kept.
+enum class ScheduleFault {
+    None,
+    StartPassed,     // the start lies before the current second
+    StopPassed,      // the stop lies before the current second
+    StopBeforeStart, // both enabled and the stop is not later than the start
+};
+ScheduleFault scheduleFault(const Schedule &schedule, const QDateTime &now);
+// The message the dialog shows for a fault (empty for None).
+QString scheduleFaultText(ScheduleFault fault);
 
 // The durations offered for "stop after": "1 分钟" ... "4 小时".
 QStringList durationItems();

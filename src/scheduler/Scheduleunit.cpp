@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -174,14 +175,34 @@ void TScheduleForm::Button1Click()
     if (hasEnabledPart()) {
         const QDateTime start =
             scheduler::combine(DateTimePicker1->dateTime(), DateTimePicker2->dateTime());
-        DateTimePicker1->setDateTime(start);
-        DateTimePicker2->setDateTime(start);
         const QDateTime stop =
             scheduler::combine(DateTimePicker3->dateTime(), DateTimePicker4->dateTime());
+        // A schedule that cannot be kept is refused with the reason, the dialog
+        // staying open on the time to correct: a past start would record at once,
+        // a stop before the start would make a file of no length.
+        const scheduler::Schedule entered{CheckBox1->isChecked(), start, CheckBox2->isChecked(),
+                                          stop};
+        const auto fault = scheduler::scheduleFault(entered, QDateTime::currentDateTime());
+        if (fault != scheduler::ScheduleFault::None) {
+            showMessage(scheduler::scheduleFaultText(fault));
+            (fault == scheduler::ScheduleFault::StartPassed ? DateTimePicker2 : DateTimePicker4)
+                ->setFocus();
+            return;
+        }
+        DateTimePicker1->setDateTime(start);
+        DateTimePicker2->setDateTime(start);
         DateTimePicker3->setDateTime(stop);
         DateTimePicker4->setDateTime(stop);
     }
     accept();
+}
+
+void TScheduleForm::showMessage(const QString &text)
+{
+    ShownMessages << text;
+    if (showMessages)
+        QMessageBox(QMessageBox::NoIcon, QStringLiteral("Sonalto"), text, QMessageBox::Ok, this)
+            .exec();
 }
 
 void TScheduleForm::Button3Click()

@@ -3,6 +3,7 @@
 #include "scheduler/ScheduleCheck.h"
 
 #include <QDialog>
+#include <QStringList>
 
 class QCheckBox;
 class QComboBox;
@@ -41,10 +42,16 @@ public:
     void Button1Click();
     void Button3Click();
 
+    // Messages shown to the user (also kept when they are not shown, for tests).
+    bool showMessages = true;
+    QStringList ShownMessages;
+
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void showMessage(const QString &text);
+
     // Minutes from now given to a part that is not enabled when the dialog opens.
     static constexpr int StartLeadMinutes = 3;
     static constexpr int StopLeadMinutes = 5;

@@ -82,13 +82,16 @@ IniText splitText(QByteArray content)
 }
 
 // nullopt when the file exists but cannot be read: writing then would lose its contents.
-std::optional<IniText> loadText(const QString &path)
+std::optional<IniText> loadText(const QString &path, QString *error = nullptr)
 {
     QFile file(path);
     if (!file.exists())
         return IniText{};
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
         return std::nullopt;
+    }
     return splitText(file.readAll());
 }
 
@@ -214,21 +217,46 @@ bool fitsOnOneLine(const QByteArray &bytes)
     return !bytes.contains('\n') && !bytes.contains('\r');
 }
 
-bool writeRaw(const QString &path, const QString &section, const QString &key,
-              const QByteArray &value)
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+QByteArray unquoted(const QByteArray &value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
+// The value as it goes into the file: a value that reading would change (blanks at
+// either end are trimmed, one pair of surrounding quotes removed) is put in quotes,
+// which every reader of the format removes again.
+QByteArray storedForm(const QByteArray &value)
+{
+    if (value.isEmpty())
+        return value;
+    const bool blankAtEnd = isBlank(value.front()) || isBlank(value.back());
+    if (blankAtEnd || unquoted(value) != value)
+        return '"' + value + '"';
+    return value;
+}
+
+bool canStore(const QByteArray &sectionUtf8, const QByteArray &keyUtf8, const QByteArray &value)
+{
+    if (sectionUtf8.isEmpty() || sectionUtf8.contains(']') || !fitsOnOneLine(sectionUtf8))
+        return false;
+    return !keyUtf8.isEmpty() && !keyUtf8.contains('=') && !keyUtf8.startsWith('[') &&
+           !keyUtf8.startsWith(';') && fitsOnOneLine(keyUtf8) && fitsOnOneLine(value);
+}
+
+// Sets one key in the text of the file (already checked with canStore).
+void applyValue(IniText &text, const QString &section, const QString &key, const QByteArray &value)
 {
     const QByteArray sectionUtf8 = section.trimmed().toUtf8();
     const QByteArray keyUtf8 = key.trimmed().toUtf8();
-    if (sectionUtf8.isEmpty() || sectionUtf8.contains(']') || !fitsOnOneLine(sectionUtf8))
-        return false;
-    if (keyUtf8.isEmpty() || keyUtf8.contains('=') || keyUtf8.startsWith('[') ||
-        keyUtf8.startsWith(';') || !fitsOnOneLine(keyUtf8) || !fitsOnOneLine(value))
-        return false;
-
-    std::optional<IniText> loaded = loadText(path);
-    if (!loaded)
-        return false;
-    IniText &text = *loaded;
+    const QByteArray stored = storedForm(value);
     const Location loc = locate(text, section, key);
 
     if (!text.utf8) {
@@ -242,7 +270,7 @@ bool writeRaw(const QString &path, const QString &section, const QString &key,
         QByteArray spelling = *keyBytes(text.lines.at(loc.keyLine));
         if (!text.utf8)
             spelling = toUtf8Line(spelling);
-        text.lines[loc.keyLine] = spelling + '=' + value;
+        text.lines[loc.keyLine] = spelling + '=' + stored;
     } else if (loc.sectionLine >= 0) {
         // After the section's last entry, so blank lines and comments that lead into the
         // next section stay in front of it.
@@ -252,12 +280,15 @@ bool writeRaw(const QString &path, const QString &section, const QString &key,
             if (!line.trimmed().isEmpty() && !isComment(line))
                 insertAt = i + 1;
         }
-        text.lines.insert(insertAt, keyUtf8 + '=' + value);
+        text.lines.insert(insertAt, keyUtf8 + '=' + stored);
     } else {
         text.lines.append('[' + sectionUtf8 + ']');
-        text.lines.append(keyUtf8 + '=' + value);
+        text.lines.append(keyUtf8 + '=' + stored);
     }
+}
 
+bool commitText(const QString &path, const IniText &text, QString *error)
+{
     const QByteArray eol = text.crlf ? QByteArray("\r\n") : QByteArray("\n");
     QByteArray content = text.bom;
     for (const QByteArray &line : std::as_const(text.lines)) {
@@ -266,21 +297,33 @@ bool writeRaw(const QString &path, const QString &section, const QString &key,
     }
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
+        return true;
+    if (error)
+        *error = file.errorString();
+    file.cancelWriting();
+    return false;
 }
 
-QByteArray unquoted(const QByteArray &value)
+// Every value is checked before the file is touched, and the file is replaced once:
+// either all of them are written or none.
+bool writeValues(const QString &path, const QString &section,
+                 const QList<std::pair<QString, QByteArray>> &values, QString *error = nullptr)
 {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front())
-        return value.mid(1, value.size() - 2);
-    return value;
+    const QByteArray sectionUtf8 = section.trimmed().toUtf8();
+    for (const auto &[key, value] : values) {
+        if (!canStore(sectionUtf8, key.trimmed().toUtf8(), value)) {
+            if (error)
+                *error = QStringLiteral("%1 cannot be stored on one line of the file").arg(key);
+            return false;
+        }
+    }
+    std::optional<IniText> loaded = loadText(path, error);
+    if (!loaded)
+        return false;
+    for (const auto &[key, value] : values)
+        applyValue(*loaded, section, key, value);
+    return commitText(path, *loaded, error);
 }
 
 } // namespace
@@ -302,7 +345,7 @@ QString IniFile::readString(const QString &section, const QString &key, const QS
 
 bool IniFile::writeString(const QString &section, const QString &key, const QString &value)
 {
-    return writeRaw(m_path, section, key, value.toUtf8());
+    return writeValues(m_path, section, {{key, value.toUtf8()}});
 }
 
 int IniFile::readInt(const QString &section, const QString &key, int def, bool *ok) const
@@ -324,12 +367,18 @@ QByteArray IniFile::readBytes(const QString &section, const QString &key,
                               const QByteArray &def) const
 {
     const auto raw = rawValue(m_path, section, key);
-    return raw ? raw->bytes : def;
+    return raw ? unquoted(raw->bytes) : def;
 }
 
 bool IniFile::writeBytes(const QString &section, const QString &key, const QByteArray &value)
 {
-    return writeRaw(m_path, section, key, value);
+    return writeValues(m_path, section, {{key, value}});
+}
+
+bool IniFile::writeSection(const QString &section,
+                           const QList<std::pair<QString, QByteArray>> &values, QString *error)
+{
+    return writeValues(m_path, section, values, error);
 }
 
 } // namespace sonalto::settings

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 namespace sonalto::settings {
 
@@ -12,7 +15,9 @@ namespace sonalto::settings {
 // always see each other's changes. Section and key names match without regard to case; the
 // first matching section and the first matching key in it win. Writing keeps every other line
 // (comments, blanks, lines before the first section, lines without '=') and the file's line
-// ending style, and replaces the file atomically.
+// ending style, and replaces the file atomically. A value that reading would change (blanks at
+// either end, or surrounding quotes of its own) is written in quotes, so every value reads back
+// exactly as it was written, here and on Windows.
 //
 // Text is written as UTF-8. A file that is not valid UTF-8 comes from Windows and is read as
 // GBK; when such a file is rewritten its lines become UTF-8, except lines that are not GBK text
@@ -40,10 +45,15 @@ public:
     int readInt(const QString &section, const QString &key, int def, bool *ok = nullptr) const;
     bool writeInt(const QString &section, const QString &key, int value);
 
-    // The value's bytes exactly as stored, only surrounding blanks trimmed: HotKey.ini keeps
-    // single raw bytes there that no text encoding would survive.
+    // The value's bytes as stored, without conversion: HotKey.ini keeps single raw bytes there
+    // that no text encoding would survive. Trimmed and unquoted as readString does.
     QByteArray readBytes(const QString &section, const QString &key, const QByteArray &def) const;
     bool writeBytes(const QString &section, const QString &key, const QByteArray &value);
+
+    // Writes several keys of one section, in order, with one replacement of the file. When any
+    // name or value cannot be stored nothing is written; *error then says why.
+    bool writeSection(const QString &section, const QList<std::pair<QString, QByteArray>> &values,
+                      QString *error = nullptr);
 
 private:
     QString m_path;

@@ -2,6 +2,10 @@
 
 #include "common/Icons.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -25,16 +29,20 @@ TTrayIcon::TTrayIcon(QObject *owner) : QObject(owner)
     ShowWindow1 =
         PopupMenu1->addAction(appIcon(QStringLiteral("sonalto")), QStringLiteral("显示窗口"));
     PopupMenu1->addSeparator();
-    Exit2 = PopupMenu1->addAction(QIcon::fromTheme(QStringLiteral("application-exit")),
-                                  QStringLiteral("退出"));
+    Exit2 = PopupMenu1->addAction(appIcon(QStringLiteral("exit")), QStringLiteral("退出"));
 
+    m_singleClick = statusNotifierHost();
     m_icon = new QSystemTrayIcon(this);
     m_icon->setContextMenu(PopupMenu1);
-    // The tray host sends a Trigger before every DoubleClick; only the double click
-    // means anything here.
+    // An XEmbed tray host sends a Trigger before every DoubleClick, so there only
+    // the double click restores; a StatusNotifierItem host sends the Trigger alone.
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (m_enabled && r == QSystemTrayIcon::DoubleClick)
-            emit doubleClicked();
+        if (!m_enabled)
+            return;
+        const auto restore =
+            m_singleClick ? QSystemTrayIcon::Trigger : QSystemTrayIcon::DoubleClick;
+        if (r == restore)
+            emit restoreRequested();
     });
     setPicture(m_picture);
 }
@@ -49,6 +57,25 @@ TTrayIcon::~TTrayIcon()
 bool TTrayIcon::hostAvailable()
 {
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool TTrayIcon::statusNotifierHost()
+{
+    // The question Qt asks when it chooses how to talk to the tray.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.interface()->isServiceRegistered(watcher))
+        return false;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        watcher, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }
 
 void TTrayIcon::setPictures(const QList<QIcon> &pictures)

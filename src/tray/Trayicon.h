@@ -27,6 +27,16 @@ public:
 
     // Whether the desktop has a notification area to show the icon in.
     static bool hostAvailable();
+    // Whether the notification area speaks the StatusNotifierItem protocol (KDE,
+    // GNOME with the AppIndicator extension, every Wayland tray). It reports a
+    // click on the icon as one activation and never a double click.
+    static bool statusNotifierHost();
+
+    // How the user brings the window back: a single click where the host only
+    // reports those, a double click elsewhere. Decided when the icon is made,
+    // as the icon's connection to the host is.
+    bool restoresOnSingleClick() const { return m_singleClick; }
+    void setRestoresOnSingleClick(bool singleClick) { m_singleClick = singleClick; }
 
     // The pictures the icon can show; the program's five by default.
     void setPictures(const QList<QIcon> &pictures);
@@ -59,7 +69,8 @@ public:
             *Exit2 = nullptr;
 
 signals:
-    void doubleClicked();
+    // The click that brings the window back (see restoresOnSingleClick).
+    void restoreRequested();
 
 private:
     void updateToolTip();
@@ -70,6 +81,7 @@ private:
     QString m_hint;
     bool m_showHint = true;
     bool m_enabled = true;
+    bool m_singleClick = false;
 };
 
 } // namespace sonalto

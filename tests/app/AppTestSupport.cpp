@@ -16,6 +16,21 @@ TempFolders::TempFolders()
     ProjectDirs::instance().SetAudioDir(audioDir());
 }
 
+PrivateHome::PrivateHome()
+{
+    for (const char *name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+        m_saved.append({name, qgetenv(name)});
+    qputenv("HOME", m_dir.path().toUtf8());
+    qputenv("XDG_DATA_HOME", (m_dir.path() + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toUtf8());
+}
+
+PrivateHome::~PrivateHome()
+{
+    for (const auto &[name, value] : m_saved)
+        qputenv(name, value);
+}
+
 audio::SampleGenerator sineGenerator(double frequency, double amplitude)
 {
     return [frequency, amplitude](uint64_t frame, int, int rate) {

@@ -3,6 +3,8 @@
 #include "app/Unit1.h"
 #include "audio/VirtualBackend.h"
 
+#include <QList>
+#include <QPair>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -20,6 +22,20 @@ public:
 
 private:
     QTemporaryDir m_dir;
+};
+
+// Points HOME and the XDG folders into a temporary folder for one test, as on a
+// first start of the program.
+class PrivateHome
+{
+public:
+    PrivateHome();
+    ~PrivateHome();
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QList<QPair<const char *, QByteArray>> m_saved;
 };
 
 // A 1 kHz sine at the given amplitude (0..1).

@@ -3,10 +3,19 @@
 #include "AppTestSupport.h"
 #include "common/TestSupport.h"
 
+#include "app/Application.h"
+#include "common/ForeignKeyGrab.h"
+#include "common/Projectdir.h"
+#include "hotkeys/HookLibrary.h"
+#include "hotkeys/HotKeyFile.h"
 #include "hotkeys/Keyoptionunit.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -142,4 +151,146 @@ TEST(HotkeyWindow, HotKeyButtonOpensTheDialogAndReloadsAfterIt)
     EXPECT_TRUE(form->IsRecording);
     form->HotKeyReport(F11, KeyDown, 0);
     EXPECT_FALSE(form->IsRecording);
+}
+
+// The hot keys from end to end on the test session's X display: the keyboard
+// hook the build makes, keys typed with xdotool while another program's window
+// has the focus.
+class HotkeyOnDisplay : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // Keys are typed and grabbed: never on a user's own desktop.
+        if (qEnvironmentVariableIsEmpty("DISPLAY") ||
+            qEnvironmentVariableIsEmpty("SONALTO_SESSION_XVFB"))
+            SONALTO_MISSING("its private X server (session.sh --xvfb)");
+        SONALTO_REQUIRE_PROGRAM("xdotool");
+    }
+
+    void TearDown() override
+    {
+        if (m_other.state() != QProcess::NotRunning) {
+            m_other.kill();
+            m_other.waitForFinished();
+        }
+    }
+
+    // The main window with the hook the build makes; KeyOptionForm reads the
+    // application folder as it is now.
+    std::unique_ptr<TForm1> makeHookedForm()
+    {
+        auto form = makeForm(makeTestBackend());
+        form->KeyHook =
+            std::make_unique<hotkeys::HookLibrary>(QStringList{QStringLiteral(KHOOK_LIBRARY)});
+        auto *dialog = new TKeyOptionForm(form.get());
+        dialog->showMessages = false;
+        form->KeyOptionForm = dialog;
+        return form;
+    }
+
+    // Another program's window takes the keyboard focus.
+    void focusOtherProgram()
+    {
+        SONALTO_REQUIRE_PROGRAM("xmessage");
+        m_other.start(QStringLiteral("xmessage"),
+                      {QStringLiteral("-title"), QStringLiteral("SonaltoOtherProgram"),
+                       QStringLiteral("another program")});
+        ASSERT_TRUE(m_other.waitForStarted());
+        int exitCode = -1;
+        test::runProgram(QStringLiteral("xdotool"),
+                         {QStringLiteral("search"), QStringLiteral("--sync"),
+                          QStringLiteral("--name"), QStringLiteral("^SonaltoOtherProgram$"),
+                          QStringLiteral("windowfocus"), QStringLiteral("--sync")},
+                         &exitCode, 10000);
+        ASSERT_EQ(exitCode, 0);
+    }
+
+    static void press(const QString &keys)
+    {
+        int exitCode = -1;
+        test::runProgram(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}, &exitCode);
+        ASSERT_EQ(exitCode, 0) << keys.toStdString();
+    }
+
+    // Opens the key-option dialog from the toolbar and lets `edit` work in it
+    // before 确定.
+    static void editHotKeys(TForm1 &form, const std::function<void(TKeyOptionForm &)> &edit)
+    {
+        QTimer::singleShot(0, form.KeyOptionForm, [&] {
+            edit(*form.KeyOptionForm);
+            form.KeyOptionForm->Button1->click();
+        });
+        form.ToolButton7->click();
+    }
+
+    QProcess m_other;
+};
+
+TEST_F(HotkeyOnDisplay, FirstStartDefaultsWorkFromAnotherProgram)
+{
+    PrivateHome home;
+    resolveFolders(); // a first start: no settings yet
+    ASSERT_TRUE(QFile::exists(ProjectDirs::instance().AppDir() + "HotKey.ini"));
+    auto form = makeHookedForm();
+    form->show();
+    EXPECT_TRUE(form->KeyOptionForm->Edit1->text().isEmpty()) << "no key until the user picks one";
+
+    editHotKeys(*form, [](TKeyOptionForm &d) {
+        d.SpeedButton19->click();
+        d.SpeedButton4->click();
+        d.SpeedButton2->click();
+    });
+    EXPECT_TRUE(form->ShownMessages.isEmpty()) << form->ShownMessages.join('|').toStdString();
+    EXPECT_EQ(form->ToolButton1->toolTip(), QStringLiteral(" F9"));
+
+    focusOtherProgram();
+    press("F9");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(form->IsRecording); }, 10000))
+        << form->ShownMessages.join('|').toStdString();
+    press("F10");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(form->IsPaused); }, 10000));
+    press("F10");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->IsPaused; }, 10000));
+    press("F11");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form->IsRecording; }, 10000));
+}
+
+TEST_F(HotkeyOnDisplay, CtrlSpaceAndCtrlTabGoThroughTheFileAndFire)
+{
+    TempFolders folders;
+    ASSERT_TRUE(hotkeys::createHotKeyFileIfMissing(folders.appDir() + "HotKey.ini"));
+    auto form = makeHookedForm();
+    form->show();
+    editHotKeys(*form, [](TKeyOptionForm &d) {
+        QTest::keyClick(d.Edit1, Qt::Key_Space, Qt::ControlModifier);
+        QTest::keyClick(d.Edit2, Qt::Key_Tab, Qt::ControlModifier);
+    });
+    // What the window installed was read back from the file.
+    EXPECT_EQ(form->ToolButton1->toolTip(), QStringLiteral("Ctrl +  Space"));
+    EXPECT_EQ(form->ToolButton3->toolTip(), QStringLiteral("Ctrl +  Tab"));
+
+    focusOtherProgram();
+    press("ctrl+space");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(form->IsRecording); }, 10000))
+        << form->ShownMessages.join('|').toStdString();
+    press("ctrl+Tab");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form->IsRecording; }, 10000));
+}
+
+TEST_F(HotkeyOnDisplay, KeyAnotherProgramOwnsIsNamedOnTheStatusLine)
+{
+    TempFolders folders;
+    writeHotKeys(folders, "[HotKey]\nCount=3\nHotKey0=x\nCASKey0=0\nHotKey1=z\nCASKey1=0\n"
+                          "HotKey2=y\nCASKey2=0\n");
+    test::ForeignKeyGrab other(0xFFC7); // F10
+    ASSERT_TRUE(other.held());
+    auto form = makeHookedForm();
+    form->show();
+    EXPECT_EQ(form->Label15->text(), QStringLiteral("F10 已被其它程序占用"));
+    EXPECT_TRUE(form->ShownMessages.isEmpty()) << "no box at start-up";
+
+    // After the dialog the user is told in a box as well.
+    editHotKeys(*form, [](TKeyOptionForm &) {});
+    EXPECT_EQ(form->ShownMessages, QStringList{QStringLiteral("F10 已被其它程序占用，无法使用。")});
 }

@@ -7,12 +7,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTimeEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using namespace sonalto;
@@ -24,6 +26,7 @@ std::unique_ptr<TForm1> makeScheduledForm()
 {
     auto form = makeForm(makeTestBackend());
     form->ScheduleForm = new TScheduleForm(form.get());
+    form->ScheduleForm->showMessages = false;
     form->show();
     return form;
 }
@@ -94,8 +97,8 @@ TEST(ScheduleWindow, RecordsFromStartToStopThenEnds)
     auto form = makeScheduledForm();
     const QDateTime now = QDateTime::currentDateTime();
     scheduleThroughDialog(*form, [&](TScheduleForm &d) {
-        setPart(d.CheckBox1, d.DateTimePicker1, d.DateTimePicker2, now.addSecs(-1));
-        setPart(d.CheckBox2, d.DateTimePicker3, d.DateTimePicker4, now.addSecs(3));
+        setPart(d.CheckBox1, d.DateTimePicker1, d.DateTimePicker2, now.addSecs(1));
+        setPart(d.CheckBox2, d.DateTimePicker3, d.DateTimePicker4, now.addSecs(4));
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->IsRecording; }, 5000));
     EXPECT_FALSE(form->ToolButton10->isEnabled()) << "no editing while recording";
@@ -113,7 +116,7 @@ TEST(ScheduleWindow, AnyStopEndsTheSchedule)
     auto form = makeScheduledForm();
     const QDateTime now = QDateTime::currentDateTime();
     scheduleThroughDialog(*form, [&](TScheduleForm &d) {
-        setPart(d.CheckBox1, d.DateTimePicker1, d.DateTimePicker2, now.addSecs(-1));
+        setPart(d.CheckBox1, d.DateTimePicker1, d.DateTimePicker2, now.addSecs(1));
         setPart(d.CheckBox2, d.DateTimePicker3, d.DateTimePicker4, now.addSecs(3600));
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->IsRecording; }, 5000));
@@ -123,6 +126,64 @@ TEST(ScheduleWindow, AnyStopEndsTheSchedule)
     EXPECT_FALSE(form->Timer2->isActive());
     EXPECT_FALSE(panelShown(*form));
     EXPECT_FALSE(form->ToolButton10->isChecked());
+}
+
+TEST(ScheduleWindow, FailedScheduledStartEndsTheScheduleWithOneMessage)
+{
+    TempFolders folders;
+    auto form = makeScheduledForm();
+    ASSERT_EQ(form->ComboBox3->currentIndex(), 0) << "records MP3";
+    // No lame anywhere: neither in the application folder nor on the search path.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", folders.root().toUtf8());
+    const QDateTime now = QDateTime::currentDateTime();
+    scheduleThroughDialog(*form, [&](TScheduleForm &d) {
+        setPart(d.CheckBox1, d.DateTimePicker1, d.DateTimePicker2, now.addSecs(1));
+        setPart(d.CheckBox2, d.DateTimePicker3, d.DateTimePicker4, now.addSecs(3600));
+    });
+    ASSERT_TRUE(form->Timer2->isActive());
+    const bool ended = QTest::qWaitFor([&] { return !form->Timer2->isActive(); }, 10000);
+    qputenv("PATH", path);
+    ASSERT_TRUE(ended) << form->ShownMessages.join('|').toStdString();
+    EXPECT_FALSE(form->IsRecording);
+    ASSERT_EQ(form->ShownMessages.size(), 1) << form->ShownMessages.join('|').toStdString();
+    EXPECT_TRUE(form->ShownMessages.first().startsWith(QStringLiteral("Couldn''t start Encoding")))
+        << form->ShownMessages.first().toStdString();
+    EXPECT_FALSE(panelShown(*form));
+    EXPECT_FALSE(form->ToolButton10->isChecked());
+    EXPECT_TRUE(form->ToolButton10->isEnabled()) << "the dialog can be opened again";
+}
+
+TEST(ScheduleWindow, ReopenedAfterItEndedPastTimesAreNotANewSchedule)
+{
+    TempFolders folders;
+    auto form = makeScheduledForm();
+    EXPECT_EQ(form->ToolButton10->toolTip(), QStringLiteral("日程表"));
+    const QDateTime now = QDateTime::currentDateTime();
+    scheduleThroughDialog(*form, [&](TScheduleForm &d) {
+        setPart(d.CheckBox1, d.DateTimePicker1, d.DateTimePicker2, now.addSecs(1));
+        setPart(d.CheckBox2, d.DateTimePicker3, d.DateTimePicker4, now.addSecs(2));
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Timer2->isActive(); }, 10000));
+    const int rows = form->ListView1->topLevelItemCount();
+
+    // Both boxes are still ticked with the old times: 确定 says why it cannot
+    // take them, and the dialog stays open until the user cancels.
+    bool refused = false;
+    scheduleThroughDialog(
+        *form,
+        [&](TScheduleForm &d) {
+            ASSERT_TRUE(d.CheckBox1->isChecked());
+            d.Button1->click();
+            refused = d.isVisible();
+        },
+        false);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(form->ScheduleForm->ShownMessages.size(), 1)
+        << form->ScheduleForm->ShownMessages.join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(form->Timer2->isActive());
+    EXPECT_FALSE(panelShown(*form));
+    EXPECT_EQ(form->ListView1->topLevelItemCount(), rows) << "no recording of no length";
 }
 
 TEST(ScheduleWindow, ExitAsksOnlyWhileTheScheduleIsActive)
@@ -154,7 +215,9 @@ TEST(TrayOnWindow, MenuFollowsTheRecordingAndShowsTheWindow)
     TTrayIcon *tray = form->TrayIcon1;
     ASSERT_TRUE(tray);
     EXPECT_EQ(tray->picture(), 4);
-    EXPECT_EQ(tray->toolTip(), "单击这里显示      \nSonalto 窗口  ");
+    // Without a StatusNotifierItem host the icon restores on a double click.
+    EXPECT_FALSE(tray->restoresOnSingleClick());
+    EXPECT_EQ(tray->toolTip(), "双击这里显示      \nSonalto 窗口  ");
 
     tray->Record1->trigger();
     ASSERT_TRUE(form->IsRecording);
@@ -172,7 +235,7 @@ TEST(TrayOnWindow, MenuFollowsTheRecordingAndShowsTheWindow)
     EXPECT_EQ(tray->Pause2->text(), "暂停");
 
     form->hide();
-    emit tray->doubleClicked();
+    emit tray->restoreRequested();
     EXPECT_TRUE(form->isVisible());
     form->showMinimized();
     tray->ShowWindow1->trigger();

@@ -1,4 +1,5 @@
 // Process start: folders, the settings write-back and the single-instance rule.
+#include "AppTestSupport.h"
 #include "app/Application.h"
 #include "app/SingleInstance.h"
 #include "common/Projectdir.h"
@@ -20,34 +21,7 @@
 #include <unistd.h>
 
 using namespace sonalto;
-
-namespace {
-
-// Points HOME and the XDG folders into a temporary folder for one test.
-class PrivateHome
-{
-public:
-    PrivateHome()
-    {
-        for (const char *name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
-            m_saved.append({name, qgetenv(name)});
-        qputenv("HOME", m_dir.path().toUtf8());
-        qputenv("XDG_DATA_HOME", (m_dir.path() + "/data").toUtf8());
-        qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toUtf8());
-    }
-    ~PrivateHome()
-    {
-        for (const auto &[name, value] : m_saved)
-            qputenv(name, value);
-    }
-    QString path() const { return m_dir.path(); }
-
-private:
-    QTemporaryDir m_dir;
-    QList<QPair<const char *, QByteArray>> m_saved;
-};
-
-} // namespace
+using sonalto::test::PrivateHome;
 
 TEST(Startup, FirstStartCreatesFoldersAndWritesOutputFolderBack)
 {

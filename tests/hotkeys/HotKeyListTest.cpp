@@ -82,15 +82,15 @@ TEST_F(HotKeyFileTest, RoundTripKeepsRawBytesAndWritesInOrder)
     HotKeyList list;
     list.count = 3;
     list.keys = {'A', 0x78, 0xBA};
-    list.modifiers = {5, 0, 255};
+    list.modifiers = {5, 0, 6};
     list.keys[3] = 0x41; // beyond the count: never written
     ASSERT_TRUE(saveHotKeys(path(), list));
 
     const QByteArray bytes = fileBytes();
     // Count first, then each HotKey before its CASKey; the key code is the byte itself.
-    const QList<QByteArray> order = {"Count=3",    "HotKey0=A", "CASKey0=5",
-                                     "HotKey1=x",  "CASKey1=0", QByteArray("HotKey2=") + char(0xBA),
-                                     "CASKey2=255"};
+    const QList<QByteArray> order = {"Count=3",   "HotKey0=A", "CASKey0=5",
+                                     "HotKey1=x", "CASKey1=0", QByteArray("HotKey2=") + char(0xBA),
+                                     "CASKey2=6"};
     qsizetype at = 0;
     for (const QByteArray &line : order) {
         const qsizetype found = bytes.indexOf(line, at);
@@ -152,6 +152,77 @@ TEST_F(HotKeyFileTest, BadNumberStopsTheLoadKeepingWhatWasRead)
     writeFile("[HotKey]\nCount=150\n");
     ASSERT_TRUE(loadHotKeys(path(), list, &error));
     EXPECT_EQ(list.count, HotKeyList::Capacity);
+}
+
+TEST_F(HotKeyFileTest, BlankKeysAreQuotedAndLineBreaksRefusedBeforeWriting)
+{
+    // Space and Tab are blanks that reading would trim away.
+    HotKeyList list;
+    list.count = 3;
+    list.keys = {0x20, 0x09, 0x0C};
+    list.modifiers = {ModCtrl, ModCtrl, 0};
+    QString error;
+    ASSERT_TRUE(saveHotKeys(path(), list, &error)) << error.toStdString();
+    EXPECT_TRUE(fileBytes().contains("HotKey0=\" \"\n")) << fileBytes().toStdString();
+    EXPECT_TRUE(fileBytes().contains("HotKey1=\"\t\"\n"));
+    HotKeyList loaded;
+    ASSERT_TRUE(loadHotKeys(path(), loaded, &error));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(loaded.keys[size_t(i)], list.keys[size_t(i)]) << i;
+        EXPECT_EQ(loaded.modifiers[size_t(i)], list.modifiers[size_t(i)]) << i;
+    }
+
+    // Enter (0x0D) cannot be held by a line; it is the last entry, and still
+    // nothing of the list reaches the file.
+    const QByteArray before = fileBytes();
+    list.keys = {0x78, 0x7A, 0x0D};
+    EXPECT_FALSE(canStoreKey(0x0D));
+    EXPECT_FALSE(canStoreKey(0x0A));
+    EXPECT_TRUE(canStoreKey(0x20));
+    EXPECT_FALSE(saveHotKeys(path(), list, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("Enter"))) << error.toStdString();
+    EXPECT_EQ(fileBytes(), before);
+}
+
+TEST_F(HotKeyFileTest, EntriesWithoutAKeyAreSavedEmptyAndStayWithoutOne)
+{
+    HotKeyList list;
+    list.count = 4;
+    list.keys = {0x78, 0x30, 0x10, 0xFF};
+    list.modifiers = {255, 0, ModCtrl, 0};
+    list.clearEntry(1);
+    // Cleared, a modifier alone, a code without a name: none of them is a key.
+    for (int i : {0, 1, 2, 3})
+        EXPECT_FALSE(list.hasKey(i)) << i;
+    ASSERT_TRUE(saveHotKeys(path(), list));
+    EXPECT_EQ(fileBytes(),
+              QByteArray("[HotKey]\nCount=4\nHotKey0=\nCASKey0=255\nHotKey1=\n"
+                         "CASKey1=255\nHotKey2=\nCASKey2=255\nHotKey3=\nCASKey3=255\n"));
+    HotKeyList loaded;
+    ASSERT_TRUE(loadHotKeys(path(), loaded, nullptr));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(loaded.hasKey(i)) << i;
+
+    // A cleared entry as Windows writes it (the byte 0xFF) reads as no key too.
+    writeFile("[HotKey]\r\nCount=1\r\nHotKey0=\xFF\r\nCASKey0=255\r\n");
+    ASSERT_TRUE(loadHotKeys(path(), loaded, nullptr));
+    EXPECT_FALSE(loaded.hasKey(0));
+}
+
+TEST_F(HotKeyFileTest, FirstStartCreatesThreeEmptyEntriesOnce)
+{
+    ASSERT_TRUE(createHotKeyFileIfMissing(path()));
+    HotKeyList list;
+    ASSERT_TRUE(loadHotKeys(path(), list, nullptr));
+    EXPECT_EQ(list.count, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(list.hasKey(i)) << i;
+
+    // The user's own file is never replaced.
+    writeFile("[HotKey]\nCount=1\nHotKey0=x\nCASKey0=0\n");
+    ASSERT_TRUE(createHotKeyFileIfMissing(path()));
+    EXPECT_EQ(fileBytes(), QByteArray("[HotKey]\nCount=1\nHotKey0=x\nCASKey0=0\n"));
+    EXPECT_FALSE(createHotKeyFileIfMissing(path() + QStringLiteral(".d/missing/HotKey.ini")));
 }
 
 TEST(KeyNamesTest, PrefixesAndDisplayTexts)

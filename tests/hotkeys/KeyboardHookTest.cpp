@@ -2,6 +2,7 @@
 // keystrokes made with xdotool arrive as reports.
 #include "common/TestSupport.h"
 
+#include "common/ForeignKeyGrab.h"
 #include "hotkeys/HookLibrary.h"
 
 #include <QStandardPaths>
@@ -124,6 +125,23 @@ TEST_F(KeyboardHookTest, NewListReplacesTheOldAndRemovalStopsReports)
     press("ctrl+shift+F10");
     ASSERT_TRUE(waitForReports(2));
     EXPECT_EQ(reports().size(), 2u);
+}
+
+TEST_F(KeyboardHookTest, CombinationsAnotherProgramOwnsAreKnownByEntry)
+{
+    test::ForeignKeyGrab other(0xFFC7); // F10, held by another client of the display
+    ASSERT_TRUE(other.held());
+    ASSERT_TRUE(m_hook.setHook()) << m_hook.errorString().toStdString();
+    const uint8_t keys[3] = {0x78, 0x79, 0x79};
+    const uint8_t modifiers[3] = {0, 0, 1}; // F9, F10, Ctrl + F10
+    EXPECT_EQ(m_hook.setList(keys, modifiers, 3), 1);
+    EXPECT_EQ(m_hook.refusedEntries(), std::vector<int>{1});
+
+    // The keys that could be taken still work.
+    press("ctrl+F10");
+    ASSERT_TRUE(waitForReports(1));
+    EXPECT_EQ(reports().front().key, 0x79);
+    EXPECT_EQ(reports().front().modifiers, 1);
 }
 
 TEST(KeyboardHookLoadTest, MissingLibraryOnlyMeansNoHotKeys)

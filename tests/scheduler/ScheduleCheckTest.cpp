@@ -11,12 +11,14 @@ namespace {
 struct FakeRecorder : ScheduleTarget
 {
     bool recording = false;
+    bool startFails = false; // as when the encoder program is missing
     int starts = 0, stops = 0;
     bool canRecord() const override { return !recording; }
-    void record() override
+    bool record() override
     {
-        recording = true;
         ++starts;
+        recording = !startFails;
+        return recording;
     }
     bool canStop() const override { return recording; }
     void stop() override
@@ -134,4 +136,37 @@ TEST(ScheduleTimes, CombineAndText)
     const QString text = scheduleTimeText(at(9, 5, 7));
     EXPECT_TRUE(text.startsWith("2014-1-18 ")) << text.toStdString();
     EXPECT_TRUE(text.contains("05:07")) << text.toStdString();
+}
+
+TEST(ScheduleCheck, FailedStartEndsTheSchedule)
+{
+    // Trying again at every tick would only repeat the failure and its message.
+    const Schedule s{true, at(10, 0), true, at(11, 0)};
+    FakeRecorder r;
+    r.startFails = true;
+    EXPECT_FALSE(checkSchedule(s, at(10, 0, 1), r));
+    EXPECT_EQ(r.starts, 1);
+    EXPECT_EQ(r.stops, 0);
+}
+
+TEST(ScheduleCheck, OnlyTimesToComeInTheRightOrderMakeASchedule)
+{
+    const QDateTime now = at(10, 0, 0, 700);
+    EXPECT_EQ(scheduleFault({true, at(10, 5), true, at(10, 30)}, now), ScheduleFault::None);
+    // The current second has not passed yet (the pickers hold whole seconds).
+    EXPECT_EQ(scheduleFault({true, at(10, 0), false, at(9, 0)}, now), ScheduleFault::None);
+    EXPECT_EQ(scheduleFault({true, at(9, 59, 59), false, at(9, 0)}, now),
+              ScheduleFault::StartPassed);
+    // A part that is off is not looked at.
+    EXPECT_EQ(scheduleFault({false, at(9, 0), true, at(10, 1)}, now), ScheduleFault::None);
+    EXPECT_EQ(scheduleFault({false, at(9, 0), true, at(9, 30)}, now), ScheduleFault::StopPassed);
+    EXPECT_EQ(scheduleFault({true, at(10, 30), true, at(10, 20)}, now),
+              ScheduleFault::StopBeforeStart);
+    EXPECT_EQ(scheduleFault({true, at(10, 30), true, at(10, 30)}, now),
+              ScheduleFault::StopBeforeStart);
+    EXPECT_EQ(scheduleFault({false, at(9, 0), false, at(9, 0)}, now), ScheduleFault::None);
+    EXPECT_TRUE(scheduleFaultText(ScheduleFault::None).isEmpty());
+    for (auto fault :
+         {ScheduleFault::StartPassed, ScheduleFault::StopPassed, ScheduleFault::StopBeforeStart})
+        EXPECT_FALSE(scheduleFaultText(fault).isEmpty());
 }

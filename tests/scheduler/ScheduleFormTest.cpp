@@ -17,6 +17,12 @@ QDateTime at(int h, int m, int day = 18)
     return QDateTime(QDate(2014, 1, day), QTime(h, m));
 }
 
+// A moment of next year, for schedules that must lie ahead.
+QDateTime ahead(int h, int m, int day = 18)
+{
+    return QDateTime(QDate(QDate::currentDate().year() + 1, 1, day), QTime(h, m));
+}
+
 qint64 secondsFromNow(const QDateTimeEdit *picker)
 {
     return QDateTime::currentDateTime().secsTo(picker->dateTime());
@@ -107,23 +113,60 @@ TEST(ScheduleForm, OkJoinsDateAndTimeOfEachPart)
     TScheduleForm form;
     form.open();
     form.CheckBox1->click();
-    form.DateTimePicker1->setDateTime(at(7, 0, 25));
-    form.DateTimePicker2->setDateTime(at(10, 0, 3));
-    form.DateTimePicker3->setDateTime(at(1, 0, 26));
-    form.DateTimePicker4->setDateTime(at(12, 15, 4));
+    form.DateTimePicker1->setDateTime(ahead(7, 0, 25));
+    form.DateTimePicker2->setDateTime(ahead(10, 0, 3));
+    form.DateTimePicker3->setDateTime(ahead(1, 0, 26));
+    form.DateTimePicker4->setDateTime(ahead(12, 15, 4));
     form.Button1->click();
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_FALSE(form.isVisible());
     for (auto *picker : {form.DateTimePicker1, form.DateTimePicker2})
-        EXPECT_EQ(picker->dateTime(), at(10, 0, 25));
+        EXPECT_EQ(picker->dateTime(), ahead(10, 0, 25));
     // The disabled stop is joined as well: its value is what a later check compares.
     for (auto *picker : {form.DateTimePicker3, form.DateTimePicker4})
-        EXPECT_EQ(picker->dateTime(), at(12, 15, 26));
+        EXPECT_EQ(picker->dateTime(), ahead(12, 15, 26));
     const scheduler::Schedule s = form.schedule();
     EXPECT_TRUE(s.startEnabled);
     EXPECT_FALSE(s.stopEnabled);
-    EXPECT_EQ(s.start, at(10, 0, 25));
+    EXPECT_EQ(s.start, ahead(10, 0, 25));
     EXPECT_TRUE(form.hasEnabledPart());
+}
+
+TEST(ScheduleForm, PastOrReversedTimesAreRefusedWithTheReason)
+{
+    TScheduleForm form;
+    form.showMessages = false;
+    form.open();
+    // Both parts ticked with times of a schedule that has run its course.
+    form.CheckBox1->click();
+    form.CheckBox2->click();
+    form.DateTimePicker1->setDateTime(at(10, 0));
+    form.DateTimePicker2->setDateTime(at(10, 0));
+    form.DateTimePicker3->setDateTime(at(10, 30));
+    form.DateTimePicker4->setDateTime(at(10, 30));
+    form.Button1->click();
+    EXPECT_TRUE(form.isVisible()) << "the dialog stays open to correct the time";
+    ASSERT_EQ(form.ShownMessages.size(), 1);
+    EXPECT_EQ(form.ShownMessages.last(),
+              scheduler::scheduleFaultText(scheduler::ScheduleFault::StartPassed));
+    EXPECT_EQ(form.DateTimePicker1->dateTime(), at(10, 0)) << "nothing was joined";
+
+    // A start ahead with a stop before it.
+    form.DateTimePicker1->setDateTime(ahead(10, 0));
+    form.DateTimePicker2->setDateTime(ahead(10, 0));
+    form.DateTimePicker3->setDateTime(ahead(9, 0));
+    form.DateTimePicker4->setDateTime(ahead(9, 0));
+    form.Button1->click();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.ShownMessages.last(),
+              scheduler::scheduleFaultText(scheduler::ScheduleFault::StopBeforeStart));
+
+    // With the stop off, its old value no longer matters.
+    form.CheckBox2->click();
+    form.Button1->click();
+    EXPECT_EQ(form.ShownMessages.size(), 2);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_FALSE(form.isVisible());
 }
 
 TEST(ScheduleForm, EscapeCancels)

@@ -206,12 +206,62 @@ TEST_F(IniFileTest, RawBytesRoundTripUntouched)
                                           "Count=4\n"));
 }
 
-TEST_F(IniFileTest, RawBytesAreOnlyTrimmedOfBlanks)
+TEST_F(IniFileTest, RawBytesAreTrimmedAndUnquotedLikeText)
 {
-    writeFile(QByteArray("[K]\nA= \"\xA0\" \r\nB=\t\xFF \n"));
+    // Windows removes one pair of surrounding quotes from every value it reads.
+    writeFile(QByteArray("[K]\nA= \"\xA0\" \r\nB=\t\xFF \nC=\" \"\nD=\"\n"));
     IniFile ini(filePath());
-    EXPECT_EQ(ini.readBytes("K", "A", ""), QByteArray("\"\xA0\""));
+    EXPECT_EQ(ini.readBytes("K", "A", ""), QByteArray("\xA0"));
     EXPECT_EQ(ini.readBytes("K", "B", ""), QByteArray("\xFF"));
+    EXPECT_EQ(ini.readBytes("K", "C", ""), QByteArray(" "));
+    EXPECT_EQ(ini.readBytes("K", "D", ""), QByteArray("\""));
+}
+
+TEST_F(IniFileTest, ValuesReadingWouldChangeAreQuotedAndReadBackExactly)
+{
+    IniFile ini(filePath());
+    const QList<QByteArray> bytes = {" ",     "\t",  "\x0B", "\x0C", "\"",    "'",
+                                     "\"x\"", "'y'", " a ",  "\"\"", "plain", ""};
+    for (int i = 0; i < bytes.size(); ++i)
+        ASSERT_TRUE(ini.writeBytes("K", QStringLiteral("B%1").arg(i), bytes.at(i))) << i;
+    const QStringList texts = {QStringLiteral("  二 "), QStringLiteral("\"quoted\"")};
+    for (int i = 0; i < texts.size(); ++i)
+        ASSERT_TRUE(ini.writeString("K", QStringLiteral("T%1").arg(i), texts.at(i))) << i;
+
+    for (int i = 0; i < bytes.size(); ++i)
+        EXPECT_EQ(ini.readBytes("K", QStringLiteral("B%1").arg(i), "?"), bytes.at(i)) << i;
+    for (int i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(ini.readString("K", QStringLiteral("T%1").arg(i), "?"), texts.at(i)) << i;
+    // Only what needs them gets quotes: a lone quote character and plain text do not.
+    const QByteArray file = fileBytes();
+    EXPECT_TRUE(file.contains("\nB0=\" \"\n")) << file.toStdString();
+    EXPECT_TRUE(file.contains("\nB4=\"\n"));
+    EXPECT_TRUE(file.contains("\nB10=plain\n"));
+    EXPECT_TRUE(file.contains("\nB11=\n"));
+}
+
+TEST_F(IniFileTest, SectionIsWrittenWholeOrNotAtAll)
+{
+    writeFile("[HotKey]\nCount=1\n");
+    const QByteArray before = fileBytes();
+    IniFile ini(filePath());
+    QString error;
+    // The third value cannot be put on a line: none of them is written.
+    EXPECT_FALSE(
+        ini.writeSection("HotKey", {{"Count", "3"}, {"HotKey0", "x"}, {"HotKey1", "\r"}}, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(fileBytes(), before);
+
+    ASSERT_TRUE(ini.writeSection(
+        "HotKey",
+        {{"Count", "2"}, {"HotKey0", "x"}, {"CASKey0", "0"}, {"HotKey1", " "}, {"CASKey1", "1"}}));
+    EXPECT_EQ(fileBytes(),
+              QByteArray("[HotKey]\nCount=2\nHotKey0=x\nCASKey0=0\nHotKey1=\" \"\nCASKey1=1\n"));
+
+    // A folder that does not exist gives the system's reason.
+    IniFile nowhere(m_dir.filePath("missing-folder/HotKey.ini"));
+    EXPECT_FALSE(nowhere.writeSection("HotKey", {{"Count", "0"}}, &error));
+    EXPECT_FALSE(error.isEmpty());
 }
 
 TEST_F(IniFileTest, RefusesWhatCannotBeStored)

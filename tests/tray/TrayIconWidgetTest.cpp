@@ -61,20 +61,51 @@ TEST(TrayIcon, ToolTipFollowsShowHintAndIsCut)
     EXPECT_EQ(tray.shownToolTip().size(), 126);
 }
 
-TEST(TrayIcon, DisabledIgnoresClicksAndHasNoMenu)
+TEST(TrayIcon, RestoresOnTheClickTheHostReportsAndNotWhileDisabled)
 {
     TTrayIcon tray;
-    int doubles = 0;
-    QObject::connect(&tray, &TTrayIcon::doubleClicked, [&] { ++doubles; });
+    int restores = 0;
+    QObject::connect(&tray, &TTrayIcon::restoreRequested, [&] { ++restores; });
+    // An XEmbed host: a Trigger comes before every DoubleClick; only the double
+    // click restores.
+    tray.setRestoresOnSingleClick(false);
     emit tray.systemIcon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(restores, 0);
     emit tray.systemIcon()->activated(QSystemTrayIcon::DoubleClick);
-    EXPECT_EQ(doubles, 1);
+    EXPECT_EQ(restores, 1);
+    // A StatusNotifierItem host reports a click as the Trigger alone.
+    tray.setRestoresOnSingleClick(true);
+    emit tray.systemIcon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(restores, 2);
+    emit tray.systemIcon()->activated(QSystemTrayIcon::MiddleClick);
+    emit tray.systemIcon()->activated(QSystemTrayIcon::Context);
+    EXPECT_EQ(restores, 2);
+
     tray.setEnabled(false);
-    emit tray.systemIcon()->activated(QSystemTrayIcon::DoubleClick);
-    EXPECT_EQ(doubles, 1);
+    emit tray.systemIcon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(restores, 2);
     EXPECT_EQ(tray.systemIcon()->contextMenu(), nullptr);
     tray.setEnabled(true);
     EXPECT_EQ(tray.systemIcon()->contextMenu(), tray.PopupMenu1);
+}
+
+TEST(TrayIcon, EveryMenuPictureHasABundledFallback)
+{
+    // A desktop whose icon theme has none of the names we ask for.
+    const QString theme = QIcon::themeName();
+    const QStringList paths = QIcon::themeSearchPaths();
+    QIcon::setThemeSearchPaths({});
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));
+    {
+        TTrayIcon tray;
+        for (QAction *action : tray.PopupMenu1->actions()) {
+            if (action->isSeparator())
+                continue;
+            EXPECT_FALSE(action->icon().pixmap(24, 24).isNull()) << action->text().toStdString();
+        }
+    }
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setThemeName(theme);
 }
 
 namespace {

@@ -136,6 +136,17 @@ public:
         close(m_wake[0]);
         close(m_wake[1]);
         m_down.clear();
+        m_refused.clear();
+    }
+
+    int refusedEntries(int *indices, int capacity)
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_connection)
+            return -1;
+        for (size_t i = 0; i < m_refused.size() && int(i) < capacity; ++i)
+            indices[i] = m_refused[i];
+        return int(m_refused.size());
     }
 
     void setCallback(KHookReportFn callback, void *context)
@@ -179,7 +190,7 @@ private:
     int grabAll()
     {
         ungrabAll();
-        int refused = 0;
+        m_refused.clear();
         for (size_t i = 0; i < m_keys.size(); ++i) {
             if (m_modifiers[i] > 7) // a cleared entry
                 continue;
@@ -212,10 +223,10 @@ private:
             }
             free(keycodes);
             if (owned)
-                ++refused;
+                m_refused.push_back(int(i));
         }
         xcb_flush(m_connection);
-        return refused;
+        return int(m_refused.size());
     }
 
     const Grab *findGrab(xcb_keycode_t keycode, uint16_t mask) const
@@ -299,6 +310,7 @@ private:
     xcb_key_symbols_t *m_symbols = nullptr;
     std::vector<unsigned char> m_keys, m_modifiers;
     std::vector<Grab> m_grabs;
+    std::vector<int> m_refused; // entries another program owns
     std::set<xcb_keycode_t> m_down;
     std::thread m_thread;
     int m_wake[2] = {-1, -1};
@@ -328,6 +340,13 @@ int SetList(const unsigned char *keys, const unsigned char *modifiers, int count
 void RemoveHook(void)
 {
     Hook::instance().remove();
+}
+
+int GetRefusedEntries(int *indices, int capacity)
+{
+    if (capacity > 0 && !indices)
+        return -1;
+    return Hook::instance().refusedEntries(indices, capacity);
 }
 
 void SetReportCallback(KHookReportFn callback, void *context)

@@ -35,6 +35,11 @@ __attribute__((visibility("default"))) int SetList(const unsigned char *keys,
 // returns.
 __attribute__((visibility("default"))) void RemoveHook(void);
 
+// The entries of the last SetList that another program owns: up to capacity of
+// their indices into indices. Returns how many there are, -1 when the hook is
+// not set.
+__attribute__((visibility("default"))) int GetRefusedEntries(int *indices, int capacity);
+
 // Registers the receiver of the reports (null: none).
 __attribute__((visibility("default"))) void SetReportCallback(KHookReportFn callback,
                                                               void *context);
