@@ -38,6 +38,9 @@ namespace sonalto {
 namespace recording {
 class TSpectrum;
 }
+namespace library {
+class DurationProber;
+}
 class SpectrumBox;
 class TBuyForm;
 class TTrayIcon;
@@ -269,6 +272,9 @@ public:
 
     // ---- Recordings list ------------------------------------------------------
     void RefreshRecordingList();
+    // Lengths of the listed files, read in the background after each scan.
+    library::DurationProber *DurationProbe = nullptr;
+    void durationProbed(const QString &path, double seconds, bool known);
     void UpdateListSummary();
     void LoadFileTypeIcons();
     void SetRowIcon(QTreeWidgetItem *item);
