@@ -154,9 +154,9 @@ void TForm1::playbackStopped(recording::PlaybackSession::StopReason reason)
     if (reason == Reason::EndOfFile)
         Label8->setText(library::FormatHMS(TrackBar2->maximum()));
     TrackBar2->setValue(0);
+    // The row of the file that played, even when a recording start has just
+    // cleared its word; else the first row that has one.
     QTreeWidgetItem *row = playbackRow();
-    if (!row || rowStatus(row).isEmpty())
-        row = nullptr;
     for (int i = 0; !row && i < ListView1->topLevelItemCount(); ++i) {
         if (!rowStatus(ListView1->topLevelItem(i)).isEmpty())
             row = ListView1->topLevelItem(i);
