@@ -39,6 +39,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace sonalto {
 
 namespace {
@@ -141,6 +143,7 @@ TForm1::TForm1(Options options, QWidget *parent)
     PosTimer->setInterval(50);
     connect(PosTimer, &QTimer::timeout, this, &TForm1::PosTimerTimer);
 
+    createPlaybackSession(); // again once the audio layer is up
     FormCreate();
 }
 
@@ -481,6 +484,7 @@ void TForm1::buildFilePanel(QWidget *parent)
     TrackBar2->setRange(0, 0);
     TrackBar2->setAccessibleName(QStringLiteral("播放位置"));
     TrackBar2->installEventFilter(this);
+    setUpSeekBar();
     SpeedButton18 = playButton(408, QStringLiteral("speaker"), QStringLiteral("播放静音"), true);
     TrackBar3 = new QSlider(Qt::Horizontal, Panel3);
     TrackBar3->setGeometry(436, 4, 110, 24);
@@ -563,6 +567,7 @@ void TForm1::FormCreate()
         return;
     }
     m_audioStarted = true;
+    createPlaybackSession();
     captureStartup();
 
     // Recording parameters until the output settings are applied.
@@ -602,8 +607,9 @@ void TForm1::FormCreate()
     LoadFileTypeIcons();
     RefreshRecordingList();
 
-    // Playback volume reflects the output volume found.
-    TrackBar3->setValue(int(double(Engine->outputVolume()) * 100.0));
+    // Playback volume reflects the output volume found (rounded: truncating
+    // would lower the device's volume a step at every start).
+    TrackBar3->setValue(int(std::lround(double(Engine->outputVolume()) * 100.0)));
 
     // The input monitor, with the detector on.
     setModeIndicator(Label2);
@@ -829,13 +835,14 @@ bool TForm1::FormCloseQuery()
         ToolButton3->click();
     }
     // A file playing.
-    if (SpeedButton21->isChecked()) {
+    if (isPlaying()) {
         if (!askQuestion(
                 QStringLiteral("A file is Playing.\n\nDo you want to stop it and Exit now?"),
                 caption))
             return false;
-        SpeedButton13->click();
+        Playback->stop(recording::PlaybackSession::StopReason::User);
     }
+    Playback->stop(recording::PlaybackSession::StopReason::Closed); // a paused one too
     // Accepted: the hook is removed and the settings saved.
     RemoveHook();
     saveSettings();

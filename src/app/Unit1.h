@@ -6,6 +6,7 @@
 #include "audio/Encoders.h"
 #include "hotkeys/HookLibrary.h"
 #include "hotkeys/HotKeyList.h"
+#include "recording/PlaybackSession.h"
 
 #include <QDateTime>
 #include <QIcon>
@@ -37,6 +38,9 @@ namespace sonalto {
 
 namespace recording {
 class TSpectrum;
+}
+namespace library {
+class DurationProber;
 }
 class SpectrumBox;
 class TBuyForm;
@@ -145,7 +149,9 @@ public:
     // ---- Run-time state -------------------------------------------------------
     std::unique_ptr<audio::AudioEngine> Engine; // null when no sound server
     std::unique_ptr<audio::CaptureChannel> RecordChannel;
-    std::unique_ptr<audio::PlaybackStream> PlayStream;
+    // Playback of a recording: holds the playback stream. Declared after the
+    // engine, which it uses until it is gone.
+    std::unique_ptr<recording::PlaybackSession> Playback;
     std::unique_ptr<audio::WmaWriter> WmaHandle;
     std::unique_ptr<recording::TSpectrum> Spectrum;
     QImage FrozenPicture;
@@ -277,6 +283,9 @@ public:
 
     // ---- Recordings list ------------------------------------------------------
     void RefreshRecordingList();
+    // Lengths of the listed files, read in the background after each scan.
+    library::DurationProber *DurationProbe = nullptr;
+    void durationProbed(const QString &path, double seconds, bool known);
     void UpdateListSummary();
     void LoadFileTypeIcons();
     void SetRowIcon(QTreeWidgetItem *item);
@@ -313,6 +322,20 @@ public:
     void Timer3Timer();
     void TrackBar2Released();
     void pressPlaybackButton(QToolButton *button);
+    // A file is playing or being opened to play (not paused).
+    bool isPlaying() const;
+    // A file is playing, being opened or paused.
+    bool playbackActive() const;
+    void createPlaybackSession();
+    QTreeWidgetItem *playbackRow() const;
+    // The controls that follow the playback's state.
+    void showPlaybackButtons();
+    void playbackStarted(const QString &path, double lengthSeconds);
+    void playbackPaused();
+    void playbackResumed();
+    void playbackStopped(recording::PlaybackSession::StopReason reason);
+    void playbackFailed();
+    void setUpSeekBar();
 
     // ---- File actions -----------------------------------------------------------
     QMenu *PopupMenu5 = nullptr;

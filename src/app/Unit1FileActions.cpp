@@ -146,7 +146,7 @@ void TForm1::SpeedButton2Click()
     if (!row)
         return;
     const QString status = rowStatus(row);
-    if (status == QStringLiteral("Play") || status == QStringLiteral("Pause")) {
+    if (playbackActive() && Playback->path() == rowPath(row)) {
         ShownMessages << QStringLiteral("The file is Play.");
         if (m_options.showMessages)
             QMessageBox::warning(this, QStringLiteral("Wrong"),

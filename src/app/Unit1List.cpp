@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 #include "common/Icons.h"
 #include "common/Projectdir.h"
+#include "library/DurationProber.h"
 #include "library/ListFormat.h"
 #include "options/Generaloptionunit.h"
 #include "settings/IniFile.h"
@@ -22,7 +23,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <thread>
 
 namespace sonalto {
 
@@ -162,29 +162,33 @@ void TForm1::RefreshRecordingList()
     ListView1->clear();
     const QString dir = ProjectDirs::instance().AudioDir();
     const QList<library::FolderEntry> entries = library::scanRecordingFolder(dir);
-
-    // Opening every file for its length is the slow part: spread it over the cores.
-    std::vector<std::optional<double>> durations(size_t(entries.size()));
-    const size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
-    std::atomic<size_t> next{0};
-    auto probe = [&] {
-        for (size_t i = next++; i < durations.size(); i = next++)
-            durations[i] = audio::probeDurationSeconds(
-                QFile::encodeName(dir + entries[int(i)].fileName).toStdString());
-    };
-    std::vector<std::thread> threads;
-    for (size_t i = 1; i < workers && i < durations.size(); ++i)
-        threads.emplace_back(probe);
-    probe();
-    for (std::thread &t : threads)
-        t.join();
-
-    for (int i = 0; i < entries.size(); ++i) {
-        const library::FolderEntry &e = entries[i];
-        addRow(ListView1->topLevelItemCount(), e.fileName, e.modified, durations[size_t(i)],
-               e.sizeBytes, QString());
+    QStringList paths;
+    for (const library::FolderEntry &e : entries) {
+        QTreeWidgetItem *row = addRow(ListView1->topLevelItemCount(), e.fileName, e.modified,
+                                      std::nullopt, e.sizeBytes, QString());
+        row->setText(2, QString()); // filled in when its length is known
+        paths << dir + e.fileName;
     }
     UpdateListSummary();
+    // Reading a length means opening the file, and a damaged or huge one may take
+    // a while: the list fills in as they arrive.
+    if (!DurationProbe) {
+        DurationProbe = new library::DurationProber(this);
+        connect(DurationProbe, &library::DurationProber::durationFound, this,
+                &TForm1::durationProbed);
+    }
+    DurationProbe->probe(paths);
+}
+
+void TForm1::durationProbed(const QString &path, double seconds, bool known)
+{
+    const QString dir = ProjectDirs::instance().AudioDir();
+    if (!path.startsWith(dir))
+        return;
+    for (QTreeWidgetItem *row : ListView1->findItems(path.mid(dir.size()), Qt::MatchExactly, 0)) {
+        if (rowPath(row) == path && rowStatus(row) != QStringLiteral("录制"))
+            setRowDuration(row, known ? std::optional<double>(seconds) : std::nullopt);
+    }
 }
 
 void TForm1::UpdateListSummary()

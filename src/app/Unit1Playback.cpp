@@ -6,8 +6,9 @@
 #include "library/ListFormat.h"
 #include "recording/Spectrum_vis.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
@@ -28,81 +29,179 @@ void TForm1::pressPlaybackButton(QToolButton *button)
     }
 }
 
+bool TForm1::isPlaying() const
+{
+    using State = recording::PlaybackSession::State;
+    return Playback && (Playback->state() == State::Playing || Playback->state() == State::Opening);
+}
+
+bool TForm1::playbackActive() const
+{
+    return Playback && Playback->isActive();
+}
+
+void TForm1::createPlaybackSession()
+{
+    using Session = recording::PlaybackSession;
+    Playback = std::make_unique<Session>(Engine.get());
+    connect(Playback.get(), &Session::started, this, &TForm1::playbackStarted);
+    connect(Playback.get(), &Session::paused, this, &TForm1::playbackPaused);
+    connect(Playback.get(), &Session::resumed, this, &TForm1::playbackResumed);
+    connect(Playback.get(), &Session::stopped, this, &TForm1::playbackStopped);
+    connect(Playback.get(), &Session::openFailed, this, &TForm1::playbackFailed);
+}
+
+QTreeWidgetItem *TForm1::playbackRow() const
+{
+    if (!Playback || Playback->path().isEmpty())
+        return nullptr;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = ListView1->topLevelItem(i);
+        if (rowPath(item) == Playback->path())
+            return item;
+    }
+    return nullptr;
+}
+
+void TForm1::showPlaybackButtons()
+{
+    using State = recording::PlaybackSession::State;
+    switch (Playback->state()) {
+    case State::Opening:
+    case State::Playing:
+        if (!SpeedButton21->isChecked())
+            pressPlaybackButton(SpeedButton21);
+        SpeedButton12->setChecked(false);
+        break;
+    case State::Paused:
+        if (!SpeedButton12->isChecked())
+            pressPlaybackButton(SpeedButton12);
+        SpeedButton21->setChecked(false);
+        break;
+    case State::Stopped:
+        SpeedButton21->setChecked(false);
+        SpeedButton12->setChecked(false);
+        break;
+    }
+}
+
 void TForm1::ListView1DblClick()
 {
     QTreeWidgetItem *row = selectedRow();
     if (!row)
         return;
-    const QString path = rowPath(row);
+    // The file before and the input monitor make way; the new file opens in the
+    // background and reports back (playbackStarted or playbackFailed).
+    Playback->stop(recording::PlaybackSession::StopReason::Replaced);
     StopAndFreeChannels();
-    std::string error;
-    if (Engine)
-        PlayStream = Engine->openFile(QFile::encodeName(path).toStdString(), &error);
-    if (!PlayStream || !PlayStream->play()) {
-        PlayStream.reset();
-        showMessage(QStringLiteral("Can't play the file."));
-        return;
-    }
+    Playback->start(rowPath(row));
+    showPlaybackButtons();
+}
+
+void TForm1::playbackStarted(const QString &path, double lengthSeconds)
+{
     setFontColour(Label8, Lime);
     setFontColour(Label7, Lime);
     setFontColour(Label2, Green);
     setFontColour(Label3, Green);
     setModeIndicator(Label7);
     clearStatuses();
-    setRowStatus(row, QStringLiteral("Play"));
+    QTreeWidgetItem *row = playbackRow();
+    if (row)
+        setRowStatus(row, QStringLiteral("Play"));
     TrackBar2->setValue(0);
-    TrackBar2->setMaximum(
-        int(library::roundHalfEven(PlayStream->bytesToSeconds(PlayStream->lengthBytes()))));
-    pressPlaybackButton(SpeedButton21);
-    SpeedButton12->setChecked(false);
+    TrackBar2->setMaximum(int(library::roundHalfEven(lengthSeconds)));
+    Label8->setText(library::FormatHMS(0));
+    showPlaybackButtons();
     Timer3->start();
     PosTimer->start();
     setPlainStyle(Label15);
-    Label15->setText(QStringLiteral("Playing ") + row->text(0));
+    Label15->setText(QStringLiteral("Playing ") + QFileInfo(path).fileName());
+}
+
+void TForm1::playbackFailed()
+{
+    // The file that played before has stopped; what it showed stays, only the
+    // controls that would claim it still plays follow.
+    Timer3->stop();
+    showPlaybackButtons();
+    showMessage(QStringLiteral("Can't play the file."));
+}
+
+void TForm1::playbackPaused()
+{
+    QTreeWidgetItem *row = playbackRow();
+    if (row && rowStatus(row) == QStringLiteral("Play"))
+        setRowStatus(row, QStringLiteral("Pause"));
+    showPlaybackButtons();
+}
+
+void TForm1::playbackResumed()
+{
+    QTreeWidgetItem *row = playbackRow();
+    if (row && rowStatus(row) == QStringLiteral("Pause"))
+        setRowStatus(row, QStringLiteral("Play"));
+    showPlaybackButtons();
+}
+
+void TForm1::playbackStopped(recording::PlaybackSession::StopReason reason)
+{
+    using Reason = recording::PlaybackSession::StopReason;
+    if (reason == Reason::Replaced)
+        return; // the next file's start or failure decides what is shown
+    showPlaybackButtons();
+    Timer3->stop();
+    if (reason == Reason::EndOfFile)
+        Label8->setText(library::FormatHMS(TrackBar2->maximum()));
+    TrackBar2->setValue(0);
+    // The row of the file that played, even when a recording start has just
+    // cleared its word; else the first row that has one.
+    QTreeWidgetItem *row = playbackRow();
+    for (int i = 0; !row && i < ListView1->topLevelItemCount(); ++i) {
+        if (!rowStatus(ListView1->topLevelItem(i)).isEmpty())
+            row = ListView1->topLevelItem(i);
+    }
+    if (row && rowStatus(row) != QStringLiteral("录制"))
+        setRowStatus(row, QStringLiteral("Stop"));
+    if (reason == Reason::Closed) {
+        // Someone else took the sound (the input monitor, a recording, the exit):
+        // playback is no longer the window's mode.
+        setFontColour(Label7, Green);
+        if (Image1->y() == Label7->y() + 3)
+            Image1->hide();
+    }
+    PaintFrame->update();
 }
 
 void TForm1::SpeedButton21Click()
 {
-    if (!selectedRow())
+    if (!selectedRow()) {
+        showPlaybackButtons();
         return;
-    if (!PlayStream || PlayStream->state() != audio::ActiveState::Paused) {
+    }
+    if (Playback->state() != recording::PlaybackSession::State::Paused) {
         ListView1DblClick();
         return;
     }
-    PlayStream->play();
-    if (QTreeWidgetItem *row = firstRowWithStatus(QStringLiteral("Pause")))
-        setRowStatus(row, QStringLiteral("Play"));
+    Playback->resume();
+    showPlaybackButtons();
 }
 
 void TForm1::SpeedButton12Click()
 {
-    if (!selectedRow() || !PlayStream || PlayStream->state() != audio::ActiveState::Playing)
-        return;
-    PlayStream->pause();
-    if (QTreeWidgetItem *row = firstRowWithStatus(QStringLiteral("Play")))
-        setRowStatus(row, QStringLiteral("Pause"));
+    if (selectedRow())
+        Playback->pause();
+    showPlaybackButtons();
 }
 
 void TForm1::SpeedButton13Click()
 {
     if (!selectedRow())
         return;
-    SpeedButton21->setChecked(false);
-    SpeedButton12->setChecked(false);
-    if (PlayStream) {
-        PlayStream->stop();
-        PlayStream.reset();
-    }
-    Timer3->stop();
-    TrackBar2->setValue(0);
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = ListView1->topLevelItem(i);
-        if (!rowStatus(item).isEmpty()) {
-            setRowStatus(item, QStringLiteral("Stop"));
-            break;
-        }
-    }
-    PaintFrame->update();
+    if (Playback->isActive())
+        Playback->stop(recording::PlaybackSession::StopReason::User);
+    else
+        playbackStopped(recording::PlaybackSession::StopReason::User);
 }
 
 void TForm1::SpeedButton14Click()
@@ -144,20 +243,38 @@ void TForm1::SpeedButton17Click()
 
 void TForm1::Timer3Timer()
 {
-    if (!PlayStream)
+    // Only the clock: the end of the file is the session's to notice.
+    if (!Playback->stream())
         return;
-    const qint64 seconds =
-        library::roundHalfEven(PlayStream->bytesToSeconds(PlayStream->positionBytes()));
-    TrackBar2->setValue(int(std::clamp<qint64>(seconds, 0, TrackBar2->maximum())));
+    const qint64 seconds = library::roundHalfEven(Playback->positionSeconds());
+    if (!TrackBar2->isSliderDown())
+        TrackBar2->setValue(int(std::clamp<qint64>(seconds, 0, TrackBar2->maximum())));
     Label8->setText(library::FormatHMS(TrackBar2->value()));
-    if (TrackBar2->value() == TrackBar2->maximum())
-        SpeedButton13Click();
 }
 
 void TForm1::TrackBar2Released()
 {
-    if (PlayStream)
-        PlayStream->setPositionBytes(PlayStream->secondsToBytes(double(TrackBar2->value())));
+    Playback->seek(double(TrackBar2->value()));
+}
+
+void TForm1::setUpSeekBar()
+{
+    // A click on the bar puts the playback where the user clicked, not a page
+    // further along.
+    class ClickToPositionStyle : public QProxyStyle
+    {
+    public:
+        int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                      QStyleHintReturn *returnData) const override
+        {
+            if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
+                return Qt::LeftButton;
+            return QProxyStyle::styleHint(hint, option, widget, returnData);
+        }
+    };
+    auto *style = new ClickToPositionStyle;
+    style->setParent(TrackBar2);
+    TrackBar2->setStyle(style);
 }
 
 void TForm1::TrackBar3Change()
@@ -197,8 +314,8 @@ void TForm1::PosTimerTimer()
     bool have = false;
     if (RecordChannel && RecordChannel->state() == audio::ActiveState::Playing && !IsPaused)
         have = true, RecordChannel->spectrum(data.data());
-    else if (PlayStream && PlayStream->state() == audio::ActiveState::Playing)
-        have = true, PlayStream->spectrum(data.data());
+    else if (Playback->spectrum(data.data()))
+        have = true;
     if (!have)
         return;
     QImage frame(PaintFrame->size(), QImage::Format_RGB32);
@@ -212,7 +329,7 @@ void TForm1::PaintFramePaint(QPainter &painter, const QRect &clip)
 {
     if (IsPaused && !FrozenPicture.isNull())
         painter.drawImage(clip, FrozenPicture, clip);
-    else if (!PlayStream && !RecordChannel)
+    else if (!Playback->stream() && !RecordChannel)
         recording::TSpectrum::DrawIdleFrame(painter, QRect(QPoint(0, 0), PaintFrame->size()),
                                             PaintFrame->height());
 }

@@ -68,10 +68,8 @@ void TForm1::StopAndFreeChannels()
         RecordChannel->stop();
         RecordChannel.reset(); // also finishes the encoders attached to it
     }
-    if (PlayStream) {
-        PlayStream->stop();
-        PlayStream.reset();
-    }
+    if (Playback)
+        Playback->stop(recording::PlaybackSession::StopReason::Closed);
 }
 
 void TForm1::CloseRecording()
@@ -220,13 +218,12 @@ void TForm1::ToolButton1Click()
     if (IsRecording)
         return;
     // A file playing: ask first, unless the schedule starts the recording.
-    if (PlayStream && PlayStream->state() != audio::ActiveState::Stopped &&
-        Label7->palette().color(QPalette::WindowText) == Lime && !Timer2->isActive()) {
+    if (playbackActive() && !Timer2->isActive()) {
         if (!askQuestion(
                 QStringLiteral("A file is Playing. \n\nDo you want to stop it and Recording now?"),
                 QStringLiteral("Note")))
             return;
-        SpeedButton13->click();
+        Playback->stop(recording::PlaybackSession::StopReason::User);
     }
     // No status word survives a new take; capture and playback never overlap.
     clearStatuses();

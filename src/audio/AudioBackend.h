@@ -91,6 +91,8 @@ public:
     virtual bool setSourceVolume(const std::string &sourceId, float volume) = 0;
     // Volume of the default output device, 0..1.
     virtual std::optional<float> outputVolume() = 0;
+    // Sets it (keeping the balance between its channels). False when it cannot.
+    virtual bool setOutputVolume(float /*volume*/) { return false; }
 
     virtual std::unique_ptr<RawCaptureStream> openCapture(const std::string &sourceId,
                                                           PcmFormat format, CaptureSink *sink,

@@ -19,6 +19,9 @@ struct PlaybackRegistry
     std::mutex mutex;
     std::set<PlaybackStream *> streams;
     float volume = 1.f;
+    // The streams' own volume: full scale while the output device's volume is
+    // the playback volume, so that it is not applied twice.
+    float streamVolume = 1.f;
 };
 
 class EnginePlaybackStream : public PlaybackStream
@@ -29,7 +32,7 @@ public:
         : m_inner(std::move(inner)), m_registry(std::move(registry))
     {
         std::lock_guard lock(m_registry->mutex);
-        m_inner->setVolume(m_registry->volume);
+        m_inner->setVolume(m_registry->streamVolume);
         m_registry->streams.insert(this);
     }
     ~EnginePlaybackStream() override
@@ -52,6 +55,10 @@ public:
     }
     void setVolume(float volume) override { m_inner->setVolume(volume); }
     bool spectrum(float *out512) const override { return m_inner->spectrum(out512); }
+    void setEndHandler(std::function<void()> handler) override
+    {
+        m_inner->setEndHandler(std::move(handler));
+    }
 
 private:
     std::unique_ptr<PlaybackStream> m_inner;
@@ -165,10 +172,16 @@ float AudioEngine::outputVolume() const
 
 void AudioEngine::setOutputVolume(float volume)
 {
+    volume = std::clamp(volume, 0.f, 1.f);
+    // The output device's own volume, the one the desktop's mixer shows: a file
+    // then sounds as loud as any other program playing at that setting. Only
+    // where the device refuses does the stream carry the volume itself.
+    const bool onDevice = d->backend->setOutputVolume(volume);
     std::lock_guard lock(d->playbacks->mutex);
-    d->playbacks->volume = std::clamp(volume, 0.f, 1.f);
+    d->playbacks->volume = volume;
+    d->playbacks->streamVolume = onDevice ? 1.f : volume;
     for (PlaybackStream *stream : d->playbacks->streams)
-        stream->setVolume(d->playbacks->volume);
+        stream->setVolume(d->playbacks->streamVolume);
 }
 
 std::vector<DeviceInfo> AudioEngine::captureDevices() const

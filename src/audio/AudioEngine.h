@@ -28,8 +28,8 @@ public:
     bool start(std::string *error);
     bool isStarted() const;
 
-    // Playback volume 0..1 applied to every playback stream; starts at the
-    // default output's volume.
+    // Playback volume 0..1: the default output device's volume (streams then
+    // play at full scale); starts at that device's volume.
     float outputVolume() const;
     void setOutputVolume(float volume);
 

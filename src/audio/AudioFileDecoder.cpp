@@ -1,6 +1,7 @@
 #include "audio/AudioFileDecoder.h"
 
 #include "audio/FfmpegSupport.h"
+#include "audio/WavHeader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,6 +34,8 @@ struct AudioFileDecoder::Private
     int inRate = 0;
     int inFormat = -1;
     AVChannelLayout inLayout{};
+
+    std::optional<uint64_t> knownLength;
 
     bool inputDone = false; // the decoder was sent its end-of-input
     bool ended = false;     // decoder and resampler fully drained
@@ -139,7 +142,15 @@ std::unique_ptr<AudioFileDecoder> AudioFileDecoder::open(const std::string &path
     };
     std::unique_ptr<AudioFileDecoder> decoder(new AudioFileDecoder);
     Private &p = *decoder->d;
-    int rc = avformat_open_input(&p.format, ffmpegFileUrl(path).c_str(), nullptr, nullptr);
+    std::string url = ffmpegFileUrl(path);
+    if (looksLikeWav(path)) {
+        // FFmpeg reads on past a WAV file's audio looking for further chunks, 8
+        // bytes at a time through whatever follows; show it the audio alone.
+        if (const auto layout = readWavLayout(path))
+            url = "subfile,,start,0,end," + std::to_string(layout->dataOffset + layout->dataBytes) +
+                  ",,:" + url;
+    }
+    int rc = avformat_open_input(&p.format, url.c_str(), nullptr, nullptr);
     if (rc < 0)
         return fail("Cannot open \"" + path + "\": " + ffmpegErrorText(rc));
     const AVCodec *codec = nullptr;
@@ -175,6 +186,8 @@ std::unique_ptr<AudioFileDecoder> AudioFileDecoder::open(const std::string &path
 
 uint64_t AudioFileDecoder::lengthFrames() const
 {
+    if (d->knownLength)
+        return *d->knownLength;
     double seconds = 0;
     const AVStream *s = d->stream;
     if (s->duration != AV_NOPTS_VALUE && s->duration > 0 && s->time_base.num > 0 &&
@@ -185,6 +198,11 @@ uint64_t AudioFileDecoder::lengthFrames() const
     if (!(seconds > 0) || seconds > 1e7)
         return 0;
     return uint64_t(std::llround(seconds * OutputRate));
+}
+
+void AudioFileDecoder::setLengthFrames(uint64_t frames)
+{
+    d->knownLength = frames;
 }
 
 bool AudioFileDecoder::decodeMore(std::vector<int16_t> &out)

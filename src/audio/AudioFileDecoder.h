@@ -22,6 +22,9 @@ public:
 
     // Length the container states, in output frames; 0 when it says nothing.
     uint64_t lengthFrames() const;
+    // Replaces it with a length measured otherwise (where the container's is
+    // only an estimate).
+    void setLengthFrames(uint64_t frames);
 
     // Appends the next decoded piece (interleaved) to `out`. False once the end
     // of the file was reached and everything was delivered; damaged parts are

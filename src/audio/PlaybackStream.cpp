@@ -1,6 +1,7 @@
 #include "audio/PlaybackStream.h"
 
 #include "audio/AudioFileDecoder.h"
+#include "audio/Encoders.h"
 #include "audio/RingBuffer.h"
 #include "audio/SpectrumAnalyzer.h"
 
@@ -134,6 +135,12 @@ public:
 
     bool spectrum(float *out512) const override { return m_recent.spectrum(out512); }
 
+    void setEndHandler(std::function<void()> handler) override
+    {
+        std::lock_guard control(m_controlMutex);
+        m_endHandler = std::move(handler);
+    }
+
     // Backend's playback thread: never waits. While a seek holds the queue the
     // output gets silence for a moment.
     size_t pull(int16_t *out, size_t frames) override
@@ -185,12 +192,18 @@ private:
     // Lets the output rest once the last frame was heard.
     void stopAtEnd()
     {
-        std::lock_guard control(m_controlMutex);
-        if (m_state == ActiveState::Playing && finished()) {
+        std::function<void()> handler;
+        {
+            std::lock_guard control(m_controlMutex);
+            if (m_state != ActiveState::Playing || !finished())
+                return;
             m_raw->setRunning(false);
             m_state = ActiveState::Stopped;
             m_atEnd = true;
+            handler = m_endHandler;
         }
+        if (handler)
+            handler();
     }
 
     uint64_t playedSinceSeek() const
@@ -257,6 +270,7 @@ private:
     ActiveState m_state = ActiveState::Stopped;
     bool m_atEnd = false;
     uint64_t m_seekOffset = 0;
+    std::function<void()> m_endHandler;
     uint64_t m_playedBase = 0;
 
     // Decode lock.
@@ -284,6 +298,8 @@ std::unique_ptr<PlaybackStream> PlaybackStream::open(AudioBackend &backend, cons
     auto decoder = AudioFileDecoder::open(path, error);
     if (!decoder)
         return nullptr;
+    if (const auto seconds = probeDurationSeconds(path))
+        decoder->setLengthFrames(uint64_t(std::llround(*seconds * Rate)));
     auto stream = std::make_unique<PlaybackStreamImpl>(std::move(decoder));
     if (!stream->start(backend, error))
         return nullptr;

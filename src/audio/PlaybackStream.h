@@ -4,6 +4,7 @@
 #include "audio/AudioTypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,7 +16,9 @@ class PlaybackStream
 {
 public:
     // Opens MP3, OGG, WAV or WMA (any format FFmpeg decodes). Null with *error on
-    // failure. The stream is created stopped.
+    // failure. The stream is created stopped. Its length is the one the list
+    // shows (probeDurationSeconds), which is what decodes where the container's
+    // length is missing or only an estimate.
     static std::unique_ptr<PlaybackStream> open(AudioBackend &backend, const std::string &path,
                                                 std::string *error);
     virtual ~PlaybackStream() = default;
@@ -36,6 +39,11 @@ public:
 
     // As CaptureChannel::spectrum, of the audio being played.
     virtual bool spectrum(float *out512) const = 0;
+
+    // Called on a thread of the stream's own each time playing reaches the end of
+    // the decoded audio (the state has just become Stopped). Must not call back
+    // into the stream; set it before play().
+    virtual void setEndHandler(std::function<void()> handler) = 0;
 };
 
 } // namespace sonalto::audio

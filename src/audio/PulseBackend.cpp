@@ -278,6 +278,28 @@ std::optional<float> PulseBackend::outputVolume()
     return fromPulseVolume(*r.volume);
 }
 
+bool PulseBackend::setOutputVolume(float volume)
+{
+    Snapshot s;
+    if (!m_connection || !readSnapshot(*m_connection, s) || s.defaultSink.empty())
+        return false;
+    Connection &c = *m_connection;
+    LoopLock lock(c.loop);
+    if (!lock.canWait())
+        return false;
+    VolumeResult current{c.loop, std::nullopt};
+    if (!finish(c.loop, pa_context_get_sink_info_by_name(c.context, s.defaultSink.c_str(),
+                                                         onSinkVolume, &current)) ||
+        !current.volume)
+        return false;
+    pa_cvolume cv = *current.volume;
+    pa_cvolume_scale(&cv, toPulseVolume(volume));
+    SuccessResult r{c.loop};
+    return finish(c.loop, pa_context_set_sink_volume_by_name(c.context, s.defaultSink.c_str(), &cv,
+                                                             onSuccess, &r)) &&
+           r.success;
+}
+
 std::unique_ptr<RawCaptureStream> PulseBackend::openCapture(const std::string &sourceId,
                                                             PcmFormat format, CaptureSink *sink,
                                                             std::string *error)

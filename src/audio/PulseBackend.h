@@ -33,6 +33,7 @@ public:
     std::optional<float> sourceVolume(const std::string &sourceId) override;
     bool setSourceVolume(const std::string &sourceId, float volume) override;
     std::optional<float> outputVolume() override;
+    bool setOutputVolume(float volume) override;
     std::unique_ptr<RawCaptureStream> openCapture(const std::string &sourceId, PcmFormat format,
                                                   CaptureSink *sink, std::string *error) override;
     std::unique_ptr<RawPlaybackStream> openPlayback(PcmFormat format, PlaybackSource *source,

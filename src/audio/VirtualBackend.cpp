@@ -538,6 +538,13 @@ std::optional<float> VirtualBackend::outputVolume()
     return m_outputVolume;
 }
 
+bool VirtualBackend::setOutputVolume(float volume)
+{
+    std::lock_guard lock(m_mutex);
+    m_outputVolume = volume;
+    return true;
+}
+
 std::unique_ptr<RawCaptureStream> VirtualBackend::openCapture(const std::string &sourceId,
                                                               PcmFormat format, CaptureSink *sink,
                                                               std::string *error)

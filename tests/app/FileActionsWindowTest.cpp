@@ -1,5 +1,6 @@
 // Actions on the selected recording.
 #include "AppTestSupport.h"
+#include "RecordingFiles.h"
 #include "app/DesktopServices.h"
 #include "common/Projectdir.h"
 #include "common/TestSupport.h"
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -71,20 +73,33 @@ TEST(FileActions, DeleteMovesToTrashAndSelectsTheNeighbour)
     EXPECT_EQ(form->selectedRow()->text(0), "b.wav") << "the row that moved into its place";
 }
 
-TEST(FileActions, DeleteRefusesThePlayingFile)
+TEST(FileActions, DeleteRefusesTheFileThatPlaysOrIsPaused)
 {
     TempFolders folders;
     PrivateTrash trash;
-    writeFile(folders.audioDir() + "a.wav");
-    auto form = makeForm(nullptr);
+    std::string error;
+    const audio::PcmFormat format{44100, 2};
+    ASSERT_TRUE(writeRecording(folders.audioDir() + "a.wav", toneSamples(1000, 5.0, format), format,
+                               &error))
+        << error;
+    auto form = makeForm(makeTestBackend());
     form->RefreshRecordingList();
     QTreeWidgetItem *row = rowNamed(*form, "a.wav");
-    form->setRowStatus(row, "Pause");
     form->ListView1->setCurrentItem(row);
+    form->ListView1DblClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->isPlaying() && form->Playback->stream(); }));
+    form->Playback->pause();
     form->SpeedButton2Click();
     EXPECT_TRUE(form->ShownMessages.contains("The file is Play."));
     EXPECT_TRUE(QFile::exists(folders.audioDir() + "a.wav"));
     EXPECT_EQ(form->ListView1->topLevelItemCount(), 1);
+
+    // Stopped, it goes; a status word alone decides nothing.
+    form->SpeedButton13Click();
+    form->setRowStatus(row, "Pause");
+    form->SpeedButton2Click();
+    EXPECT_FALSE(QFile::exists(folders.audioDir() + "a.wav"));
+    EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
 }
 
 TEST(FileActions, SaveAsKeepsTheTypeAndNeverReplaces)

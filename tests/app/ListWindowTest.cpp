@@ -4,6 +4,7 @@
 #include "RecordingFiles.h"
 #include "common/TestSupport.h"
 
+#include "library/DurationProber.h"
 #include "library/ListFormat.h"
 
 #include <QFile>
@@ -91,6 +92,8 @@ TEST(RecordingsList, ListsAudioFilesByTypeAndSummarises)
 
     // Scan order is by type (mp3 first), whatever the names say.
     EXPECT_EQ(names(*form), (QStringList{"a.mp3", "b.WAV"}));
+    // Lengths arrive from the background as they are read.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->DurationProbe->pending() == 0; }, 5000));
     EXPECT_EQ(column(*form, 2), (QStringList{"00:00:02", "00:00:01"}));
     EXPECT_EQ(column(*form, 3)[1], "0.17 MB"); // 176,444 bytes
     EXPECT_EQ(column(*form, 4), (QStringList{"", ""}));
@@ -124,6 +127,8 @@ TEST(RecordingsList, DurationAndSizeTexts)
 
     auto form = makeForm(makeTestBackend());
     ASSERT_EQ(names(*form).size(), 4);
+    // Lengths are read in the background.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->DurationProbe->pending() == 0; }, 5000));
     QMap<QString, QStringList> rows;
     for (int i = 0; i < 4; ++i) {
         QTreeWidgetItem *item = form->ListView1->topLevelItem(i);

@@ -7,18 +7,30 @@
 #include "common/TestSupport.h"
 
 #include "app/SpectrumBox.h"
+#include "audio/Encoders.h"
+#include "library/DurationProber.h"
 #include "recording/Spectrum_vis.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <csignal>
 #include <cstring>
+#include <ctime>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace sonalto;
 using namespace sonalto::test;
@@ -153,6 +165,44 @@ protected:
                            form.ListView1->visualItemRect(row(form, name)).center());
     }
 
+    // Files open in the background: true once the one asked for plays (or failed).
+    static bool settled(TForm1 &form)
+    {
+        return QTest::qWaitFor(
+            [&] { return form.Playback->state() != recording::PlaybackSession::State::Opening; },
+            5000);
+    }
+    static bool playing(TForm1 &form)
+    {
+        return settled(form) &&
+               form.Playback->state() == recording::PlaybackSession::State::Playing;
+    }
+
+    // Plays the row and returns the seconds from `from` (or from the start) to
+    // the row's "Stop". The output's monitor is read meanwhile: an output nobody
+    // listens to renders in blocks of seconds and reports its progress as late.
+    double secondsToStop(TForm1 &form, const QString &name, double from = 0)
+    {
+        MonitorCapture monitor;
+        if (!monitor.waitUntilRunning())
+            return -1;
+        doubleClickRow(form, name);
+        if (!playing(form))
+            return -1;
+        QElapsedTimer clock;
+        clock.start();
+        if (from > 0)
+            form.Playback->seek(from);
+        if (!QTest::qWaitFor([&] { return row(form, name)->text(4) == "Stop"; }, 120000))
+            return -1;
+        return clock.elapsed() / 1000.0;
+    }
+
+    bool listed(TForm1 &form)
+    {
+        return QTest::qWaitFor([&] { return form.DurationProbe->pending() == 0; }, 10000);
+    }
+
     std::unique_ptr<TempFolders> m_folders;
 };
 
@@ -175,6 +225,58 @@ bool selectToneInput(TForm1 &form)
     return false;
 }
 
+// Watches the window's event loop: the longest stretch of its own processor time
+// between two 10 ms ticks, that is, the longest any event kept it busy. (Wall
+// time would also count the moments a loaded machine gives it no processor.)
+class EventLoopWatch
+{
+public:
+    EventLoopWatch()
+    {
+        m_last = threadSeconds();
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const double now = threadSeconds();
+            m_longest = std::max(m_longest, now - m_last);
+            m_last = now;
+        });
+        m_timer.start();
+    }
+    double longestMs() const { return m_longest * 1000; }
+
+private:
+    static double threadSeconds()
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+    }
+    QTimer m_timer;
+    double m_last = 0, m_longest = 0;
+};
+
+// Encodes a WAV with lame; extra arguments before the file names.
+bool lameEncode(const QString &wav, const QString &mp3, const QStringList &extra = {})
+{
+    int code = -1;
+    runProgram("lame", QStringList{"--quiet"} + extra + QStringList{wav, mp3}, &code);
+    return code == 0 && QFile::exists(mp3);
+}
+
+// Level in dB (full scale) of the part of the capture above a small threshold.
+double loudLevelDb(const std::vector<int16_t> &left)
+{
+    double sum = 0;
+    size_t n = 0;
+    for (int16_t s : left) {
+        if (std::abs(s) > 300) {
+            sum += double(s) * s;
+            ++n;
+        }
+    }
+    return n ? 10 * std::log10(sum / n / (32768.0 * 32768.0)) : -200;
+}
+
 bool barStandsAt(const QImage &picture, int column, int height)
 {
     const int x = 5 + column * 4;
@@ -195,7 +297,7 @@ TEST_F(PlaybackWindow, DoubleClickPlaysTheRowThroughTheDefaultOutput)
     ASSERT_TRUE(monitor.waitUntilRunning());
 
     doubleClickRow(*form, "tone.wav");
-    ASSERT_NE(form->PlayStream, nullptr);
+    ASSERT_TRUE(playing(*form));
     EXPECT_EQ(row(*form, "tone.wav")->text(4), "Play");
     EXPECT_EQ(textColour(form->Label7), Lime);
     EXPECT_EQ(textColour(form->Label8), Lime);
@@ -214,9 +316,8 @@ TEST_F(PlaybackWindow, DoubleClickPlaysTheRowThroughTheDefaultOutput)
     ASSERT_TRUE(QTest::qWaitFor([&] { return row(*form, "tone.wav")->text(4) == "Stop"; }, 8000));
     QTest::qWait(300);
     const Heard heard = analyse(monitor.left());
-    // The clock stops playback on the tick at which the rounded position reaches the
-    // rounded length, which may be up to a second before the end.
-    EXPECT_GE(heard.loudSeconds, 1.0);
+    // Played to its end, no more (the monitor may miss the first few ms).
+    EXPECT_GE(heard.loudSeconds, 1.9);
     EXPECT_LE(heard.loudSeconds, 2.0);
     EXPECT_NEAR(heard.frequency, 1000, 10);
     // At full volume the half-scale tone arrives unscaled.
@@ -228,7 +329,7 @@ TEST_F(PlaybackWindow, ClockFollowsSeeksAndStopsAtTheRoundedEnd)
     makeTone("tone.wav", 4.4);
     auto form = openForm();
     doubleClickRow(*form, "tone.wav");
-    ASSERT_NE(form->PlayStream, nullptr);
+    ASSERT_TRUE(playing(*form));
     EXPECT_EQ(form->TrackBar2->maximum(), 4);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->TrackBar2->value() >= 1; }, 4000));
@@ -238,13 +339,13 @@ TEST_F(PlaybackWindow, ClockFollowsSeeksAndStopsAtTheRoundedEnd)
     form->TrackBar2->setValue(3);
     QTest::mouseRelease(form->TrackBar2, Qt::LeftButton, {}, QPoint(5, 5));
     QTest::qWait(100);
-    ASSERT_NE(form->PlayStream, nullptr);
-    EXPECT_GE(form->PlayStream->positionBytes(), form->PlayStream->secondsToBytes(3.0));
+    ASSERT_NE(form->Playback->stream(), nullptr);
+    EXPECT_GE(form->Playback->positionSeconds(), 3.0);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return row(*form, "tone.wav")->text(4) == "Stop"; }, 5000));
     EXPECT_EQ(form->Label8->text(), "00:00:04");
     EXPECT_EQ(form->TrackBar2->value(), 0);
-    EXPECT_EQ(form->PlayStream, nullptr);
+    EXPECT_EQ(form->Playback->stream(), nullptr);
     EXPECT_FALSE(form->Timer3->isActive());
     EXPECT_FALSE(form->SpeedButton21->isChecked());
     // The clock and the mode labels keep what they showed.
@@ -261,27 +362,29 @@ TEST_F(PlaybackWindow, SpacePausesAndResumesAndTheTransportButtonsMoveTheSelecti
     form->ListView1->setFocus();
 
     QTest::keyClick(form->ListView1, Qt::Key_Space);
-    ASSERT_NE(form->PlayStream, nullptr);
+    ASSERT_TRUE(playing(*form));
     EXPECT_EQ(row(*form, "b.wav")->text(4), "Play");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->PlayStream->positionBytes() > 0; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Playback->positionSeconds() > 0; }, 3000));
 
     QTest::keyClick(form->ListView1, Qt::Key_Space);
-    EXPECT_EQ(form->PlayStream->state(), audio::ActiveState::Paused);
+    EXPECT_EQ(form->Playback->state(), recording::PlaybackSession::State::Paused);
+    EXPECT_EQ(form->Playback->stream()->state(), audio::ActiveState::Paused);
     EXPECT_EQ(row(*form, "b.wav")->text(4), "Pause");
     EXPECT_TRUE(form->SpeedButton12->isChecked());
     EXPECT_FALSE(form->SpeedButton21->isChecked());
-    const uint64_t pausedAt = form->PlayStream->positionBytes();
+    const double pausedAt = form->Playback->positionSeconds();
     QTest::qWait(300);
-    EXPECT_EQ(form->PlayStream->positionBytes(), pausedAt);
+    EXPECT_EQ(form->Playback->positionSeconds(), pausedAt);
 
     // Resumes where it was instead of starting over.
     QTest::keyClick(form->ListView1, Qt::Key_Space);
-    EXPECT_EQ(form->PlayStream->state(), audio::ActiveState::Playing);
+    EXPECT_EQ(form->Playback->stream()->state(), audio::ActiveState::Playing);
     EXPECT_EQ(row(*form, "b.wav")->text(4), "Play");
-    EXPECT_GE(form->PlayStream->positionBytes(), pausedAt);
+    EXPECT_GE(form->Playback->positionSeconds(), pausedAt);
 
     const int b = form->ListView1->indexOfTopLevelItem(row(*form, "b.wav"));
     form->SpeedButton16->click(); // next
+    ASSERT_TRUE(playing(*form));
     QTreeWidgetItem *next = form->ListView1->topLevelItem(std::min(b + 1, 2));
     EXPECT_EQ(form->selectedRow(), next);
     EXPECT_EQ(next->text(4), "Play");
@@ -290,15 +393,18 @@ TEST_F(PlaybackWindow, SpacePausesAndResumesAndTheTransportButtonsMoveTheSelecti
     }
     form->SpeedButton17->click(); // last
     form->SpeedButton16->click(); // next on the last row plays it again
+    ASSERT_TRUE(playing(*form));
     EXPECT_EQ(form->selectedRow(), form->ListView1->topLevelItem(2));
     EXPECT_EQ(form->ListView1->topLevelItem(2)->text(4), "Play");
     form->SpeedButton14->click(); // first
+    ASSERT_TRUE(playing(*form));
     EXPECT_EQ(form->ListView1->topLevelItem(0)->text(4), "Play");
     EXPECT_EQ(form->ListView1->topLevelItem(2)->text(4), "");
 
     form->SpeedButton13->click(); // stop
     EXPECT_EQ(form->ListView1->topLevelItem(0)->text(4), "Stop");
-    EXPECT_EQ(form->PlayStream, nullptr);
+    EXPECT_EQ(form->Playback->stream(), nullptr);
+    EXPECT_FALSE(form->isPlaying());
 }
 
 TEST_F(PlaybackWindow, AFileThatIsNotAudioLeavesTheStatusesAlone)
@@ -307,11 +413,16 @@ TEST_F(PlaybackWindow, AFileThatIsNotAudioLeavesTheStatusesAlone)
     ASSERT_TRUE(writeJunk(m_folders->audioDir() + "notes.mp3", 5000));
     auto form = openForm();
     doubleClickRow(*form, "tone.wav");
+    ASSERT_TRUE(playing(*form));
     ASSERT_EQ(row(*form, "tone.wav")->text(4), "Play");
 
     doubleClickRow(*form, "notes.mp3");
+    ASSERT_TRUE(settled(*form));
     EXPECT_EQ(form->ShownMessages, QStringList{"Can't play the file."});
-    EXPECT_EQ(form->PlayStream, nullptr);
+    EXPECT_EQ(form->Playback->stream(), nullptr);
+    // Nothing plays, and the buttons do not claim otherwise.
+    EXPECT_FALSE(form->SpeedButton21->isChecked());
+    EXPECT_FALSE(form->Timer3->isActive());
     EXPECT_EQ(row(*form, "tone.wav")->text(4), "Play");
     EXPECT_EQ(row(*form, "notes.mp3")->text(4), "");
     EXPECT_EQ(form->Label15->text(), "Playing tone.wav");
@@ -354,6 +465,7 @@ TEST_F(PlaybackWindow, SpectrumOfTheToneInputAndOfAPlayingFile)
 
     // While a file plays, the picture is the file's.
     doubleClickRow(*form, "tone.wav");
+    ASSERT_TRUE(playing(*form));
     ASSERT_EQ(form->RecordChannel, nullptr);
     QTest::qWait(200);
     ASSERT_TRUE(
@@ -399,4 +511,225 @@ TEST(SpectrumPicture, IdlePictureIsADashedYellowLine)
     }
     EXPECT_EQ(picture.pixelColor(100, 40), QColor(Qt::black));
     EXPECT_EQ(picture.pixelColor(100, 77), QColor(Qt::black));
+}
+
+TEST_F(PlaybackWindow, AWavWithAHugeZeroTailIsListedAndPlayedWithoutHoldingUpTheWindow)
+{
+    makeTone("tail.wav", 3.0);
+    {
+        QFile f(m_folders->audioDir() + "tail.wav");
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        const QByteArray zeros(1 << 20, '\0');
+        for (int i = 0; i < 64; ++i)
+            ASSERT_EQ(f.write(zeros), zeros.size());
+    }
+    EventLoopWatch watch;
+    auto form = openForm();
+    ASSERT_TRUE(listed(*form));
+    EXPECT_EQ(row(*form, "tail.wav")->text(2), "00:00:03");
+    const double took = secondsToStop(*form, "tail.wav");
+    EXPECT_NEAR(took, 3.0, 0.5);
+    EXPECT_LT(watch.longestMs(), 100.0);
+}
+
+TEST_F(PlaybackWindow, AWmaCutShortByAKillListsWhatDecodesAndPlaysToTheEnd)
+{
+    const QString path = m_folders->audioDir() + "killed.wma";
+    const std::vector<int16_t> tone = toneSamples(1000, 6.0, CdFormat);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A recording killed before it could finish its file.
+        alarm(20);
+        std::string error;
+        auto writer =
+            audio::WmaWriter::open(CdFormat, 128000, QFile::encodeName(path).toStdString(), &error);
+        if (!writer)
+            _exit(1);
+        for (size_t at = 0; at < tone.size(); at += 4410 * 2)
+            writer->write(tone.data() + at, std::min<size_t>(4410 * 2, tone.size() - at) * 2);
+        usleep(1500 * 1000); // let its thread hand everything to the file
+        kill(getpid(), SIGKILL);
+        _exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+
+    auto form = openForm();
+    ASSERT_TRUE(listed(*form));
+    EXPECT_EQ(row(*form, "killed.wma")->text(2), "00:00:06");
+    form->TrackBar3->setValue(100);
+    MonitorCapture monitor;
+    ASSERT_TRUE(monitor.waitUntilRunning());
+    const double took = secondsToStop(*form, "killed.wma");
+    EXPECT_NEAR(took, 6.0, 0.5);
+    QTest::qWait(300);
+    EXPECT_GE(analyse(monitor.left()).loudSeconds, 5.8);
+}
+
+TEST_F(PlaybackWindow, FilesOfOddLengthsReachStopAtTheirEnd)
+{
+    std::vector<std::pair<QString, double>> files;
+    for (const double seconds : {2.5, 3.48, 7.1, 11.3, 59.9}) {
+        const QString name = QString("len%1").arg(seconds);
+        const QString wav = m_folders->root() + "/" + name + ".wav";
+        std::string error;
+        ASSERT_TRUE(writeRecording(wav, toneSamples(1000, seconds, CdFormat), CdFormat, &error));
+        ASSERT_TRUE(lameEncode(wav, m_folders->audioDir() + name + ".mp3"));
+        files.emplace_back(name + ".mp3", seconds);
+    }
+    makeTone("odd.wma", 4.3);
+    files.emplace_back("odd.wma", 4.3);
+    auto form = openForm();
+    ASSERT_TRUE(listed(*form));
+    for (const auto &[name, seconds] : files) {
+        SCOPED_TRACE(name.toStdString());
+        // The long ones from 2 s before their end.
+        const double from = seconds > 8 ? seconds - 2 : 0;
+        const double took = secondsToStop(*form, name, from);
+        EXPECT_NEAR(took, seconds - from, 0.5);
+        EXPECT_FALSE(form->SpeedButton21->isChecked());
+        EXPECT_FALSE(form->Timer3->isActive());
+        EXPECT_FALSE(form->isPlaying());
+    }
+}
+
+TEST_F(PlaybackWindow, AVariableBitRateMp3WithoutAHeaderShowsItsLengthAndIsHeardToTheEnd)
+{
+    const QString wav = m_folders->root() + "/vbr.wav";
+    std::string error;
+    ASSERT_TRUE(writeRecording(wav, toneSamples(1000, 10.0, CdFormat), CdFormat, &error));
+    // -t: no Xing/Info frame, so the length must be counted.
+    ASSERT_TRUE(lameEncode(wav, m_folders->audioDir() + "vbr.mp3", {"-V2", "-t"}));
+    auto form = openForm();
+    ASSERT_TRUE(listed(*form));
+    EXPECT_EQ(row(*form, "vbr.mp3")->text(2), "00:00:10");
+    form->TrackBar3->setValue(100);
+    MonitorCapture monitor;
+    ASSERT_TRUE(monitor.waitUntilRunning());
+    doubleClickRow(*form, "vbr.mp3");
+    ASSERT_TRUE(playing(*form));
+    EXPECT_EQ(form->TrackBar2->maximum(), 10);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return row(*form, "vbr.mp3")->text(4) == "Stop"; }, 15000));
+    EXPECT_EQ(form->Label8->text(), "00:00:10");
+    QTest::qWait(300);
+    EXPECT_GE(analyse(monitor.left()).loudSeconds, 9.8);
+}
+
+TEST_F(PlaybackWindow, LevelAtTheVolumeSliderIsPaplaysAtThatOutputVolume)
+{
+    makeTone("level.wav", 1.5);
+    auto form = openForm();
+    for (const int volume : {100, 50}) {
+        SCOPED_TRACE(volume);
+        form->TrackBar3->setValue(volume);
+        double ours = 0, theirs = 0;
+        {
+            MonitorCapture monitor;
+            ASSERT_TRUE(monitor.waitUntilRunning());
+            ASSERT_GT(secondsToStop(*form, "level.wav"), 0);
+            QTest::qWait(300);
+            ours = loudLevelDb(monitor.left());
+        }
+        {
+            MonitorCapture monitor;
+            ASSERT_TRUE(monitor.waitUntilRunning());
+            int code = -1;
+            runProgram("paplay", {m_folders->audioDir() + "level.wav"}, &code);
+            ASSERT_EQ(code, 0);
+            QTest::qWait(300);
+            theirs = loudLevelDb(monitor.left());
+        }
+        EXPECT_NEAR(ours, theirs, 1.0);
+    }
+}
+
+TEST_F(PlaybackWindow, AClickOnThePositionBarSeeksWhereItWasClicked)
+{
+    makeTone("ten.wav", 10.0);
+    auto form = openForm();
+    doubleClickRow(*form, "ten.wav");
+    ASSERT_TRUE(playing(*form));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Playback->positionSeconds() >= 1.0; }, 3000));
+    QSlider *bar = form->TrackBar2;
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = bar->orientation();
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    const QRect groove =
+        bar->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, bar);
+    const QPoint at(groove.left() + int(groove.width() * 0.8), bar->height() / 2);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, at);
+    QTest::qWait(100);
+    EXPECT_NEAR(form->Playback->positionSeconds(), 8.0, 0.5);
+    EXPECT_TRUE(form->isPlaying());
+}
+
+// Stops that come from elsewhere, on the virtual backend.
+TEST(PlaybackStops, InputChangeDetectorAndAScheduledStartLeaveTheWindowIdle)
+{
+    TempFolders folders;
+    std::string error;
+    ASSERT_TRUE(writeRecording(folders.audioDir() + "tone.wav", toneSamples(1000, 30.0, CdFormat),
+                               CdFormat, &error))
+        << error;
+    auto form = makeForm(makeTestBackend());
+    QTreeWidgetItem *item = form->ListView1->findItems("tone.wav", Qt::MatchExactly, 0).front();
+    auto play = [&] {
+        form->ListView1->setCurrentItem(item);
+        form->ListView1DblClick();
+        return QTest::qWaitFor([&] { return form->Playback->stream() != nullptr; }, 5000) &&
+               item->text(4) == "Play";
+    };
+    auto expectIdle = [&] {
+        EXPECT_EQ(form->Playback->state(), recording::PlaybackSession::State::Stopped);
+        EXPECT_FALSE(form->isPlaying());
+        EXPECT_FALSE(form->playbackActive());
+        EXPECT_EQ(item->text(4), "Stop");
+        EXPECT_FALSE(form->SpeedButton21->isChecked());
+        EXPECT_FALSE(form->SpeedButton12->isChecked());
+        EXPECT_FALSE(form->Timer3->isActive());
+        EXPECT_EQ(textColour(form->Label7), Green);
+        EXPECT_FALSE(form->Image1->isVisible() && form->Image1->y() == form->Label7->y() + 3);
+    };
+
+    {
+        SCOPED_TRACE("input change");
+        ASSERT_TRUE(play());
+        form->ComboBox1->setCurrentIndex((form->ComboBox1->currentIndex() + 1) %
+                                         form->ComboBox1->count());
+        form->ComboBox1Change();
+        expectIdle();
+        // Pause afterwards finds nothing to pause.
+        form->SpeedButton12->click();
+        EXPECT_EQ(item->text(4), "Stop");
+        EXPECT_FALSE(form->SpeedButton12->isChecked());
+    }
+    {
+        SCOPED_TRACE("detector");
+        ASSERT_TRUE(play());
+        form->Label2Click();
+        expectIdle();
+        EXPECT_TRUE(form->detectorOn());
+    }
+    {
+        SCOPED_TRACE("scheduled start");
+        ASSERT_TRUE(play());
+        form->Timer2->start(); // the schedule's check starts recordings without asking
+        form->ToolButton1Click();
+        EXPECT_TRUE(form->IsRecording) << form->ShownMessages.join('|').toStdString();
+        EXPECT_FALSE(form->ShownMessages.contains(
+            "A file is Playing. \n\nDo you want to stop it and Recording now?"));
+        expectIdle();
+        form->Timer2->stop();
+        form->ToolButton3Click();
+    }
+    // Nothing plays, so the exit does not ask about a playing file.
+    form->ShownMessages.clear();
+    form->ExitRequested = true;
+    form->close();
+    EXPECT_FALSE(
+        form->ShownMessages.contains("A file is Playing.\n\nDo you want to stop it and Exit now?"));
 }

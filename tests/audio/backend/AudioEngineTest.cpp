@@ -166,13 +166,17 @@ void writeConstantWav(const QString &path, int16_t value, uint32_t frames)
     std::fclose(f);
 }
 
-TEST_F(AudioEngineTest, OutputVolumeReachesNewAndPlayingStreams)
+TEST_F(AudioEngineTest, OutputVolumeIsTheOutputDevicesAndFilesPlayAtFullScale)
 {
     start();
     QTemporaryDir dir;
     const QString path = dir.filePath("level.wav");
     writeConstantWav(path, 8000, 4410);
+    // The volume is set once, on the device: a stream carrying it as well would
+    // sound quieter than any other program at the same setting.
     m_engine->setOutputVolume(0.5f);
+    EXPECT_FLOAT_EQ(m_backend->outputVolume().value_or(-1.f), 0.5f);
+    EXPECT_FLOAT_EQ(m_engine->outputVolume(), 0.5f);
     std::string error;
     auto stream = m_engine->openFile(path.toStdString(), &error);
     ASSERT_TRUE(stream) << error;
@@ -181,10 +185,11 @@ TEST_F(AudioEngineTest, OutputVolumeReachesNewAndPlayingStreams)
     auto played = m_backend->playedAudio();
     ASSERT_EQ(played.size(), 4410u * 2);
     for (int16_t s : played)
-        ASSERT_EQ(s, 1000); // 8000 at the server's curve for 0.5: 0.5^3
+        ASSERT_EQ(s, 8000);
 
     m_backend->clearPlayedAudio();
-    m_engine->setOutputVolume(1.f);
+    m_engine->setOutputVolume(0.25f);
+    EXPECT_FLOAT_EQ(m_backend->outputVolume().value_or(-1.f), 0.25f);
     ASSERT_TRUE(stream->play()); // from the start again
     ASSERT_TRUE(waitUntil([&] { return stream->state() == ActiveState::Stopped; }));
     played = m_backend->playedAudio();
