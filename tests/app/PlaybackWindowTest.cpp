@@ -125,6 +125,14 @@ protected:
         m_folders = std::make_unique<TempFolders>();
     }
 
+    // The volume slider sets the shared output's own volume: the tests after
+    // these find it where the server started it.
+    void TearDown() override
+    {
+        if (privatePulseAvailable())
+            pactl({"set-sink-volume", "@DEFAULT_SINK@", "100%"});
+    }
+
     void makeTone(const QString &name, double seconds)
     {
         std::string error;
