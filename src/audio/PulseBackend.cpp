@@ -89,9 +89,12 @@ bool PulseBackend::connect(std::string *error)
     if (!fresh) {
         if (error)
             *error = "Cannot connect to the sound server: " + why;
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->connection.reset();
-        return false;
+        std::shared_ptr<Connection> old;
+        {
+            std::lock_guard lock(m_shared->mutex);
+            old = std::move(m_shared->connection);
+        }
+        return false; // the old connection's thread stops without our lock held
     }
     std::function<void()> devicesChanged, volumesChanged;
     {
