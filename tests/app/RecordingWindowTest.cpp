@@ -152,9 +152,10 @@ double capturedSeconds(const TForm1 &form)
 // The tone source answers with a 2 s latency and hands its audio over in bursts,
 // so the wall time between Record and Stop can differ from the audio captured by
 // up to a burst. The channel's delivered frame count is exact, but a block landing
-// between reading it and Stop would make the file longer than the count. So the
-// count is read right after a block arrived, when the next one is furthest away,
-// and Stop follows at once.
+// between reading it and Stop would make the file longer than the count. A burst
+// arrives as many blocks in quick succession, so the count is read once a burst
+// has arrived and no block followed for a while (measured), when the next burst
+// is furthest away, and Stop follows at once.
 double recordFor(TForm1 &form, int ms)
 {
     form.ToolButton1->click();
@@ -166,10 +167,19 @@ double recordFor(TForm1 &form, int ms)
         return form.RecordChannel ? form.RecordChannel->capturedFrames() : 0;
     };
     const uint64_t seen = frames();
-    QElapsedTimer waited;
+    QElapsedTimer waited, quiet;
     waited.start();
     while (frames() == seen && waited.elapsed() < 3000)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    uint64_t last = frames();
+    quiet.start();
+    while (quiet.elapsed() < 150 && waited.elapsed() < 6000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (const uint64_t now = frames(); now != last) {
+            last = now;
+            quiet.restart();
+        }
+    }
     const double seconds = capturedSeconds(form);
     form.ToolButton3->click();
     return seconds;
