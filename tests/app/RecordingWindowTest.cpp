@@ -141,9 +141,10 @@ std::unique_ptr<TForm1> makePulseForm()
 // Seconds of audio the recording's stream delivered so far.
 double capturedSeconds(const TForm1 &form)
 {
-    if (!form.RecordChannel)
+    const audio::CaptureChannel *channel = form.Recording->channel();
+    if (!channel)
         return 0;
-    return double(form.RecordChannel->capturedFrames()) / form.RecordChannel->format().rate;
+    return double(channel->capturedFrames()) / channel->format().rate;
 }
 
 // Records for about `ms` of wall time and stops. Returns the seconds of audio the
@@ -172,6 +173,7 @@ double recordFor(TForm1 &form, int ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const double seconds = capturedSeconds(form);
     form.ToolButton3->click();
+    EXPECT_TRUE(waitUntilIdle(form));
     return seconds;
 }
 
@@ -331,8 +333,9 @@ TEST(RecordingWindow, PausedAudioIsLeftOutOfFileAndClock)
             << form->Label8->text().toStdString() << " not in " << atTick.describe();
         const double atStop = capturedSeconds(*form);
         form->ToolButton3->click();
+        ASSERT_TRUE(waitUntilIdle(*form));
 
-        const auto decoded = decodeFile(form->RecordingPath);
+        const auto decoded = decodeFile(form->Recording->path());
         ASSERT_TRUE(decoded);
         EXPECT_NEAR(decoded->seconds(), beforePause + (atStop - atResume), 0.3)
             << "captured " << atStop << " s, of which " << atResume - beforePause << " s paused";
@@ -350,14 +353,14 @@ TEST(RecordingWindow, NumberingSkipsExistingFilesAndFollowsTheBaseName)
     ASSERT_NE(form->Engine, nullptr);
     selectFormat(*form, 0);
     recordFor(*form, 300);
-    EXPECT_EQ(QFileInfo(form->RecordingPath).fileName(), "02.mp3") << "02.wav does not count";
+    EXPECT_EQ(QFileInfo(form->Recording->path()).fileName(), "02.mp3") << "02.wav does not count";
     recordFor(*form, 300);
-    EXPECT_EQ(QFileInfo(form->RecordingPath).fileName(), "04.mp3");
+    EXPECT_EQ(QFileInfo(form->Recording->path()).fileName(), "04.mp3");
     form->OutputBaseName.clear();
     form->FileCounter = 1;
     recordFor(*form, 300);
-    EXPECT_EQ(QFileInfo(form->RecordingPath).fileName(), "1.mp3");
-    EXPECT_TRUE(decodeFile(form->RecordingPath));
+    EXPECT_EQ(QFileInfo(form->Recording->path()).fileName(), "1.mp3");
+    EXPECT_TRUE(decodeFile(form->Recording->path()));
 }
 
 TEST(RecordingWindow, ClosingWhileRecordingFinishesTheFile)
@@ -373,9 +376,10 @@ TEST(RecordingWindow, ClosingWhileRecordingFinishesTheFile)
     ASSERT_TRUE(form->IsRecording);
     QTest::qWait(2500);
     const double captured = capturedSeconds(*form);
-    const QString path = form->RecordingPath;
+    const QString path = form->Recording->path();
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->IsRecording);
+    ASSERT_TRUE(waitUntilIdle(*form));
     EXPECT_TRUE(form->ShownMessages.contains(
         "一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "));
     EXPECT_EQ(form->rowStatus(form->ListView1->topLevelItem(0)), "Saved");
@@ -403,16 +407,17 @@ TEST(RecordingWindow, EncoderThatDiesStopsTheRecordingAndKeepsTheFile)
         ASSERT_EQ(::kill(encoder, SIGKILL), 0);
         // Timer1 notices within a tick; the generous limit only guards a hang.
         EXPECT_TRUE(waitFor([&] { return !form->IsRecording; }, 5000));
+        ASSERT_TRUE(waitUntilIdle(*form));
         ASSERT_EQ(form->ShownMessages.size(), 1);
         EXPECT_TRUE(form->ShownMessages.front().startsWith("录制意外停止"))
             << form->ShownMessages.front().toStdString();
         EXPECT_TRUE(
-            form->ShownMessages.front().contains(QFileInfo(form->RecordingPath).fileName()));
+            form->ShownMessages.front().contains(QFileInfo(form->Recording->path()).fileName()));
         EXPECT_TRUE(form->ToolButton1->isEnabled());
         EXPECT_EQ(form->Label3->text(), "己完成");
         EXPECT_EQ(form->rowStatus(form->ListView1->topLevelItem(0)), "Saved");
         // Whatever the encoder wrote before it died is still a readable file.
-        const auto decoded = decodeFile(form->RecordingPath);
+        const auto decoded = decodeFile(form->Recording->path());
         ASSERT_TRUE(decoded);
         EXPECT_GT(decoded->seconds(), 0.5);
         EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
@@ -563,8 +568,14 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         form->ShownMessages.clear();
         form->ToolButton1->click();
         EXPECT_FALSE(form->IsRecording);
-        EXPECT_EQ(form->RecordChannel, nullptr) << "no capture left running without a writer";
-        EXPECT_EQ(form->ShownMessages, QStringList{"无法开始录制 WAV 音频"});
+        EXPECT_EQ(form->RecordChannel, nullptr);
+        EXPECT_EQ(form->Recording->channel(), nullptr)
+            << "no capture left running without a writer";
+        ASSERT_EQ(form->ShownMessages.size(), 1);
+        // The format's message, then why.
+        EXPECT_TRUE(
+            form->ShownMessages.front().startsWith("无法开始录制 WAV 音频\n\nCannot create"))
+            << form->ShownMessages.front().toStdString();
         EXPECT_TRUE(form->ToolButton1->isEnabled());
         EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
     }
@@ -580,7 +591,9 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         ASSERT_TRUE(virtualBackend->removeSource("card0.in"));
         form->ToolButton1->click();
         EXPECT_FALSE(form->IsRecording);
-        EXPECT_EQ(form->ShownMessages, QStringList{"Cannot start recording for WMA"});
+        ASSERT_EQ(form->ShownMessages.size(), 1);
+        EXPECT_TRUE(form->ShownMessages.front().startsWith("Cannot start recording for WMA\n\n"))
+            << form->ShownMessages.front().toStdString();
         EXPECT_TRUE(QDir(folders.audioDir()).entryList(QDir::Files).isEmpty())
             << "the empty WMA file is removed";
     }
@@ -593,7 +606,9 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         ASSERT_TRUE(form->IsRecording);
         QTest::qWait(300);
         form->ToolButton3->click();
-        EXPECT_TRUE(form->RecordingPath.endsWith(".mp3")) << form->RecordingPath.toStdString();
-        EXPECT_TRUE(decodeFile(form->RecordingPath));
+        ASSERT_TRUE(waitUntilIdle(*form));
+        EXPECT_TRUE(form->Recording->path().endsWith(".mp3"))
+            << form->Recording->path().toStdString();
+        EXPECT_TRUE(decodeFile(form->Recording->path()));
     }
 }

@@ -104,6 +104,7 @@ TEST(ScheduleWindow, RecordsFromStartToStopThenEnds)
     EXPECT_FALSE(form->ToolButton10->isEnabled()) << "no editing while recording";
     EXPECT_TRUE(panelShown(*form));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->IsRecording; }, 10000));
+    ASSERT_TRUE(waitUntilIdle(*form));
     EXPECT_FALSE(form->Timer2->isActive());
     EXPECT_FALSE(panelShown(*form));
     EXPECT_FALSE(form->ToolButton10->isChecked());
