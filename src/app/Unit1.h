@@ -178,6 +178,9 @@ public:
     RecordingFlag IsRecording{&Recording, &recording::RecordingSession::isRecording};
     RecordingFlag IsPaused{&Recording, &recording::RecordingSession::isPaused};
     int FileCounter = 1;
+    // How long finishing a take waits for an encoder that stopped taking audio or does
+    // not exit, before it is stopped and the take reported as failed.
+    int EncoderFinishWaitMs = 15000;
     QString OutputBaseName = QStringLiteral("0");
     int OutputRate = 44100;
     int OutputChannels = 2;

@@ -88,6 +88,7 @@ recording::TakeSettings TForm1::takeSettings() const
     s.mp3 = settings::readMp3Settings(settings::IniFile(configPath()));
     s.lameProgram = recording::findEncoderProgram(dirs.AppDir(), QStringLiteral("lame"));
     s.oggencProgram = recording::findEncoderProgram(dirs.AppDir(), QStringLiteral("oggenc"));
+    s.finishWaitMs = EncoderFinishWaitMs;
     return s;
 }
 
