@@ -231,6 +231,9 @@ TEST(TrayOnWindow, MenuFollowsTheRecordingAndShowsTheWindow)
     EXPECT_EQ(tray->picture(), 3);
     tray->Stop2->trigger();
     EXPECT_EQ(tray->picture(), 1);
+    EXPECT_FALSE(tray->Record1->isEnabled()) << "not while the take is being finished";
+    ASSERT_TRUE(waitUntilIdle(*form));
+    EXPECT_EQ(tray->picture(), 1);
     EXPECT_TRUE(tray->Record1->isEnabled());
     EXPECT_FALSE(tray->Pause2->isEnabled());
     EXPECT_EQ(tray->Pause2->text(), "暂停");

@@ -42,15 +42,32 @@ struct Decoded
     {
         return double(samples.size() / 2) / audio::AudioFileDecoder::OutputRate;
     }
-    // Frequency of the left channel from its zero crossings.
+    // Frequency of the left channel over the middle half of the file, from its
+    // periods: each rise from below -threshold to above +threshold starts one, so
+    // codec noise around zero is not counted.
     double frequency() const
     {
         const size_t frames = samples.size() / 2;
-        int crossings = 0;
-        for (size_t i = 1; i < frames; ++i)
-            if ((samples[2 * (i - 1)] < 0) != (samples[2 * i] < 0))
-                ++crossings;
-        return crossings / 2.0 / seconds();
+        const size_t first = frames / 4, last = frames * 3 / 4;
+        constexpr int threshold = 4000;
+        bool low = false;
+        size_t firstRise = 0, lastRise = 0;
+        int rises = 0;
+        for (size_t i = first; i < last; ++i) {
+            const int v = samples[2 * i];
+            if (v < -threshold) {
+                low = true;
+            } else if (low && v > threshold) {
+                low = false;
+                if (rises++ == 0)
+                    firstRise = i;
+                lastRise = i;
+            }
+        }
+        if (rises < 2)
+            return 0;
+        return (rises - 1) * double(audio::AudioFileDecoder::OutputRate) /
+               double(lastRise - firstRise);
     }
 };
 
