@@ -167,7 +167,7 @@ void TForm1::playbackStopped(recording::PlaybackSession::StopReason reason)
         // Someone else took the sound (the input monitor, a recording, the exit):
         // playback is no longer the window's mode.
         setFontColour(Label7, Green);
-        if (Image1->y() == Label7->y() + 3)
+        if (Mode == StatusMode::Playback)
             Image1->hide();
     }
     PaintFrame->update();

@@ -280,10 +280,11 @@ std::optional<float> PulseBackend::outputVolume()
 
 bool PulseBackend::setOutputVolume(float volume)
 {
+    const std::shared_ptr<Connection> conn = connection();
     Snapshot s;
-    if (!m_connection || !readSnapshot(*m_connection, s) || s.defaultSink.empty())
+    if (!conn || !readSnapshot(*conn, s) || s.defaultSink.empty())
         return false;
-    Connection &c = *m_connection;
+    Connection &c = *conn;
     LoopLock lock(c.loop);
     if (!lock.canWait())
         return false;
