@@ -148,7 +148,7 @@ TEST(ScheduleWindow, FailedScheduledStartEndsTheScheduleWithOneMessage)
     ASSERT_TRUE(ended) << form->ShownMessages.join('|').toStdString();
     EXPECT_FALSE(form->IsRecording);
     ASSERT_EQ(form->ShownMessages.size(), 1) << form->ShownMessages.join('|').toStdString();
-    EXPECT_TRUE(form->ShownMessages.first().startsWith(QStringLiteral("Couldn''t start Encoding")))
+    EXPECT_TRUE(form->ShownMessages.first().startsWith(QStringLiteral("Couldn't start Encoding")))
         << form->ShownMessages.first().toStdString();
     EXPECT_FALSE(panelShown(*form));
     EXPECT_FALSE(form->ToolButton10->isChecked());
@@ -166,6 +166,7 @@ TEST(ScheduleWindow, ReopenedAfterItEndedPastTimesAreNotANewSchedule)
         setPart(d.CheckBox2, d.DateTimePicker3, d.DateTimePicker4, now.addSecs(2));
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Timer2->isActive(); }, 10000));
+    ASSERT_TRUE(waitUntilIdle(*form));
     const int rows = form->ListView1->topLevelItemCount();
 
     // Both boxes are still ticked with the old times: 确定 says why it cannot
