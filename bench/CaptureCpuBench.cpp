@@ -3,7 +3,7 @@
 // time is measured from outside (bench/cpu_of.py) and compared with parecord.
 //
 //   bench_capture_cpu wav|mp3 INPUT-WORD OUTPUT-PATH
-//   bench_capture_cpu lame-command OUTPUT-PATH   (prints the lame command line used)
+//   bench_capture_cpu lame-command OUTPUT-PATH   (prints the lame arguments used, one a line)
 #include "audio/AudioEngine.h"
 #include "audio/Encoders.h"
 #include "recording/EncoderCommands.h"
@@ -25,10 +25,10 @@ std::atomic<long long> firstBlock{0};
 
 // The command the program itself uses for MP3 with its default settings (VBR,
 // 32 kHz output).
-QString lameCommand(const QString &path)
+audio::EncoderProgram lameProgram(const std::string &path)
 {
-    return recording::BuildLameCommand(QStringLiteral("lame"), path, settings::Mp3Settings{},
-                                       32000);
+    return {recording::argumentVector(recording::lameCommand(
+        QStringLiteral("lame"), QString::fromStdString(path), settings::Mp3Settings{}, 32000))};
 }
 
 } // namespace
@@ -37,7 +37,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "lame-command") == 0) {
-        std::printf("%s\n", qPrintable(lameCommand(QString::fromLocal8Bit(argv[2]))));
+        // One argument per line: a shell script takes them as they are, never splits them.
+        for (const std::string &arg : lameProgram(argv[2]).arguments)
+            std::printf("%s\n", arg.c_str());
         return 0;
     }
     if (argc != 4) {
@@ -91,10 +93,8 @@ int main(int argc, char **argv)
         return 1;
     }
     channelRef->store(channel.get());
-    auto encoder =
-        mp3 ? audio::startCommandLineEncoder(
-                  lameCommand(QString::fromStdString(path)).toStdString(), format, &error)
-            : audio::startWavFileEncoder(path, format, &error);
+    auto encoder = mp3 ? audio::startCommandLineEncoder(lameProgram(path), format, &error)
+                       : audio::startWavFileEncoder(path, format, &error);
     if (!encoder) {
         std::fprintf(stderr, "encoder: %s\n", error.c_str());
         return 1;

@@ -42,9 +42,9 @@ bool makeFile(const std::string &path, const std::string &ext, const std::vector
     if (ext == "wav")
         e = startWavFileEncoder(path, format, &error);
     else if (ext == "mp3")
-        e = startCommandLineEncoder("lame --silent -V 4 - \"" + path + "\"", format, &error);
+        e = startCommandLineEncoder({{"lame", "--silent", "-V", "4", "-", path}}, format, &error);
     else
-        e = startCommandLineEncoder("oggenc -Q -o \"" + path + "\" -", format, &error);
+        e = startCommandLineEncoder({{"oggenc", "-Q", "-o", path, "-"}}, format, &error);
     if (!e)
         return false;
     e->write(audio.data(), audio.size() / 2);

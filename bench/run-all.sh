@@ -40,8 +40,8 @@ echo "wav ratio ours/parecord = $(ratio "$(total_of "$WORK/a1")" "$(total_of "$W
   "$(ratio "$(steady_of "$WORK/a1")" "$(steady_of "$WORK/a2")") (after warm-up)"
 
 echo "== capture to MP3, ${SECS} s: our layer + lame vs parecord | lame (target <= 1.1x)"
-LAME_CMD=$("$BUILD/bench/bench_capture_cpu" lame-command "$WORK/parecord.mp3")
-eval "set -- $LAME_CMD"
+mapfile -t LAME_ARGS < <("$BUILD/bench/bench_capture_cpu" lame-command "$WORK/parecord.mp3")
+set -- "${LAME_ARGS[@]}"
 # parecord cannot put a WAV header on a pipe: lame reads the same audio raw.
 set -- "$1" -r -s 44.1 --bitwidth 16 --signed --little-endian "${@:2}"
 python3 "$HERE/cpu_of.py" "$SECS" ours -- "$BUILD/bench/bench_capture_cpu" mp3 LineIn "$WORK/ours.mp3" >"$WORK/b1" &
@@ -59,8 +59,8 @@ names=(mp3 wma ogg wav)
 for format in 0 1 2 3; do
   mkdir -p "$WORK/p$format"
   if [ "$format" = 0 ]; then
-    LAME_CMD=$("$BUILD/bench/bench_capture_cpu" lame-command "$WORK/p$format/pipeline.mp3")
-    eval "set -- $LAME_CMD"
+    mapfile -t LAME_ARGS < <("$BUILD/bench/bench_capture_cpu" lame-command "$WORK/p$format/pipeline.mp3")
+    set -- "${LAME_ARGS[@]}"
     set -- "$1" -r -s 44.1 --bitwidth 16 --signed --little-endian "${@:2}"
   elif [ "$format" = 2 ]; then
     set -- oggenc -Q -r -R 44100 -C 2 -B 16 -o "$WORK/p$format/pipeline.ogg" -

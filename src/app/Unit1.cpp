@@ -143,6 +143,10 @@ TForm1::TForm1(Options options, QWidget *parent)
     PosTimer->setInterval(50);
     connect(PosTimer, &QTimer::timeout, this, &TForm1::PosTimerTimer);
 
+    Recording = new recording::RecordingSession(this);
+    connect(Recording, &recording::RecordingSession::stateChanged, this,
+            &TForm1::recordingStateChanged);
+    connect(Recording, &recording::RecordingSession::takeEnded, this, &TForm1::takeEnded);
     createPlaybackSession(); // again once the audio layer is up
     FormCreate();
 }
@@ -150,13 +154,9 @@ TForm1::TForm1(Options options, QWidget *parent)
 TForm1::~TForm1()
 {
     // Finish whatever is still open so files are complete even on an abrupt end.
-    if (IsRecording)
-        CloseRecording();
+    Recording->stop();
+    Recording->waitForFinish();
     StopAndFreeChannels();
-    if (WmaHandle) {
-        WmaHandle->close();
-        WmaHandle.reset();
-    }
     delete TrayIcon1;
 }
 
@@ -562,6 +562,7 @@ void TForm1::FormCreate()
         if (!Engine->start(&error))
             Engine.reset();
     }
+    Recording->setEngine(Engine.get());
     if (!Engine) {
         showMessage(QStringLiteral("无法启动默认的录音设备！"));
         return;
@@ -612,7 +613,7 @@ void TForm1::FormCreate()
     TrackBar3->setValue(int(std::lround(double(Engine->outputVolume()) * 100.0)));
 
     // The input monitor, with the detector on.
-    setModeIndicator(Label2);
+    setModeIndicator(StatusMode::Detector);
     StopAndFreeChannels();
     std::string monitorError;
     RecordChannel = Engine->startCapture(
@@ -633,7 +634,7 @@ void TForm1::FormCreate()
     setFontColour(Label7, Green);
     setPlainStyle(Label15, false);
     Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
-    setModeIndicator(Label2);
+    setModeIndicator(StatusMode::Detector);
 
     // Tray icon.
     TrayIcon1 = new TTrayIcon(this);
@@ -826,8 +827,8 @@ bool TForm1::FormCloseQuery()
                 caption))
             return false;
     }
-    // A recording in progress.
-    if (!ToolButton1->isEnabled()) {
+    // A recording in progress (one being finished completes before the end).
+    if (IsRecording) {
         if (!askQuestion(
                 QStringLiteral("一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "),
                 caption))
@@ -939,15 +940,21 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::setModeIndicator(QLabel *label)
+void TForm1::setModeIndicator(StatusMode mode)
 {
+    Mode = mode;
+    const QLabel *label = mode == StatusMode::Recording  ? Label3
+                          : mode == StatusMode::Playback ? Label7
+                                                         : Label2;
     Image1->move(225, label->y() + 3);
-    Image1->show();
+    Image1->setVisible(mode != StatusMode::DetectorOff);
 }
 
-bool TForm1::detectorOn() const
+void TForm1::setModeIndicator(QLabel *label)
 {
-    return !Image1->isHidden() && Image1->y() == Label2->y() + 3;
+    setModeIndicator(label == Label3   ? StatusMode::Recording
+                     : label == Label7 ? StatusMode::Playback
+                                       : StatusMode::Detector);
 }
 
 } // namespace sonalto

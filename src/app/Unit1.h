@@ -7,6 +7,7 @@
 #include "hotkeys/HookLibrary.h"
 #include "hotkeys/HotKeyList.h"
 #include "recording/PlaybackSession.h"
+#include "recording/RecordingSession.h"
 
 #include <QDateTime>
 #include <QIcon>
@@ -51,10 +52,27 @@ class TKeyOptionForm;
 class TScheduleForm;
 class TMp3Form;
 
-// The main window. Owns all run-time state of the program: the capture channel
-// (the input monitor between recordings, the recording's channel during one), the
-// encoders of the recording, the playback stream, the recording parameters and the
-// list's sort state.
+// A read-only view of the recording session's state under the flag names the rest of
+// the window uses; the session's state value is the only one there is.
+class RecordingFlag
+{
+public:
+    using Test = bool (recording::RecordingSession::*)() const;
+    RecordingFlag(recording::RecordingSession *const *session, Test test)
+        : m_session(session), m_test(test)
+    {
+    }
+    operator bool() const { return *m_session && ((*m_session)->*m_test)(); }
+
+private:
+    recording::RecordingSession *const *m_session;
+    Test m_test;
+};
+
+// The main window. Owns all run-time state of the program: the input monitor's
+// capture channel, the recording session (a take's channel and encoders), the
+// playback stream, the recording parameters and the list's sort state. It maps
+// that state onto its controls.
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
@@ -148,18 +166,21 @@ public:
 
     // ---- Run-time state -------------------------------------------------------
     std::unique_ptr<audio::AudioEngine> Engine; // null when no sound server
+    // The input monitor between recordings; a take's channel lives in the session.
     std::unique_ptr<audio::CaptureChannel> RecordChannel;
     // Playback of a recording: holds the playback stream. Declared after the
     // engine, which it uses until it is gone.
     std::unique_ptr<recording::PlaybackSession> Playback;
-    std::unique_ptr<audio::WmaWriter> WmaHandle;
     std::unique_ptr<recording::TSpectrum> Spectrum;
     QImage FrozenPicture;
 
-    bool IsRecording = false;
-    std::atomic<bool> IsPaused{false};
-    QDateTime StartTime, PauseTime;
+    recording::RecordingSession *Recording = nullptr;
+    RecordingFlag IsRecording{&Recording, &recording::RecordingSession::isRecording};
+    RecordingFlag IsPaused{&Recording, &recording::RecordingSession::isPaused};
     int FileCounter = 1;
+    // How long finishing a take waits for an encoder that stopped taking audio or does
+    // not exit, before it is stopped and the take reported as failed.
+    int EncoderFinishWaitMs = 15000;
     QString OutputBaseName = QStringLiteral("0");
     int OutputRate = 44100;
     int OutputChannels = 2;
@@ -175,8 +196,6 @@ public:
         QStringList rates, channels;
     };
     std::array<FormatLists, 4> FormatRateLists;
-    // Path of the file being recorded.
-    QString RecordingPath;
 
     // Messages shown (also kept when they are not shown, for tests).
     QStringList ShownMessages;
@@ -258,6 +277,14 @@ public:
     void CloseRecording();
     bool StartRecording();
     void checkPipeline();
+    // The session's state shown on every control that depends on it.
+    void recordingStateChanged(recording::RecordingSession::State now,
+                               recording::RecordingSession::State before);
+    // A take was finished: its row, the status line, and a failure said.
+    void takeEnded(const recording::TakeEnd &end);
+    recording::TakeSettings takeSettings() const;
+    // The capture channel whose audio is shown: the take's, else the monitor's.
+    audio::CaptureChannel *shownCaptureChannel() const;
     QString outputFormatExtension(int format) const;
     int outputFormat() const;
     void setTrayPicture(int picture);
@@ -275,11 +302,17 @@ public:
     void Label2Click();
     void Label2MouseEnter();
     void Label2MouseLeave();
-    bool detectorOn() const;
+    // Where the mode indicator stands: beside "检测器" with the detector on, hidden
+    // there with the detector switched off, beside "录制中" or "播放" once a recording
+    // or a playback has moved it (it stays there after they end).
+    enum class StatusMode { Detector, DetectorOff, Recording, Playback };
+    StatusMode Mode = StatusMode::Detector;
+    bool detectorOn() const { return Mode == StatusMode::Detector; }
     void PosTimerTimer();
     void PaintFramePaint(QPainter &painter, const QRect &clip);
     void FreezeSpectrum();
-    void setModeIndicator(QLabel *label);
+    void setModeIndicator(StatusMode mode);
+    void setModeIndicator(QLabel *label); // the mode of that label
 
     // ---- Recordings list ------------------------------------------------------
     void RefreshRecordingList();

@@ -4,6 +4,7 @@
 #include "common/Icons.h"
 #include "options/Mp3unit.h"
 #include "options/RateLists.h"
+#include "recording/RecordingMessages.h"
 
 #include <QComboBox>
 #include <QSlider>
@@ -145,7 +146,7 @@ void TForm1::AfterInputChange()
         volume = info->volume;
     showInputVolume(volume);
     StopAndFreeChannels();
-    if (StartMonitor() && Image1->y() == Label2->y() + 3)
+    if (StartMonitor() && (Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff))
         Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
     updateDeviceSummary();
 }
@@ -404,7 +405,7 @@ void TForm1::Label2Click()
 {
     if (detectorOn()) {
         setPlainStyle(Label15, true);
-        Image1->hide();
+        setModeIndicator(StatusMode::DetectorOff);
         setFontColour(Label2, Green);
         setFontColour(Label3, Green);
         setFontColour(Label7, Green);
@@ -413,14 +414,14 @@ void TForm1::Label2Click()
     }
     StopAndFreeChannels();
     if (!Engine) {
-        showMessage(QStringLiteral("Couldn''t start recording"));
+        showMessage(recording::couldNotStartRecording());
         return;
     }
     std::string error;
     RecordChannel = Engine->startCapture(
         audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; }, &error);
     if (!RecordChannel) {
-        showMessage(QStringLiteral("Couldn''t start recording"));
+        showMessage(recording::couldNotStartRecording());
         return;
     }
     RecordChannel->play();
@@ -432,18 +433,20 @@ void TForm1::Label2Click()
     setFontColour(Label7, Green);
     Label15->setText(QStringLiteral("Detecting sound from ") + ComboBox1->currentText());
     setPlainStyle(Label15);
-    setModeIndicator(Label2);
+    setModeIndicator(StatusMode::Detector);
 }
 
+// The label lights up under the pointer only while the indicator stands beside
+// another mode label.
 void TForm1::Label2MouseEnter()
 {
-    if (Image1->y() != Label2->y() + 3)
+    if (Mode == StatusMode::Recording || Mode == StatusMode::Playback)
         setFontColour(Label2, Lime);
 }
 
 void TForm1::Label2MouseLeave()
 {
-    if (Image1->y() != Label2->y() + 3)
+    if (Mode == StatusMode::Recording || Mode == StatusMode::Playback)
         setFontColour(Label2, Green);
 }
 

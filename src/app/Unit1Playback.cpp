@@ -104,7 +104,7 @@ void TForm1::playbackStarted(const QString &path, double lengthSeconds)
     setFontColour(Label7, Lime);
     setFontColour(Label2, Green);
     setFontColour(Label3, Green);
-    setModeIndicator(Label7);
+    setModeIndicator(StatusMode::Playback);
     clearStatuses();
     QTreeWidgetItem *row = playbackRow();
     if (row)
@@ -167,7 +167,7 @@ void TForm1::playbackStopped(recording::PlaybackSession::StopReason reason)
         // Someone else took the sound (the input monitor, a recording, the exit):
         // playback is no longer the window's mode.
         setFontColour(Label7, Green);
-        if (Image1->y() == Label7->y() + 3)
+        if (Mode == StatusMode::Playback)
             Image1->hide();
     }
     PaintFrame->update();
@@ -312,8 +312,9 @@ void TForm1::PosTimerTimer()
         return;
     std::array<float, 513> data{};
     bool have = false;
-    if (RecordChannel && RecordChannel->state() == audio::ActiveState::Playing && !IsPaused)
-        have = true, RecordChannel->spectrum(data.data());
+    audio::CaptureChannel *capture = shownCaptureChannel();
+    if (capture && capture->state() == audio::ActiveState::Playing && !IsPaused)
+        have = true, capture->spectrum(data.data());
     else if (Playback->spectrum(data.data()))
         have = true;
     if (!have)
@@ -329,7 +330,7 @@ void TForm1::PaintFramePaint(QPainter &painter, const QRect &clip)
 {
     if (IsPaused && !FrozenPicture.isNull())
         painter.drawImage(clip, FrozenPicture, clip);
-    else if (!Playback->stream() && !RecordChannel)
+    else if (!Playback->stream() && !shownCaptureChannel())
         recording::TSpectrum::DrawIdleFrame(painter, QRect(QPoint(0, 0), PaintFrame->size()),
                                             PaintFrame->height());
 }

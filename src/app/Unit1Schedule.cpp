@@ -39,13 +39,16 @@ class ToolButtonTarget : public scheduler::ScheduleTarget
 {
 public:
     explicit ToolButtonTarget(TForm1 &form) : m_form(form) {}
-    bool canRecord() const override { return m_form.ToolButton1->isEnabled(); }
+    bool canRecord() const override
+    {
+        return m_form.Recording->state() == recording::RecordingSession::State::Idle;
+    }
     bool record() override
     {
         m_form.ToolButton1->click();
         return m_form.IsRecording;
     }
-    bool canStop() const override { return m_form.ToolButton3->isEnabled(); }
+    bool canStop() const override { return m_form.IsRecording; }
     void stop() override { m_form.ToolButton3->click(); }
 
 private:

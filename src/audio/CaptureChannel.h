@@ -32,6 +32,10 @@ public:
     virtual void attachEncoder(std::unique_ptr<Encoder> encoder) = 0;
     // True while at least one encoder is attached and all of them are active.
     virtual bool encodersActive() const = 0;
+    // Stops capturing and finishes the attached encoders, waiting for them (and their
+    // programs) to complete their files. Returns why the stream or an encoder failed,
+    // empty when all went well. Blocks: not for the GUI thread.
+    virtual std::string close() = 0;
     virtual void setEncodersPaused(bool paused) = 0;
 
     // 512 magnitudes of a 1024-sample FFT of the newest audio (channels mixed).

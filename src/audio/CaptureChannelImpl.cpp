@@ -33,20 +33,35 @@ CaptureChannelImpl::CaptureChannelImpl(PcmFormat format, CaptureCallback callbac
 
 CaptureChannelImpl::~CaptureChannelImpl()
 {
+    close();
+}
+
+std::string CaptureChannelImpl::close()
+{
     // The stream first, so that no block arrives while the encoders close.
+    m_state = int(ActiveState::Stopped);
     m_stream.reset();
     std::vector<std::unique_ptr<Encoder>> encoders;
     {
         std::lock_guard lock(m_encodersMutex);
         encoders.swap(m_encoders);
     }
-    for (auto &encoder : encoders)
+    std::string failure;
+    {
+        std::lock_guard lock(m_failureMutex);
+        failure = m_failure;
+    }
+    for (auto &encoder : encoders) {
         encoder->finish();
+        if (failure.empty())
+            failure = encoder->errorMessage();
+    }
+    return failure;
 }
 
 bool CaptureChannelImpl::play()
 {
-    if (m_streamFailed)
+    if (m_streamFailed || !m_stream)
         return false;
     const int previous = m_state.exchange(int(ActiveState::Playing));
     if (previous == int(ActiveState::Playing))
@@ -60,7 +75,7 @@ bool CaptureChannelImpl::play()
 
 bool CaptureChannelImpl::pause()
 {
-    if (m_streamFailed || m_state == int(ActiveState::Stopped))
+    if (m_streamFailed || !m_stream || m_state == int(ActiveState::Stopped))
         return false;
     // The state first: blocks already on their way are dropped, not delivered.
     m_state = int(ActiveState::Paused);
@@ -70,7 +85,8 @@ bool CaptureChannelImpl::pause()
 void CaptureChannelImpl::stop()
 {
     m_state = int(ActiveState::Stopped);
-    m_stream->setRunning(false);
+    if (m_stream)
+        m_stream->setRunning(false);
 }
 
 ActiveState CaptureChannelImpl::state() const

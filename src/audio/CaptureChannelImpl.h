@@ -33,6 +33,7 @@ public:
 
     void attachEncoder(std::unique_ptr<Encoder> encoder) override;
     bool encodersActive() const override;
+    std::string close() override;
     void setEncodersPaused(bool paused) override;
 
     bool spectrum(float *out512) const override;

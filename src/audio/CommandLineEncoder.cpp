@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -16,31 +17,6 @@
 extern char **environ;
 
 namespace sonalto::audio {
-
-std::vector<std::string> splitCommandLine(const std::string &commandLine)
-{
-    std::vector<std::string> args;
-    std::string current;
-    bool inQuotes = false;
-    bool haveArg = false; // "" is an empty argument, not nothing
-    for (char c : commandLine) {
-        if (c == '"') {
-            inQuotes = !inQuotes;
-            haveArg = true;
-        } else if (!inQuotes && (c == ' ' || c == '\t' || c == '\n' || c == '\r')) {
-            if (haveArg)
-                args.push_back(std::move(current));
-            current.clear();
-            haveArg = false;
-        } else {
-            current += c;
-            haveArg = true;
-        }
-    }
-    if (haveArg)
-        args.push_back(std::move(current));
-    return args;
-}
 
 std::vector<unsigned char> streamingWavHeader(PcmFormat format)
 {
@@ -82,19 +58,128 @@ std::string errnoText(int err)
     return std::strerror(err);
 }
 
+std::string secondsText(int ms)
+{
+    if (ms % 1000 == 0)
+        return std::to_string(ms / 1000) + " s";
+    return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + " s";
+}
+
 } // namespace
 
-CommandLineEncoder::CommandLineEncoder(PcmFormat format, pid_t pid, int pipeFd, std::string program)
-    : BufferedEncoder(format), m_pid(pid), m_pipe(pipeFd), m_program(std::move(program))
+CommandLineEncoder::CommandLineEncoder(PcmFormat format, pid_t pid, int pipeFd, int stderrFd,
+                                       std::string program, int finishWaitMs)
+    : BufferedEncoder(format), m_pid(pid), m_pipe(pipeFd), m_program(std::move(program)),
+      m_finishWaitMs(finishWaitMs)
 {
+    m_stderrThread = std::thread(&CommandLineEncoder::readStderr, stderrFd, m_stderr);
 }
 
 CommandLineEncoder::~CommandLineEncoder()
 {
     stopWriter();
+    // The program has ended (or was stopped), so its standard error reaches its
+    // end, unless a program it started still holds it: then the reader is left to
+    // finish on its own.
+    if (m_stderrThread.joinable()) {
+        awaitStderrEnd(500);
+        std::lock_guard lock(m_stderr->mutex);
+        if (m_stderr->done)
+            m_stderrThread.join();
+        else
+            m_stderrThread.detach();
+    }
 }
 
-std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const std::string &commandLine,
+void CommandLineEncoder::readStderr(int fd, const std::shared_ptr<StderrTail> &tail)
+{
+    char buffer[1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        std::lock_guard lock(tail->mutex);
+        tail->text.append(buffer, size_t(n));
+        if (tail->text.size() > StderrKeptBytes)
+            tail->text.erase(0, tail->text.size() - StderrKeptBytes);
+    }
+    ::close(fd);
+    std::lock_guard lock(tail->mutex);
+    tail->done = true;
+    tail->ended.notify_all();
+}
+
+void CommandLineEncoder::awaitStderrEnd(int timeoutMs)
+{
+    std::unique_lock lock(m_stderr->mutex);
+    m_stderr->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [this] { return m_stderr->done; });
+}
+
+std::string CommandLineEncoder::stderrTail() const
+{
+    std::lock_guard lock(m_stderr->mutex);
+    return m_stderr->text;
+}
+
+std::string CommandLineEncoder::lastStderrLine() const
+{
+    const std::string tail = stderrTail();
+    // Progress lines end in a carriage return; either ends a line.
+    size_t end = tail.size();
+    while (end > 0) {
+        const size_t start = tail.find_last_of("\r\n", end - 1);
+        const size_t from = start == std::string::npos ? 0 : start + 1;
+        std::string line = tail.substr(from, end - from);
+        const size_t first = line.find_first_not_of(" \t");
+        if (first != std::string::npos) {
+            const size_t last = line.find_last_not_of(" \t");
+            return line.substr(first, last - first + 1);
+        }
+        if (start == std::string::npos)
+            break;
+        end = start;
+    }
+    return {};
+}
+
+std::string CommandLineEncoder::withStderr(std::string message)
+{
+    awaitStderrEnd(reap(false) ? 500 : 0);
+    const std::string line = lastStderrLine();
+    if (!line.empty())
+        message += " " + line;
+    return message;
+}
+
+bool CommandLineEncoder::reap(bool wait)
+{
+    std::lock_guard lock(m_reapMutex);
+    if (m_reaped)
+        return true;
+    int status = 0;
+    pid_t r;
+    do
+        r = waitpid(m_pid, &status, wait ? 0 : WNOHANG);
+    while (r < 0 && errno == EINTR);
+    if (r == 0)
+        return false;
+    m_reaped = true;
+    m_status = r == m_pid ? status : -1;
+    return true;
+}
+
+void CommandLineEncoder::killNow()
+{
+    if (reap(false))
+        return;
+    kill(m_pid, SIGKILL);
+    reap(true);
+}
+
+std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgram &program,
                                                               PcmFormat format, std::string *error)
 {
     auto fail = [&](const std::string &message) -> std::unique_ptr<CommandLineEncoder> {
@@ -102,9 +187,9 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const std::string 
             *error = message;
         return nullptr;
     };
-    const std::vector<std::string> args = splitCommandLine(commandLine);
-    if (args.empty())
-        return fail("The encoder command line is empty.");
+    const std::vector<std::string> &args = program.arguments;
+    if (args.empty() || args[0].empty())
+        return fail("No encoder program was given.");
 
     // Close-on-exec from the start: if the write end leaked into any child (ours
     // or one started by another thread) the encoder would never see the end of
@@ -112,14 +197,20 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const std::string 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return fail("Cannot create a pipe for the encoder: " + errnoText(errno));
+    int errFds[2];
+    if (pipe2(errFds, O_CLOEXEC) != 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return fail("Cannot create a pipe for the encoder: " + errnoText(errno));
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-    // Encoders print progress on both outputs; nobody reads it, and a full pipe
-    // would stall them.
+    // Nobody reads the program's progress on standard output; its standard error
+    // is read to the end and its last lines kept, so a failure can say why.
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errFds[1], STDERR_FILENO);
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
     // The program ignores SIGPIPE and its threads may block signals; the encoder
@@ -146,8 +237,10 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const std::string 
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(fds[0]);
+    close(errFds[1]);
     if (rc != 0) {
         close(fds[1]);
+        close(errFds[0]);
         return fail("Cannot start the encoder \"" + args[0] + "\": " + errnoText(rc));
     }
 
@@ -155,15 +248,53 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const std::string 
     // reading or exited instead of hanging in write().
     fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
 
-    auto encoder =
-        std::unique_ptr<CommandLineEncoder>(new CommandLineEncoder(format, pid, fds[1], args[0]));
+    auto encoder = std::unique_ptr<CommandLineEncoder>(new CommandLineEncoder(
+        format, pid, fds[1], errFds[0], args[0], std::max(0, program.finishWaitMs)));
     encoder->startWriter();
+    if (!program.outputPath.empty()) {
+        std::string message;
+        if (!encoder->waitForOutput(program.outputPath, program.startWaitMs, &message)) {
+            encoder->killNow();
+            encoder.reset();
+            // Whatever it began is no recording.
+            ::unlink(program.outputPath.c_str());
+            return fail(message);
+        }
+    }
     return encoder;
 }
 
-std::string CommandLineEncoder::exitDescription(int status) const
+bool CommandLineEncoder::waitForOutput(const std::string &path, int timeoutMs, std::string *error)
 {
+    // The program opens its output once it has read the WAV header the writer
+    // thread sends first. Until then it can still fail: a folder it cannot write
+    // to, a name it refuses, a bad option.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+    for (;;) {
+        struct stat info;
+        const bool exists = ::lstat(path.c_str(), &info) == 0;
+        if (reap(false)) {
+            *error = withStderr(exitDescription());
+            return false;
+        }
+        if (exists)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            *error = withStderr("The encoder \"" + m_program + "\" did not create its file " +
+                                path + ".");
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+std::string CommandLineEncoder::exitDescription()
+{
+    const int status = m_status;
     std::string text = "The encoder \"" + m_program + "\" ";
+    if (status == -1)
+        return text + "is gone.";
     if (WIFEXITED(status))
         return text + "exited with status " + std::to_string(WEXITSTATUS(status)) + ".";
     if (WIFSIGNALED(status))
@@ -173,16 +304,10 @@ std::string CommandLineEncoder::exitDescription(int status) const
 
 bool CommandLineEncoder::checkAlive(std::string *error)
 {
-    if (m_reaped)
-        return false;
-    int status = 0;
-    const pid_t r = waitpid(m_pid, &status, WNOHANG);
-    if (r == 0)
+    if (!reap(false))
         return true;
-    m_reaped = true;
     if (error)
-        *error =
-            r == m_pid ? exitDescription(status) : "The encoder \"" + m_program + "\" is gone.";
+        *error = withStderr(exitDescription());
     return false;
 }
 
@@ -207,9 +332,11 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
             // and silent in the file), but neither the recording nor finish()
             // waits for it forever.
             if (std::chrono::steady_clock::now() >
-                stuckSince + std::chrono::milliseconds(ExitWaitMs)) {
+                stuckSince + std::chrono::milliseconds(m_finishWaitMs)) {
                 if (error)
-                    *error = "The encoder \"" + m_program + "\" stopped taking audio.";
+                    *error =
+                        withStderr("The encoder \"" + m_program + "\" stopped taking audio for " +
+                                   secondsText(m_finishWaitMs) + ".");
                 return false;
             }
             pollfd pfd{m_pipe, POLLOUT, 0};
@@ -233,7 +360,8 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
             }
         }
         if (error)
-            *error = "Cannot write to the encoder \"" + m_program + "\": " + errnoText(err);
+            *error = withStderr("Cannot write to the encoder \"" + m_program +
+                                "\": " + errnoText(err) + ".");
         return false;
     }
     return true;
@@ -257,37 +385,34 @@ bool CommandLineEncoder::closeOutput(bool failed, std::string *error)
         close(m_pipe); // end of input: the program finalises its file and exits
         m_pipe = -1;
     }
-    if (m_reaped)
-        return true;
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ExitWaitMs);
-    for (;;) {
-        const pid_t r = waitpid(m_pid, &status, WNOHANG);
-        if (r == m_pid || r < 0)
-            break;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_finishWaitMs);
+    while (!reap(false)) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
-            m_reaped = true;
+            killNow();
             if (error)
-                *error = "The encoder \"" + m_program + "\" did not finish and was stopped.";
+                *error =
+                    withStderr("The encoder \"" + m_program + "\" did not finish its file within " +
+                               secondsText(m_finishWaitMs) + " and was stopped.");
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    m_reaped = true;
-    if (!failed && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+    // After a failure the program's end was already reported, or is its consequence.
+    if (failed)
+        return true;
+    if (!(m_status != -1 && WIFEXITED(m_status) && WEXITSTATUS(m_status) == 0)) {
         if (error)
-            *error = exitDescription(status);
+            *error = withStderr(exitDescription());
         return false;
     }
     return true;
 }
 
-std::unique_ptr<Encoder> startCommandLineEncoder(const std::string &commandLine, PcmFormat format,
+std::unique_ptr<Encoder> startCommandLineEncoder(const EncoderProgram &program, PcmFormat format,
                                                  std::string *error)
 {
-    return CommandLineEncoder::start(commandLine, format, error);
+    return CommandLineEncoder::start(program, format, error);
 }
 
 } // namespace sonalto::audio

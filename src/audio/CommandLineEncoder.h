@@ -1,17 +1,17 @@
 #pragma once
 
 #include "audio/BufferedEncoder.h"
+#include "audio/Encoders.h"
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 #include <vector>
 
 namespace sonalto::audio {
-
-// Splits a command line the way the program's command lines are written: spaces
-// separate arguments, double quotes group (and are removed), nothing else is
-// expanded.
-std::vector<std::string> splitCommandLine(const std::string &commandLine);
 
 // A 44-byte WAV header announcing 16-bit PCM with an unknown (zero) data size,
 // which makes the encoders read to the end of their input.
@@ -21,16 +21,18 @@ std::vector<unsigned char> streamingWavHeader(PcmFormat format);
 class CommandLineEncoder : public BufferedEncoder
 {
 public:
-    static std::unique_ptr<CommandLineEncoder> start(const std::string &commandLine,
+    static std::unique_ptr<CommandLineEncoder> start(const EncoderProgram &program,
                                                      PcmFormat format, std::string *error);
     ~CommandLineEncoder() override;
 
     // The program's process id while it runs (for tests and diagnostics).
     pid_t processId() const { return m_pid; }
 
-    // How long finish() waits for the program to finalise its file before it is
-    // killed.
-    static constexpr int ExitWaitMs = 15000;
+    // At most this much of the end of the program's standard error is kept.
+    static constexpr size_t StderrKeptBytes = 4096;
+    // The kept end of the program's standard error, and its last line that holds text.
+    std::string stderrTail() const;
+    std::string lastStderrLine() const;
 
 protected:
     bool beginOutput(std::string *error) override;
@@ -39,14 +41,41 @@ protected:
     bool closeOutput(bool failed, std::string *error) override;
 
 private:
-    CommandLineEncoder(PcmFormat format, pid_t pid, int pipeFd, std::string program);
+    struct StderrTail;
+    CommandLineEncoder(PcmFormat format, pid_t pid, int pipeFd, int stderrFd, std::string program,
+                       int finishWaitMs);
     bool writeAll(const void *data, size_t bytes, std::string *error);
-    std::string exitDescription(int status) const;
+    // Whether the program has ended, collecting its status once; with `wait` it
+    // blocks until it does. Both the start and the writer thread ask.
+    bool reap(bool wait);
+    std::string exitDescription();
+    // The message with the program's last line of standard error added.
+    std::string withStderr(std::string message);
+    bool waitForOutput(const std::string &path, int timeoutMs, std::string *error);
+    static void readStderr(int fd, const std::shared_ptr<StderrTail> &tail);
+    // Waits a little for the rest of a program's standard error after it ended.
+    void awaitStderrEnd(int timeoutMs);
+    void killNow();
 
     pid_t m_pid;
     int m_pipe; // write end of the program's standard input
+    std::mutex m_reapMutex;
     bool m_reaped = false;
+    int m_status = -1; // wait status once reaped; -1 when it was reaped elsewhere
     std::string m_program;
+    int m_finishWaitMs;
+
+    // Shared with the thread that reads the program's standard error, which may
+    // outlive the encoder when a program the encoder started still holds it.
+    struct StderrTail
+    {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        std::string text;
+    };
+    std::shared_ptr<StderrTail> m_stderr = std::make_shared<StderrTail>();
+    std::thread m_stderrThread;
 };
 
 } // namespace sonalto::audio

@@ -6,14 +6,37 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sonalto::audio {
 
-// Starts a command-line encoder: the command line is split into arguments like a
-// shell would (double quotes group, no other expansion) and the program started
-// without a shell. A WAV header (data size 0) and the audio go to its standard
-// input; its output is discarded. Null with *error when it cannot be started.
-std::unique_ptr<Encoder> startCommandLineEncoder(const std::string &commandLine, PcmFormat format,
+// An encoder program to run and the file it is to write.
+struct EncoderProgram
+{
+    EncoderProgram() = default;
+    EncoderProgram(std::vector<std::string> args, std::string output = {})
+        : arguments(std::move(args)), outputPath(std::move(output))
+    {
+    }
+
+    // The program, then its arguments: each element is passed as one argument, whatever
+    // it contains. The program is looked up on PATH unless it names a path.
+    std::vector<std::string> arguments;
+    // The file the program writes. When given, the start waits until the program has
+    // created it: a program that ends before, or does not create it in time, is a
+    // failed start, and whatever it left at that path is removed.
+    std::string outputPath;
+    int startWaitMs = 5000;
+    // How long finishing waits for a program that stopped taking audio, and then for
+    // its exit, before it is stopped.
+    int finishWaitMs = 15000;
+};
+
+// Starts a command-line encoder without a shell. A WAV header (data size 0) and the
+// audio go to its standard input; its standard output is discarded, the end of its
+// standard error kept for messages. Null with *error (ending with the program's last
+// line of standard error, if any) when it cannot be started.
+std::unique_ptr<Encoder> startCommandLineEncoder(const EncoderProgram &program, PcmFormat format,
                                                  std::string *error);
 
 // Writes a 16-bit PCM WAV file whose header stays valid while writing (a killed

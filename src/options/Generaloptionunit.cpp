@@ -2,6 +2,7 @@
 
 #include "common/InstallPaths.h"
 #include "common/Projectdir.h"
+#include "recording/FileNaming.h"
 #include "settings/IniFile.h"
 
 #include <QCheckBox>
@@ -109,13 +110,8 @@ TGeneralOptionForm::TGeneralOptionForm(const QString &configPath, QWidget *paren
 
 QString TGeneralOptionForm::withoutForbiddenCharacters(const QString &text)
 {
-    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
-    QString cleaned;
-    for (const QChar c : text) {
-        if (!forbidden.contains(c))
-            cleaned += c;
-    }
-    return cleaned;
+    // The same cleaning a base name read from the settings gets before it names a file.
+    return recording::cleanBaseName(text);
 }
 
 void TGeneralOptionForm::load()

@@ -1,5 +1,6 @@
 #include "recording/EncoderCommands.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringList>
@@ -50,27 +51,60 @@ QString kiloHertzText(int rate)
     return text;
 }
 
+EncoderCommand lameCommand(const QString &lamePath, const QString &outputPath,
+                           const settings::Mp3Settings &s, int outputRate)
+{
+    EncoderCommand command{lamePath, {}, -1};
+    QStringList &args = command.arguments;
+    if (s.cbr == 1) {
+        args << QStringLiteral("--alt-preset") << QStringLiteral("cbr")
+             << QString::number(bitRateAt(s.cbrBit));
+    } else {
+        const int quality = 9 - std::clamp(s.vbrQuality, 0, 9);
+        args << QStringLiteral("--resample") << kiloHertzText(outputRate) << QStringLiteral("-V")
+             << QString::number(quality) << QStringLiteral("--vbr-new") << QStringLiteral("-b")
+             << QString::number(bitRateAt(s.vbrMiniBit)) << QStringLiteral("-B")
+             << QString::number(bitRateAt(s.vbrMaxiBit));
+    }
+    args << QStringLiteral("-");
+    command.pathArgument = int(args.size());
+    args << outputPath;
+    return command;
+}
+
+EncoderCommand oggencCommand(const QString &oggencPath, const QString &outputPath)
+{
+    return EncoderCommand{oggencPath, {QStringLiteral("-o"), outputPath, QStringLiteral("-")}, 1};
+}
+
 // Joined rather than filled in with QString::arg: a path may itself contain "%1".
+QString commandLineText(const EncoderCommand &command)
+{
+    QString text = command.program;
+    for (int i = 0; i < command.arguments.size(); ++i) {
+        text += QLatin1Char(' ');
+        text += i == command.pathArgument ? quoted(command.arguments[i]) : command.arguments[i];
+    }
+    return text;
+}
+
+std::vector<std::string> argumentVector(const EncoderCommand &command)
+{
+    std::vector<std::string> argv{QFile::encodeName(command.program).toStdString()};
+    for (const QString &arg : command.arguments)
+        argv.push_back(QFile::encodeName(arg).toStdString());
+    return argv;
+}
+
 QString BuildLameCommand(const QString &appDirLame, const QString &outputPath,
                          const settings::Mp3Settings &s, int outputRate)
 {
-    QStringList parts{appDirLame};
-    if (s.cbr == 1) {
-        parts << QStringLiteral("--alt-preset cbr") << QString::number(bitRateAt(s.cbrBit));
-    } else {
-        const int quality = 9 - std::clamp(s.vbrQuality, 0, 9);
-        parts << QStringLiteral("--resample") << kiloHertzText(outputRate) << QStringLiteral("-V")
-              << QString::number(quality) << QStringLiteral("--vbr-new") << QStringLiteral("-b")
-              << QString::number(bitRateAt(s.vbrMiniBit)) << QStringLiteral("-B")
-              << QString::number(bitRateAt(s.vbrMaxiBit));
-    }
-    parts << QStringLiteral("-") << quoted(outputPath);
-    return parts.join(QLatin1Char(' '));
+    return commandLineText(lameCommand(appDirLame, outputPath, s, outputRate));
 }
 
 QString BuildOggCommand(const QString &oggencPath, const QString &outputPath)
 {
-    return oggencPath + QStringLiteral(" -o ") + quoted(outputPath) + QStringLiteral(" -");
+    return commandLineText(oggencCommand(oggencPath, outputPath));
 }
 
 } // namespace sonalto::recording

@@ -22,6 +22,21 @@ bool taken(const QString &path)
 
 } // namespace
 
+QString cleanBaseName(const QString &text)
+{
+    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+    QString cleaned;
+    cleaned.reserve(text.size());
+    for (const QChar c : text) {
+        if (forbidden.contains(c) || c.category() == QChar::Other_Control)
+            continue;
+        if (c == QLatin1Char('.') && cleaned.isEmpty())
+            continue;
+        cleaned += c;
+    }
+    return cleaned;
+}
+
 QString nextOutputPath(const QString &audioDir, const QString &baseName, int &fileCounter,
                        const QString &ext)
 {

@@ -3,6 +3,7 @@
 #include "common/Projectdir.h"
 
 #include <QDir>
+#include <QTest>
 
 #include <cmath>
 
@@ -71,6 +72,13 @@ std::unique_ptr<TForm1> makeForm(std::unique_ptr<audio::AudioBackend> backend)
     options.showMessages = false;
     options.backend = std::move(backend);
     return std::make_unique<TForm1>(std::move(options));
+}
+
+bool waitUntilIdle(TForm1 &form, int timeoutMs)
+{
+    return QTest::qWaitFor(
+        [&] { return form.Recording->state() == recording::RecordingSession::State::Idle; },
+        timeoutMs);
 }
 
 } // namespace sonalto::test

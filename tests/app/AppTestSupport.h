@@ -49,4 +49,8 @@ std::unique_ptr<audio::VirtualBackend> makeTestBackend();
 // instead of shown.
 std::unique_ptr<TForm1> makeForm(std::unique_ptr<audio::AudioBackend> backend);
 
+// Runs the event loop until the recording session is idle again (a stopped take is
+// finished off the GUI thread). False when it is not within the time.
+bool waitUntilIdle(TForm1 &form, int timeoutMs = 20000);
+
 } // namespace sonalto::test

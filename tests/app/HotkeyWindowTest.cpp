@@ -109,6 +109,7 @@ TEST(HotkeyWindow, ReportsRunRecordPauseAndStop)
     form->HotKeyReport(F11, KeyDown, 0);
     EXPECT_FALSE(form->IsRecording);
     EXPECT_FALSE(form->IsPaused);
+    ASSERT_TRUE(waitUntilIdle(*form));
     EXPECT_TRUE(form->ToolButton1->isEnabled());
 }
 

@@ -78,11 +78,11 @@ bool writeRecording(const QString &path, const std::vector<int16_t> &samples,
         return writeWav(path, samples, format, error);
     std::unique_ptr<audio::Encoder> encoder;
     if (ext == QLatin1String("mp3"))
-        encoder =
-            audio::startCommandLineEncoder("lame --quiet -b 64 - \"" + file + "\"", format, error);
+        encoder = audio::startCommandLineEncoder({{"lame", "--quiet", "-b", "64", "-", file}},
+                                                 format, error);
     else if (ext == QLatin1String("ogg"))
         encoder =
-            audio::startCommandLineEncoder("oggenc --quiet -o \"" + file + "\" -", format, error);
+            audio::startCommandLineEncoder({{"oggenc", "--quiet", "-o", file, "-"}}, format, error);
     if (!encoder) {
         if (error && error->empty())
             *error = "no encoder for " + path.toStdString();

@@ -9,13 +9,16 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTime>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -26,6 +29,7 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace sonalto;
@@ -141,9 +145,10 @@ std::unique_ptr<TForm1> makePulseForm()
 // Seconds of audio the recording's stream delivered so far.
 double capturedSeconds(const TForm1 &form)
 {
-    if (!form.RecordChannel)
+    const audio::CaptureChannel *channel = form.Recording->channel();
+    if (!channel)
         return 0;
-    return double(form.RecordChannel->capturedFrames()) / form.RecordChannel->format().rate;
+    return double(channel->capturedFrames()) / channel->format().rate;
 }
 
 // Records for about `ms` of wall time and stops. Returns the seconds of audio the
@@ -164,7 +169,8 @@ double recordFor(TForm1 &form, int ms)
         return 0;
     QTest::qWait(ms);
     const auto frames = [&] {
-        return form.RecordChannel ? form.RecordChannel->capturedFrames() : 0;
+        const audio::CaptureChannel *channel = form.Recording->channel();
+        return channel ? channel->capturedFrames() : 0;
     };
     const uint64_t seen = frames();
     QElapsedTimer waited, quiet;
@@ -182,6 +188,7 @@ double recordFor(TForm1 &form, int ms)
     }
     const double seconds = capturedSeconds(form);
     form.ToolButton3->click();
+    EXPECT_TRUE(waitUntilIdle(form));
     return seconds;
 }
 
@@ -341,8 +348,9 @@ TEST(RecordingWindow, PausedAudioIsLeftOutOfFileAndClock)
             << form->Label8->text().toStdString() << " not in " << atTick.describe();
         const double atStop = capturedSeconds(*form);
         form->ToolButton3->click();
+        ASSERT_TRUE(waitUntilIdle(*form));
 
-        const auto decoded = decodeFile(form->RecordingPath);
+        const auto decoded = decodeFile(form->Recording->path());
         ASSERT_TRUE(decoded);
         EXPECT_NEAR(decoded->seconds(), beforePause + (atStop - atResume), 0.3)
             << "captured " << atStop << " s, of which " << atResume - beforePause << " s paused";
@@ -360,14 +368,14 @@ TEST(RecordingWindow, NumberingSkipsExistingFilesAndFollowsTheBaseName)
     ASSERT_NE(form->Engine, nullptr);
     selectFormat(*form, 0);
     recordFor(*form, 300);
-    EXPECT_EQ(QFileInfo(form->RecordingPath).fileName(), "02.mp3") << "02.wav does not count";
+    EXPECT_EQ(QFileInfo(form->Recording->path()).fileName(), "02.mp3") << "02.wav does not count";
     recordFor(*form, 300);
-    EXPECT_EQ(QFileInfo(form->RecordingPath).fileName(), "04.mp3");
+    EXPECT_EQ(QFileInfo(form->Recording->path()).fileName(), "04.mp3");
     form->OutputBaseName.clear();
     form->FileCounter = 1;
     recordFor(*form, 300);
-    EXPECT_EQ(QFileInfo(form->RecordingPath).fileName(), "1.mp3");
-    EXPECT_TRUE(decodeFile(form->RecordingPath));
+    EXPECT_EQ(QFileInfo(form->Recording->path()).fileName(), "1.mp3");
+    EXPECT_TRUE(decodeFile(form->Recording->path()));
 }
 
 TEST(RecordingWindow, ClosingWhileRecordingFinishesTheFile)
@@ -383,9 +391,10 @@ TEST(RecordingWindow, ClosingWhileRecordingFinishesTheFile)
     ASSERT_TRUE(form->IsRecording);
     QTest::qWait(2500);
     const double captured = capturedSeconds(*form);
-    const QString path = form->RecordingPath;
+    const QString path = form->Recording->path();
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->IsRecording);
+    ASSERT_TRUE(waitUntilIdle(*form));
     EXPECT_TRUE(form->ShownMessages.contains(
         "一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "));
     EXPECT_EQ(form->rowStatus(form->ListView1->topLevelItem(0)), "Saved");
@@ -413,16 +422,17 @@ TEST(RecordingWindow, EncoderThatDiesStopsTheRecordingAndKeepsTheFile)
         ASSERT_EQ(::kill(encoder, SIGKILL), 0);
         // Timer1 notices within a tick; the generous limit only guards a hang.
         EXPECT_TRUE(waitFor([&] { return !form->IsRecording; }, 5000));
+        ASSERT_TRUE(waitUntilIdle(*form));
         ASSERT_EQ(form->ShownMessages.size(), 1);
         EXPECT_TRUE(form->ShownMessages.front().startsWith("录制意外停止"))
             << form->ShownMessages.front().toStdString();
         EXPECT_TRUE(
-            form->ShownMessages.front().contains(QFileInfo(form->RecordingPath).fileName()));
+            form->ShownMessages.front().contains(QFileInfo(form->Recording->path()).fileName()));
         EXPECT_TRUE(form->ToolButton1->isEnabled());
         EXPECT_EQ(form->Label3->text(), "己完成");
         EXPECT_EQ(form->rowStatus(form->ListView1->topLevelItem(0)), "Saved");
         // Whatever the encoder wrote before it died is still a readable file.
-        const auto decoded = decodeFile(form->RecordingPath);
+        const auto decoded = decodeFile(form->Recording->path());
         ASSERT_TRUE(decoded);
         EXPECT_GT(decoded->seconds(), 0.5);
         EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
@@ -573,8 +583,14 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         form->ShownMessages.clear();
         form->ToolButton1->click();
         EXPECT_FALSE(form->IsRecording);
-        EXPECT_EQ(form->RecordChannel, nullptr) << "no capture left running without a writer";
-        EXPECT_EQ(form->ShownMessages, QStringList{"无法开始录制 WAV 音频"});
+        EXPECT_EQ(form->RecordChannel, nullptr);
+        EXPECT_EQ(form->Recording->channel(), nullptr)
+            << "no capture left running without a writer";
+        ASSERT_EQ(form->ShownMessages.size(), 1);
+        // The format's message, then why.
+        EXPECT_TRUE(
+            form->ShownMessages.front().startsWith("无法开始录制 WAV 音频\n\nCannot create"))
+            << form->ShownMessages.front().toStdString();
         EXPECT_TRUE(form->ToolButton1->isEnabled());
         EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
     }
@@ -590,7 +606,9 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         ASSERT_TRUE(virtualBackend->removeSource("card0.in"));
         form->ToolButton1->click();
         EXPECT_FALSE(form->IsRecording);
-        EXPECT_EQ(form->ShownMessages, QStringList{"Cannot start recording for WMA"});
+        ASSERT_EQ(form->ShownMessages.size(), 1);
+        EXPECT_TRUE(form->ShownMessages.front().startsWith("Cannot start recording for WMA\n\n"))
+            << form->ShownMessages.front().toStdString();
         EXPECT_TRUE(QDir(folders.audioDir()).entryList(QDir::Files).isEmpty())
             << "the empty WMA file is removed";
     }
@@ -603,7 +621,304 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         ASSERT_TRUE(form->IsRecording);
         QTest::qWait(300);
         form->ToolButton3->click();
-        EXPECT_TRUE(form->RecordingPath.endsWith(".mp3")) << form->RecordingPath.toStdString();
-        EXPECT_TRUE(decodeFile(form->RecordingPath));
+        ASSERT_TRUE(waitUntilIdle(*form));
+        EXPECT_TRUE(form->Recording->path().endsWith(".mp3"))
+            << form->Recording->path().toStdString();
+        EXPECT_TRUE(decodeFile(form->Recording->path()));
     }
+}
+
+namespace {
+
+// Every file below the folder, by path relative to it.
+QStringList filesBelow(const QString &root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+// The encoder program this process started last, by name.
+pid_t newestChild(const std::string &name)
+{
+    pid_t found = 0;
+    for (int i = 0; i < 50 && found == 0; ++i) {
+        found = childNamed(getpid(), name);
+        if (found == 0)
+            QTest::qWait(20);
+    }
+    return found;
+}
+
+// A folder nobody may create files in, also when the tests run as root (which
+// permissions do not stop): an immutable folder then.
+class UnwritableFolder
+{
+public:
+    explicit UnwritableFolder(const QString &path) : m_path(path)
+    {
+        QDir().mkpath(path);
+        if (geteuid() == 0)
+            m_ok = runProgramOk("chattr", {"+i", path});
+        else
+            m_ok = QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    ~UnwritableFolder()
+    {
+        if (geteuid() == 0)
+            runProgramOk("chattr", {"-i", m_path});
+        else
+            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    static bool runProgramOk(const QString &program, const QStringList &args)
+    {
+        int code = -1;
+        runProgram(program, args, &code);
+        return code == 0;
+    }
+    QString m_path;
+    bool m_ok = false;
+};
+
+} // namespace
+
+// Folder and base names that are ordinary on Linux: quotes, blanks, a shell's
+// $(...), a leading dash, CJK and emoji, and names that try to leave the folder.
+TEST(RecordingWindow, AnyFolderAndBaseNameRecordsIntoTheOutputFolder)
+{
+    SONALTO_REQUIRE_PULSE();
+    SONALTO_REQUIRE_PROGRAM("lame");
+    SONALTO_REQUIRE_PROGRAM("oggenc");
+    TempFolders folders;
+    const QString audioDir = folders.root() + "/My \"Best\" $(touch x) Takes; 音频 🎙/";
+    ProjectDirs::instance().SetAudioDir(audioDir);
+    auto form = makePulseForm();
+    ASSERT_NE(form->Engine, nullptr);
+    // Everything outside the output folder, but the settings file.
+    const QString inside = QDir(folders.root()).relativeFilePath(audioDir);
+    auto elsewhere = [&] {
+        QStringList files = filesBelow(folders.root());
+        files.removeIf([&](const QString &f) {
+            return f.startsWith(inside) || f == QStringLiteral("app/Config.ini");
+        });
+        return files;
+    };
+    const QStringList elsewhereBefore = elsewhere();
+    const bool xBefore = QFileInfo::exists(QDir::currentPath() + "/x");
+
+    struct Take
+    {
+        QString base;
+        int format;
+    };
+    const Take takes[] = {{"a\"b", 0},  {"a\"b", 2}, {"-V0", 0}, {"../../esc", 0},
+                          {"sub/x", 2}, {"  ", 0},   {"a\"b", 0}};
+    QStringList paths;
+    for (const Take &take : takes) {
+        SCOPED_TRACE(take.base.toStdString() + " " + FormatNames[take.format]);
+        form->OutputBaseName = take.base;
+        selectFormat(*form, take.format);
+        form->ShownMessages.clear();
+        const double captured = recordFor(*form, 2500);
+        EXPECT_TRUE(form->ShownMessages.isEmpty()) << form->ShownMessages.join("|").toStdString();
+        EXPECT_GT(captured, 0.5);
+        const QString path = form->Recording->path();
+        EXPECT_EQ(QFileInfo(path).dir().canonicalPath(), QDir(audioDir).canonicalPath());
+        EXPECT_FALSE(paths.contains(path)) << "a new file for every take";
+        paths << path;
+        QTreeWidgetItem *row = form->ListView1->topLevelItem(0);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->text(0), QFileInfo(path).fileName());
+        EXPECT_EQ(form->rowStatus(row), "Saved");
+    }
+    EXPECT_EQ(form->OutputBaseName, "a\"b") << "the stored text stays as it was";
+    EXPECT_EQ(QFileInfo(paths[0]).fileName(), "ab1.mp3");
+    EXPECT_EQ(QFileInfo(paths[3]).fileName(), "esc1.mp3");
+    EXPECT_EQ(QFileInfo(paths[4]).fileName(), "subx1.ogg");
+    // Nothing was overwritten: every take is still there, whole.
+    for (const QString &path : paths) {
+        SCOPED_TRACE(path.toStdString());
+        const auto decoded = decodeFile(path);
+        ASSERT_TRUE(decoded);
+        EXPECT_GT(decoded->seconds(), 0.5);
+        EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
+    }
+    // Nothing anywhere else: not beside the folder, not where the program runs.
+    EXPECT_EQ(elsewhere(), elsewhereBefore);
+    EXPECT_EQ(QFileInfo::exists(QDir::currentPath() + "/x"), xBefore) << "nothing ran $(...)";
+    EXPECT_EQ(filesBelow(audioDir).size(), paths.size());
+}
+
+TEST(RecordingWindow, EncoderInAnApplicationFolderWithABlankIsUsed)
+{
+    SONALTO_REQUIRE_PULSE();
+    SONALTO_REQUIRE_PROGRAM("lame");
+    TempFolders folders;
+    const QString appDir = folders.root() + "/John Smith/Sonalto/";
+    QDir().mkpath(appDir);
+    ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable("lame"), appDir + "lame"));
+    QFile::setPermissions(appDir + "lame", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ProjectDirs::instance().SetAppDir(appDir);
+    auto form = makePulseForm();
+    ASSERT_NE(form->Engine, nullptr);
+    selectFormat(*form, 0);
+    form->ToolButton1->click();
+    ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
+    const pid_t lame = newestChild("lame");
+    ASSERT_NE(lame, 0);
+    EXPECT_EQ(QFile::symLinkTarget(QString("/proc/%1/exe").arg(lame)), appDir + "lame");
+    QTest::qWait(2500);
+    form->ToolButton3->click();
+    ASSERT_TRUE(waitUntilIdle(*form));
+    EXPECT_TRUE(form->ShownMessages.isEmpty()) << form->ShownMessages.join("|").toStdString();
+    const auto decoded = decodeFile(form->Recording->path());
+    ASSERT_TRUE(decoded);
+    EXPECT_NEAR(peakFrequency(*decoded), 1000.0, 6.0);
+}
+
+TEST(RecordingWindow, UnwritableFolderIsAFailedStartWithTheEncodersReason)
+{
+    SONALTO_REQUIRE_PULSE();
+    SONALTO_REQUIRE_PROGRAM("lame");
+    TempFolders folders;
+    auto form = makePulseForm();
+    ASSERT_NE(form->Engine, nullptr);
+    selectFormat(*form, 0);
+    const QString blocked = folders.root() + "/blocked/";
+    UnwritableFolder unwritable(blocked);
+    ASSERT_TRUE(unwritable.ok());
+    ProjectDirs::instance().SetAudioDir(blocked);
+    form->ShownMessages.clear();
+    form->ToolButton1->click();
+    EXPECT_FALSE(form->IsRecording);
+    ASSERT_EQ(form->ShownMessages.size(), 1);
+    const QString message = form->ShownMessages.front();
+    EXPECT_TRUE(message.startsWith("Couldn't start Encoding for MP3\n\n")) << message.toStdString();
+    // lame's own words about the file.
+    EXPECT_TRUE(message.contains("outfile")) << message.toStdString();
+    EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
+    EXPECT_TRUE(filesBelow(blocked).isEmpty());
+    EXPECT_TRUE(form->ToolButton1->isEnabled());
+}
+
+// The encoder stalls (SIGSTOP): Stop returns at once, the window says it is
+// finishing and keeps handling events, and the timeout is reported with its reason.
+TEST(RecordingWindow, StopWithAStalledEncoderKeepsTheWindowResponsive)
+{
+    SONALTO_REQUIRE_PROGRAM("lame");
+    TempFolders folders;
+    auto form = makeForm(makeTestBackend());
+    form->EncoderFinishWaitMs = 1500;
+    form->show();
+    selectFormat(*form, 0);
+    form->ToolButton1->click();
+    ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
+    const pid_t lame = newestChild("lame");
+    ASSERT_NE(lame, 0);
+    QTest::qWait(800);
+    ASSERT_EQ(::kill(lame, SIGSTOP), 0);
+    QTest::qWait(1000);
+
+    QElapsedTimer clock;
+    clock.start();
+    form->ToolButton3->click();
+    const qint64 stopTook = clock.elapsed();
+    EXPECT_EQ(form->Label3->text(), "正在完成…");
+    EXPECT_TRUE(form->Label15->text().startsWith("正在完成 "))
+        << form->Label15->text().toStdString();
+    EXPECT_FALSE(form->ToolButton1->isEnabled());
+    EXPECT_FALSE(form->ToolButton3->isEnabled());
+
+    // Events keep being handled: a timer of the window's thread never waits long.
+    qint64 longestGap = 0, last = clock.elapsed();
+    QTimer tick;
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start();
+    const bool idle = waitUntilIdle(*form);
+    tick.stop();
+    const qint64 finishTook = clock.elapsed();
+    ::kill(lame, SIGCONT);
+    ASSERT_TRUE(idle);
+    EXPECT_LT(stopTook * 5, finishTook);
+    EXPECT_LT(longestGap * 5, finishTook) << longestGap << " ms without events";
+    EXPECT_TRUE(form->ToolButton1->isEnabled());
+    ASSERT_EQ(form->ShownMessages.size(), 1);
+    EXPECT_TRUE(form->ShownMessages.front().startsWith("录制意外停止: "));
+    EXPECT_TRUE(form->ShownMessages.front().contains("stopped taking audio"))
+        << form->ShownMessages.front().toStdString();
+}
+
+TEST(RecordingWindow, DeletedOutputFolderIsAFailureAndNoRowSaysSaved)
+{
+    TempFolders folders;
+    auto form = makeForm(makeTestBackend());
+    for (int format = 0; format < 4; ++format) {
+        SCOPED_TRACE(FormatNames[format]);
+        if (format == 0)
+            SONALTO_REQUIRE_PROGRAM("lame");
+        if (format == 2)
+            SONALTO_REQUIRE_PROGRAM("oggenc");
+        QDir().mkpath(folders.audioDir());
+        selectFormat(*form, format);
+        form->ShownMessages.clear();
+        form->ToolButton1->click();
+        ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
+        QTest::qWait(700);
+        ASSERT_TRUE(QDir(folders.audioDir()).removeRecursively());
+        // Timer1 notices within a tick.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form->IsRecording; }, 3000));
+        ASSERT_TRUE(waitUntilIdle(*form));
+        ASSERT_EQ(form->ShownMessages.size(), 1);
+        EXPECT_TRUE(form->ShownMessages.front().startsWith("录制意外停止: "));
+        EXPECT_TRUE(form->ShownMessages.front().contains("没有录到可以保存的音频"))
+            << form->ShownMessages.front().toStdString();
+        EXPECT_FALSE(form->ShownMessages.front().contains("已保存到"));
+        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
+            EXPECT_NE(form->rowStatus(form->ListView1->topLevelItem(i)), "Saved");
+    }
+}
+
+// A disk that is full from the start (here: a file size limit of 0): the take
+// fails at its start or at its first write, and either way nothing reads as saved.
+TEST(RecordingWindow, FullDiskAtStartIsAFailure)
+{
+    SONALTO_REQUIRE_PROGRAM("lame");
+    TempFolders folders;
+    auto form = makeForm(makeTestBackend());
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    for (int format : {0, 3}) {
+        SCOPED_TRACE(FormatNames[format]);
+        selectFormat(*form, format);
+        form->ShownMessages.clear();
+        rlimit none{0, previous.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+        form->ToolButton1->click();
+        if (form->IsRecording) {
+            QTest::qWait(1500);
+            form->ToolButton3->click();
+        }
+        const bool idle = waitUntilIdle(*form);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        ASSERT_TRUE(idle);
+        ASSERT_EQ(form->ShownMessages.size(), 1);
+        EXPECT_FALSE(form->ShownMessages.front().contains("已保存到"))
+            << form->ShownMessages.front().toStdString();
+        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
+            EXPECT_NE(form->rowStatus(form->ListView1->topLevelItem(i)), "Saved");
+        EXPECT_TRUE(filesBelow(folders.audioDir()).isEmpty())
+            << filesBelow(folders.audioDir()).join(' ').toStdString();
+    }
+    std::signal(SIGXFSZ, previousHandler);
 }

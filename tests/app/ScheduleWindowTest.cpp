@@ -104,6 +104,7 @@ TEST(ScheduleWindow, RecordsFromStartToStopThenEnds)
     EXPECT_FALSE(form->ToolButton10->isEnabled()) << "no editing while recording";
     EXPECT_TRUE(panelShown(*form));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->IsRecording; }, 10000));
+    ASSERT_TRUE(waitUntilIdle(*form));
     EXPECT_FALSE(form->Timer2->isActive());
     EXPECT_FALSE(panelShown(*form));
     EXPECT_FALSE(form->ToolButton10->isChecked());
@@ -147,7 +148,7 @@ TEST(ScheduleWindow, FailedScheduledStartEndsTheScheduleWithOneMessage)
     ASSERT_TRUE(ended) << form->ShownMessages.join('|').toStdString();
     EXPECT_FALSE(form->IsRecording);
     ASSERT_EQ(form->ShownMessages.size(), 1) << form->ShownMessages.join('|').toStdString();
-    EXPECT_TRUE(form->ShownMessages.first().startsWith(QStringLiteral("Couldn''t start Encoding")))
+    EXPECT_TRUE(form->ShownMessages.first().startsWith(QStringLiteral("Couldn't start Encoding")))
         << form->ShownMessages.first().toStdString();
     EXPECT_FALSE(panelShown(*form));
     EXPECT_FALSE(form->ToolButton10->isChecked());
@@ -165,6 +166,7 @@ TEST(ScheduleWindow, ReopenedAfterItEndedPastTimesAreNotANewSchedule)
         setPart(d.CheckBox2, d.DateTimePicker3, d.DateTimePicker4, now.addSecs(2));
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Timer2->isActive(); }, 10000));
+    ASSERT_TRUE(waitUntilIdle(*form));
     const int rows = form->ListView1->topLevelItemCount();
 
     // Both boxes are still ticked with the old times: 确定 says why it cannot
@@ -229,6 +231,9 @@ TEST(TrayOnWindow, MenuFollowsTheRecordingAndShowsTheWindow)
     EXPECT_EQ(tray->Pause2->text(), "Resume");
     EXPECT_EQ(tray->picture(), 3);
     tray->Stop2->trigger();
+    EXPECT_EQ(tray->picture(), 1);
+    EXPECT_FALSE(tray->Record1->isEnabled()) << "not while the take is being finished";
+    ASSERT_TRUE(waitUntilIdle(*form));
     EXPECT_EQ(tray->picture(), 1);
     EXPECT_TRUE(tray->Record1->isEnabled());
     EXPECT_FALSE(tray->Pause2->isEnabled());

@@ -55,11 +55,11 @@ void expectTone(const std::string &path, double seconds, double frequency = 1000
     EXPECT_NEAR(*probed, seconds, 0.1) << path;
 }
 
-void encodeThroughProgram(const std::string &commandLine, const std::string &path)
+void encodeThroughProgram(const std::vector<std::string> &arguments, const std::string &path)
 {
     std::string error;
     const PcmFormat format{Rate, 2};
-    auto encoder = startCommandLineEncoder(commandLine, format, &error);
+    auto encoder = startCommandLineEncoder({arguments, path}, format, &error);
     ASSERT_TRUE(encoder) << error;
     feed(*encoder, makeTone(1000, ToneSeconds), 2, Rate);
     encoder->finish();
@@ -69,19 +69,6 @@ void encodeThroughProgram(const std::string &commandLine, const std::string &pat
 }
 
 } // namespace
-
-TEST(CommandLine, SplitsLikeTheProgramsCommandLines)
-{
-    EXPECT_EQ(splitCommandLine(R"(/x/lame --alt-preset cbr 128 - "/out/音频 3.mp3")"),
-              (std::vector<std::string>{"/x/lame", "--alt-preset", "cbr", "128", "-",
-                                        "/out/音频 3.mp3"}));
-    EXPECT_EQ(splitCommandLine(R"(  oggenc  -o "a b"c  -  )"),
-              (std::vector<std::string>{"oggenc", "-o", "a bc", "-"}));
-    // No expansion of anything but quotes; an empty pair is an empty argument.
-    EXPECT_EQ(splitCommandLine(R"(p $HOME * 'x y' "")"),
-              (std::vector<std::string>{"p", "$HOME", "*", "'x", "y'", ""}));
-    EXPECT_TRUE(splitCommandLine("   ").empty());
-}
 
 TEST(CommandLine, StreamingHeaderAnnouncesUnknownLength)
 {
@@ -98,12 +85,12 @@ TEST(CommandLineEncoder, MissingProgramFailsAtOnce)
 {
     QTemporaryDir dir;
     std::string error;
-    auto encoder = startCommandLineEncoder(tempPath(dir, "no-such-encoder") + " - out.mp3",
+    auto encoder = startCommandLineEncoder({{tempPath(dir, "no-such-encoder"), "-", "out.mp3"}},
                                            PcmFormat{}, &error);
     EXPECT_FALSE(encoder);
     EXPECT_NE(error.find("no-such-encoder"), std::string::npos) << error;
     error.clear();
-    EXPECT_FALSE(startCommandLineEncoder("", PcmFormat{}, &error));
+    EXPECT_FALSE(startCommandLineEncoder({}, PcmFormat{}, &error));
     EXPECT_FALSE(error.empty());
 }
 
@@ -113,8 +100,8 @@ TEST(CommandLineEncoder, LameConstantAndVariableRate)
     QTemporaryDir dir;
     const std::string cbr = tempPath(dir, "音频 cbr.mp3");
     const std::string vbr = tempPath(dir, "vbr.mp3");
-    encodeThroughProgram("lame --alt-preset cbr 128 - \"" + cbr + "\"", cbr);
-    encodeThroughProgram("lame -V 2 --resample 44.1 - \"" + vbr + "\"", vbr);
+    encodeThroughProgram({"lame", "--alt-preset", "cbr", "128", "-", cbr}, cbr);
+    encodeThroughProgram({"lame", "-V", "2", "--resample", "44.1", "-", vbr}, vbr);
 }
 
 TEST(CommandLineEncoder, Oggenc)
@@ -122,7 +109,7 @@ TEST(CommandLineEncoder, Oggenc)
     SONALTO_REQUIRE_PROGRAM("oggenc");
     QTemporaryDir dir;
     const std::string path = tempPath(dir, "tone 1.ogg");
-    encodeThroughProgram("oggenc -o \"" + path + "\" -", path);
+    encodeThroughProgram({"oggenc", "-o", path, "-"}, path);
 }
 
 TEST(CommandLineEncoder, ChildInheritsOnlyItsStandardDescriptors)
@@ -130,7 +117,7 @@ TEST(CommandLineEncoder, ChildInheritsOnlyItsStandardDescriptors)
     // A descriptor of ours without close-on-exec must not reach the encoder.
     const int leaky = ::open("/dev/null", O_RDONLY);
     std::string error;
-    auto encoder = CommandLineEncoder::start("cat", PcmFormat{}, &error);
+    auto encoder = CommandLineEncoder::start({{"cat"}}, PcmFormat{}, &error);
     ::close(leaky);
     ASSERT_TRUE(encoder) << error;
     const QString fdDir = QString("/proc/%1/fd").arg(encoder->processId());
@@ -148,7 +135,8 @@ TEST(CommandLineEncoder, ChildInheritsOnlyItsStandardDescriptors)
     EXPECT_TRUE(QFile::symLinkTarget(fdDir + "/0").contains("pipe:"))
         << QFile::symLinkTarget(fdDir + "/0").toStdString();
     EXPECT_EQ(QFile::symLinkTarget(fdDir + "/1"), "/dev/null");
-    EXPECT_EQ(QFile::symLinkTarget(fdDir + "/2"), "/dev/null");
+    EXPECT_TRUE(QFile::symLinkTarget(fdDir + "/2").contains("pipe:"))
+        << "standard error is read for messages";
     feed(*encoder, makeTone(1000, 0.5), 2, Rate);
     // Only our end of the pipe may keep it open: cat must see the end of input.
     encoder->finish();
@@ -161,7 +149,7 @@ TEST(CommandLineEncoder, KilledProgramEndsTheEncoderWithAMessage)
     QTemporaryDir dir;
     std::string error;
     auto started = CommandLineEncoder::start(
-        "lame --alt-preset cbr 128 - \"" + tempPath(dir, "k.mp3") + "\"", PcmFormat{}, &error);
+        {{"lame", "--alt-preset", "cbr", "128", "-", tempPath(dir, "k.mp3")}}, PcmFormat{}, &error);
     ASSERT_TRUE(started) << error;
     feed(*started, makeTone(1000, 0.5), 2, Rate);
     EXPECT_TRUE(started->isActive());
@@ -179,7 +167,8 @@ TEST(CommandLineEncoder, ProgramThatClosesItsInputGivesAnErrorNotASignal)
     // test process unless the writer keeps the signal away.
     const auto previous = std::signal(SIGPIPE, SIG_DFL);
     std::string error;
-    auto started = CommandLineEncoder::start("sh -c \"exec 0<&-; sleep 30\"", PcmFormat{}, &error);
+    auto started =
+        CommandLineEncoder::start({{"sh", "-c", "exec 0<&-; sleep 30"}}, PcmFormat{}, &error);
     ASSERT_TRUE(started) << error;
     feed(*started, makeTone(1000, 1.0), 2, Rate);
     EXPECT_TRUE(waitUntil([&] { return !started->isActive(); }));
@@ -193,7 +182,7 @@ TEST(CommandLineEncoder, ProgramThatClosesItsInputGivesAnErrorNotASignal)
 TEST(CommandLineEncoder, ProgramThatStopsReadingLosesAudioThatIsCounted)
 {
     std::string error;
-    auto started = CommandLineEncoder::start("sleep 30", PcmFormat{}, &error);
+    auto started = CommandLineEncoder::start({{"sleep", "30"}}, PcmFormat{}, &error);
     ASSERT_TRUE(started) << error;
     // More than the buffer and the pipe hold together.
     const double seconds = BufferedEncoder::BufferSeconds + 2;
@@ -218,7 +207,7 @@ TEST(CommandLineEncoder, PausedEncoderDropsAudio)
     QTemporaryDir dir;
     const std::string path = tempPath(dir, "p.ogg");
     std::string error;
-    auto encoder = startCommandLineEncoder("oggenc -o \"" + path + "\" -", PcmFormat{}, &error);
+    auto encoder = startCommandLineEncoder({{"oggenc", "-o", path, "-"}}, PcmFormat{}, &error);
     ASSERT_TRUE(encoder) << error;
     feed(*encoder, makeTone(1000, 1.0), 2, Rate);
     encoder->setPaused(true);
@@ -347,8 +336,8 @@ TEST(Encoders, KilledRecordingLeavesDecodableFiles)
         const PcmFormat format{Rate, 2};
         std::string error;
         auto wavEncoder = startWavFileEncoder(wav, format, &error);
-        auto lame = CommandLineEncoder::start("lame --alt-preset cbr 128 - \"" + mp3 + "\"", format,
-                                              &error);
+        auto lame = CommandLineEncoder::start({{"lame", "--alt-preset", "cbr", "128", "-", mp3}},
+                                              format, &error);
         auto wmaWriter = WmaWriter::open(format, 128000, wma, &error);
         if (!wavEncoder || !lame || !wmaWriter)
             _exit(2);

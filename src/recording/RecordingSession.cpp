@@ -1,0 +1,304 @@
+#include "recording/RecordingSession.h"
+
+#include "audio/AudioEngine.h"
+#include "audio/CaptureChannel.h"
+#include "audio/Encoders.h"
+#include "recording/EncoderCommands.h"
+#include "recording/FileNaming.h"
+#include "recording/RecordingMessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace sonalto::recording {
+
+namespace {
+
+const char *const Extensions[] = {".mp3", ".wma", ".ogg", ".wav"};
+
+// Capture callback of the MP3, OGG and WAV pipelines: the attached encoder takes the
+// audio; capture goes on only while the encoder does.
+audio::CaptureCallback
+encoderRecordProc(std::shared_ptr<std::atomic<audio::CaptureChannel *>> channel)
+{
+    return [channel](const int16_t *, size_t) {
+        audio::CaptureChannel *c = channel->load();
+        return c == nullptr || c->encodersActive();
+    };
+}
+
+RecordingSession::StartResult failure(QString message, const std::string &reason)
+{
+    if (!reason.empty())
+        message += QStringLiteral("\n\n") + QString::fromStdString(reason);
+    return {false, message};
+}
+
+} // namespace
+
+RecordingSession::RecordingSession(QObject *parent) : QObject(parent)
+{
+    qRegisterMetaType<TakeEnd>();
+}
+
+RecordingSession::~RecordingSession()
+{
+    waitForFinish();
+}
+
+void RecordingSession::setEngine(audio::AudioEngine *engine)
+{
+    m_engine = engine;
+}
+
+bool RecordingSession::isRecording() const
+{
+    const State s = state();
+    return s == State::Recording || s == State::Paused;
+}
+
+void RecordingSession::setState(State state)
+{
+    const State before = m_state.exchange(state);
+    if (before != state)
+        emit stateChanged(state, before);
+}
+
+audio::CaptureChannel *RecordingSession::channel() const
+{
+    return m_channel.get();
+}
+
+RecordingSession::StartResult RecordingSession::start(const TakeSettings &settings,
+                                                      int &fileCounter)
+{
+    if (state() != State::Idle)
+        return {false, QString()};
+    if (!QDir(settings.audioDir).exists())
+        QDir().mkpath(settings.audioDir);
+    if (!m_engine)
+        return failure(couldNotStartRecording(), "No sound server is available.");
+
+    const int format = settings.format >= 0 && settings.format <= 3 ? settings.format : 0;
+    // Whatever the base name holds, the file lies directly in the output folder.
+    const QString path =
+        QFileInfo(nextOutputPath(settings.audioDir, cleanBaseName(settings.baseName), fileCounter,
+                                 QString::fromLatin1(Extensions[format])))
+            .absoluteFilePath();
+    const std::string nativePath = QFile::encodeName(path).toStdString();
+    std::string error;
+    auto channelRef = std::make_shared<std::atomic<audio::CaptureChannel *>>(nullptr);
+    std::unique_ptr<audio::CaptureChannel> channel;
+    std::unique_ptr<audio::WmaWriter> wmaWriter;
+
+    switch (format) {
+    case 0:   // MP3
+    case 2: { // OGG
+        const audio::PcmFormat pcm{44100, 2};
+        channel = m_engine->startCapture(pcm, true, encoderRecordProc(channelRef), &error);
+        if (!channel)
+            return failure(couldNotStartRecording(), error);
+        channelRef->store(channel.get());
+        const EncoderCommand command =
+            format == 0 ? lameCommand(settings.lameProgram, path, settings.mp3, settings.outputRate)
+                        : oggencCommand(settings.oggencProgram, path);
+        audio::EncoderProgram program(argumentVector(command), nativePath);
+        program.startWaitMs = settings.encoderStartWaitMs;
+        program.finishWaitMs = settings.finishWaitMs;
+        auto encoder = audio::startCommandLineEncoder(program, pcm, &error);
+        if (!encoder) {
+            channel.reset();
+            return failure(format == 0 ? couldNotStartMp3Encoder() : couldNotStartOggEncoder(),
+                           error);
+        }
+        channel->attachEncoder(std::move(encoder));
+        break;
+    }
+    case 1: { // WMA
+        const audio::PcmFormat pcm{settings.outputRate, settings.outputChannels};
+        wmaWriter = audio::WmaWriter::open(pcm, 128000, nativePath, &error);
+        if (!wmaWriter) {
+            QFile::remove(path);
+            return failure(couldNotOpenWmaWriter(), error);
+        }
+        // The writer is stored before its capture starts; paused audio is dropped here.
+        audio::WmaWriter *writer = wmaWriter.get();
+        channel = m_engine->startCapture(
+            pcm, false,
+            [this, writer](const int16_t *samples, size_t bytes) {
+                if (m_state.load() == State::Paused)
+                    return true;
+                return writer->write(samples, bytes);
+            },
+            &error);
+        if (!channel) {
+            wmaWriter->close();
+            // Nothing was recorded: no empty file is left behind.
+            QFile::remove(path);
+            return failure(couldNotStartWmaCapture(), error);
+        }
+        break;
+    }
+    default: { // WAV
+        const audio::PcmFormat pcm{settings.outputRate, settings.outputChannels};
+        channel = m_engine->startCapture(pcm, true, encoderRecordProc(channelRef), &error);
+        if (!channel)
+            return failure(couldNotStartWav(), error);
+        channelRef->store(channel.get());
+        auto writer = audio::startWavFileEncoder(nativePath, pcm, &error);
+        if (!writer) {
+            // Capturing without a writer would show a recording that records nothing.
+            channel.reset();
+            QFile::remove(path);
+            return failure(couldNotStartWav(), error);
+        }
+        channel->attachEncoder(std::move(writer));
+        break;
+    }
+    }
+
+    if (!channel->play()) {
+        const std::string reason = channel->failureMessage();
+        channel.reset();
+        if (wmaWriter)
+            wmaWriter->close();
+        QFile::remove(path);
+        return failure(couldNotStartRecording(), reason);
+    }
+    m_channel = std::move(channel);
+    m_wmaWriter = std::move(wmaWriter);
+    m_path = path;
+    m_startTime = QDateTime::currentDateTime();
+    m_pauseTime = m_startTime;
+    setState(State::Recording);
+    return {true, QString()};
+}
+
+void RecordingSession::pause()
+{
+    if (state() != State::Recording)
+        return;
+    m_pauseTime = QDateTime::currentDateTime();
+    // The state first: the WMA capture callback reads it.
+    setState(State::Paused);
+    if (m_channel)
+        m_channel->setEncodersPaused(true);
+}
+
+void RecordingSession::resume()
+{
+    if (state() != State::Paused)
+        return;
+    m_startTime = QDateTime::currentDateTime().addMSecs(-m_startTime.msecsTo(m_pauseTime));
+    if (m_channel)
+        m_channel->setEncodersPaused(false);
+    setState(State::Recording);
+}
+
+qint64 RecordingSession::elapsedMs() const
+{
+    switch (state()) {
+    case State::Recording:
+        return m_startTime.msecsTo(QDateTime::currentDateTime());
+    case State::Paused:
+        return m_startTime.msecsTo(m_pauseTime);
+    default:
+        return 0;
+    }
+}
+
+void RecordingSession::stop()
+{
+    if (isRecording())
+        finish(QString());
+}
+
+QString RecordingSession::pipelineFailure() const
+{
+    if (!m_channel)
+        return QStringLiteral("录音已中断");
+    if (m_channel->failed())
+        return QString::fromStdString(m_channel->failureMessage());
+    if (m_wmaWriter && !m_wmaWriter->errorMessage().empty())
+        return QString::fromStdString(m_wmaWriter->errorMessage());
+    if (!m_wmaWriter && !m_channel->encodersActive())
+        return QStringLiteral("编码器已退出");
+    if (m_channel->state() == audio::ActiveState::Stopped)
+        return QStringLiteral("录音已中断");
+    // Its folder removed or the file moved away: what is written goes nowhere.
+    if (!QFileInfo::exists(m_path))
+        return QStringLiteral("录音文件或它的文件夹已被删除或移走");
+    return QString();
+}
+
+bool RecordingSession::checkPipeline()
+{
+    if (!isRecording())
+        return false;
+    const QString reason = pipelineFailure();
+    if (reason.isEmpty())
+        return false;
+    finish(reason);
+    return true;
+}
+
+void RecordingSession::finish(const QString &reason)
+{
+    if (m_channel)
+        m_channel->stop(); // no more audio is taken from here on
+    setState(State::Finishing);
+    waitForFinish();
+    std::shared_ptr<audio::CaptureChannel> channel = std::move(m_channel);
+    std::shared_ptr<audio::WmaWriter> writer = std::move(m_wmaWriter);
+    const QString path = m_path;
+    m_finisher = std::thread([this, channel, writer, path, reason]() mutable {
+        // The channel is closed before the WMA writer, so the capture callback never
+        // writes into a closed writer.
+        std::string why = channel ? channel->close() : std::string();
+        channel.reset();
+        if (writer) {
+            if (!writer->close() && why.empty())
+                why = writer->errorMessage();
+            writer.reset();
+        }
+        TakeEnd end;
+        end.path = path;
+        end.failure = reason.isEmpty() ? QString::fromStdString(why) : reason;
+        const QFileInfo info(path);
+        const bool exists = info.exists();
+        if (exists && info.size() > 0) {
+            end.bytes = info.size();
+            end.seconds = audio::probeDurationSeconds(QFile::encodeName(path).toStdString());
+        }
+        end.saved = exists && end.seconds && *end.seconds > 0;
+        if (!end.saved) {
+            // A file without audio is no recording: it is not left behind.
+            if (end.failure.isEmpty())
+                end.failure = exists ? QStringLiteral("文件中没有录到音频")
+                                     : QStringLiteral("录音文件或它的文件夹已被删除或移走");
+            if (exists)
+                QFile::remove(path);
+            end.seconds.reset();
+            end.bytes = 0;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, end] { finished(end); }, Qt::QueuedConnection);
+    });
+}
+
+void RecordingSession::finished(const TakeEnd &end)
+{
+    if (m_finisher.joinable())
+        m_finisher.join();
+    setState(State::Idle);
+    emit takeEnded(end);
+}
+
+void RecordingSession::waitForFinish()
+{
+    if (m_finisher.joinable())
+        m_finisher.join();
+}
+
+} // namespace sonalto::recording
