@@ -2,6 +2,7 @@
 
 #include "app/Unit1.h"
 #include "audio/VirtualBackend.h"
+#include "common/TestSignals.h"
 
 #include <QTemporaryDir>
 
@@ -21,9 +22,6 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-// A 1 kHz sine at the given amplitude (0..1).
-audio::SampleGenerator sineGenerator(double frequency, double amplitude);
 
 // A backend shaped like a small machine: one sound card with a microphone, a
 // line-in and two outputs (so two output-mix inputs), and the cardless endpoints.
