@@ -2,6 +2,7 @@
 
 #include "audio/SpectrumAnalyzer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -39,21 +40,28 @@ double dominantFrequency(const std::vector<int16_t> &interleaved, int channels, 
     const size_t frames = interleaved.size() / size_t(channels);
     if (frames < n)
         return 0;
-    const size_t start = (frames - n) / 2;
-    std::vector<float> mono(n);
-    for (size_t i = 0; i < n; ++i)
-        mono[i] = float(interleaved[(start + i) * size_t(channels)]) / 32768.f;
-    std::vector<float> mag(n / 2);
+    // The magnitudes of up to 16 consecutive transforms around the middle are
+    // averaged, so that a splice (a pause, a lost block) in one of them does not
+    // move the peak.
+    const size_t blocks = std::min<size_t>(16, frames / n);
+    const size_t start = (frames - blocks * n) / 2;
+    std::vector<float> mono(n), mag(n / 2), sum(n / 2, 0.f);
     audio::SpectrumAnalyzer analyzer;
-    analyzer.compute(mono.data(), mag.data());
+    for (size_t b = 0; b < blocks; ++b) {
+        for (size_t i = 0; i < n; ++i)
+            mono[i] = float(interleaved[(start + b * n + i) * size_t(channels)]) / 32768.f;
+        analyzer.compute(mono.data(), mag.data());
+        for (size_t k = 0; k < n / 2; ++k)
+            sum[k] += mag[k];
+    }
     size_t peak = 1;
     for (size_t k = 1; k < n / 2 - 1; ++k) {
-        if (mag[k] > mag[peak])
+        if (sum[k] > sum[peak])
             peak = k;
     }
     // Parabola through the log magnitudes of the peak and its neighbours.
-    const double a = std::log(mag[peak - 1] + 1e-9), b = std::log(mag[peak] + 1e-9),
-                 c = std::log(mag[peak + 1] + 1e-9);
+    const double a = std::log(sum[peak - 1] + 1e-9), b = std::log(sum[peak] + 1e-9),
+                 c = std::log(sum[peak + 1] + 1e-9);
     const double offset = 0.5 * (a - c) / (a - 2 * b + c);
     return (double(peak) + offset) * rate / double(n);
 }

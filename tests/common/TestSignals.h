@@ -21,8 +21,8 @@ std::vector<int16_t> toneSamples(double frequency, double seconds,
                                  audio::PcmFormat format = {44100, 2}, double amplitude = 0.5);
 
 // Frequency of the strongest component of the first channel around the middle of
-// the audio (our spectrum analyser's FFT, interpolated between elements); 0 when
-// the audio is shorter than one transform.
+// the audio (our spectrum analyser's FFT averaged over up to 16 transforms,
+// interpolated between elements); 0 when shorter than one transform.
 double dominantFrequency(const std::vector<int16_t> &interleaved, int channels, int rate);
 
 } // namespace sonalto::test
