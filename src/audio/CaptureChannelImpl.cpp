@@ -168,8 +168,15 @@ bool CaptureChannelImpl::deliver(const int16_t *samples, size_t frames)
 
 void CaptureChannelImpl::onCaptured(const int16_t *samples, size_t frames)
 {
+    // The state is read once: a stopped channel takes nothing more, not even into
+    // its count, so once stop() has returned (the stream holds back the capture
+    // thread meanwhile) the count is exactly what the encoders were given, apart
+    // from what arrived while paused.
+    const int state = m_state;
+    if (state == int(ActiveState::Stopped))
+        return;
     m_frames += frames;
-    if (m_state != int(ActiveState::Playing))
+    if (state != int(ActiveState::Playing))
         return;
     if (!deliver(samples, frames))
         return;

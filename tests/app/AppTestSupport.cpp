@@ -32,14 +32,6 @@ PrivateHome::~PrivateHome()
         qputenv(name, value);
 }
 
-audio::SampleGenerator sineGenerator(double frequency, double amplitude)
-{
-    return [frequency, amplitude](uint64_t frame, int, int rate) {
-        return int16_t(std::lround(32767.0 * amplitude *
-                                   std::sin(2.0 * M_PI * frequency * double(frame) / rate)));
-    };
-}
-
 std::unique_ptr<audio::VirtualBackend> makeTestBackend()
 {
     auto backend = std::make_unique<audio::VirtualBackend>();

@@ -2,6 +2,7 @@
 
 #include "app/Unit1.h"
 #include "audio/VirtualBackend.h"
+#include "common/TestSignals.h"
 
 #include <QList>
 #include <QPair>
@@ -37,9 +38,6 @@ private:
     QTemporaryDir m_dir;
     QList<QPair<const char *, QByteArray>> m_saved;
 };
-
-// A 1 kHz sine at the given amplitude (0..1).
-audio::SampleGenerator sineGenerator(double frequency, double amplitude);
 
 // A backend shaped like a small machine: one sound card with a microphone, a
 // line-in and two outputs (so two output-mix inputs), and the cardless endpoints.

@@ -90,7 +90,7 @@ private:
 struct Heard
 {
     double loudSeconds = 0; // time above a small threshold
-    double frequency = 0;   // from the zero crossings of the loud part
+    double frequency = 0;   // of the loud part
     int peak = 0;
 };
 
@@ -107,12 +107,11 @@ Heard analyse(const std::vector<int16_t> &left)
         }
     }
     heard.loudSeconds = double(loud) / 44100;
-    if (last > first + 4410) {
-        int crossings = 0;
-        for (size_t i = first + 1; i <= last; ++i)
-            crossings += (left[i - 1] < 0) != (left[i] < 0) ? 1 : 0;
-        heard.frequency = crossings / 2.0 / (double(last - first) / 44100);
-    }
+    if (last > first + 4410)
+        heard.frequency =
+            test::dominantFrequency(std::vector<int16_t>(left.begin() + ptrdiff_t(first),
+                                                         left.begin() + ptrdiff_t(last) + 1),
+                                    1, 44100);
     return heard;
 }
 

@@ -47,20 +47,6 @@ bool writeWav(const QString &path, const std::vector<int16_t> &samples, audio::P
 
 } // namespace
 
-std::vector<int16_t> toneSamples(double frequency, double seconds, audio::PcmFormat format,
-                                 double amplitude)
-{
-    const auto frames = size_t(std::llround(seconds * format.rate));
-    std::vector<int16_t> samples(frames * size_t(format.channels));
-    for (size_t f = 0; f < frames; ++f) {
-        const auto value = int16_t(std::lround(
-            32767.0 * amplitude * std::sin(2.0 * M_PI * frequency * double(f) / format.rate)));
-        for (int c = 0; c < format.channels; ++c)
-            samples[f * size_t(format.channels) + size_t(c)] = value;
-    }
-    return samples;
-}
-
 bool writeRecording(const QString &path, const std::vector<int16_t> &samples,
                     audio::PcmFormat format, std::string *error)
 {

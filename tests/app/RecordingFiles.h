@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioTypes.h"
+#include "common/TestSignals.h"
 
 #include <QString>
 
@@ -9,10 +10,6 @@
 #include <vector>
 
 namespace sonalto::test {
-
-// Interleaved 16-bit samples of a sine, the same on every channel.
-std::vector<int16_t> toneSamples(double frequency, double seconds, audio::PcmFormat format,
-                                 double amplitude = 0.5);
 
 // Writes the samples as a real recording in the format its extension names, any
 // letter case: mp3 and ogg through lame and oggenc (at most 9 s), wma through the

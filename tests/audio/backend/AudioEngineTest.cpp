@@ -4,6 +4,7 @@
 
 #include "audio/AudioEngine.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -27,14 +28,15 @@ protected:
         // the monitor of its output.
         VirtualDevice card{"card:builtin", "Built-in Audio", true, {}};
         card.inputs.push_back(
-            {"Microphone", InputTypeMicrophone, 0.7f, sine(500), "builtin_in", "mic"});
-        card.inputs.push_back({"Line In", InputTypeLine, 0.7f, sine(500), "builtin_in", "line"});
+            {"Microphone", InputTypeMicrophone, 0.7f, sineGenerator(500), "builtin_in", "mic"});
+        card.inputs.push_back(
+            {"Line In", InputTypeLine, 0.7f, sineGenerator(500), "builtin_in", "line"});
         card.inputs.push_back(
             {"Speakers（输出混音）", InputTypeOutputMix, 1.f, {}, "builtin_out.monitor", {}});
         m_backend->addDevice(std::move(card));
         m_backend->addDevice({"card:usb", "USB Headset", false, {}});
         VirtualDevice group{"virtual", "虚拟设备", true, {}};
-        group.inputs.push_back({"Tone", InputTypeUndefined, 1.f, sine(1000), "tone", {}});
+        group.inputs.push_back({"Tone", InputTypeUndefined, 1.f, sineGenerator(1000), "tone", {}});
         m_backend->addDevice(std::move(group));
         m_backend->setDefaultSource("builtin_in");
         m_backend->setDefaultOutputVolume(0.6f);
@@ -181,7 +183,7 @@ TEST_F(AudioEngineTest, OutputVolumeIsTheOutputDevicesAndFilesPlayAtFullScale)
     auto stream = m_engine->openFile(path.toStdString(), &error);
     ASSERT_TRUE(stream) << error;
     ASSERT_TRUE(stream->play());
-    ASSERT_TRUE(waitUntil([&] { return stream->state() == ActiveState::Stopped; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stream->state() == ActiveState::Stopped; }, 10000));
     auto played = m_backend->playedAudio();
     ASSERT_EQ(played.size(), 4410u * 2);
     for (int16_t s : played)
@@ -191,7 +193,7 @@ TEST_F(AudioEngineTest, OutputVolumeIsTheOutputDevicesAndFilesPlayAtFullScale)
     m_engine->setOutputVolume(0.25f);
     EXPECT_FLOAT_EQ(m_backend->outputVolume().value_or(-1.f), 0.25f);
     ASSERT_TRUE(stream->play()); // from the start again
-    ASSERT_TRUE(waitUntil([&] { return stream->state() == ActiveState::Stopped; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stream->state() == ActiveState::Stopped; }, 10000));
     played = m_backend->playedAudio();
     ASSERT_FALSE(played.empty());
     EXPECT_EQ(played.back(), 8000);

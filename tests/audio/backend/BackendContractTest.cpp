@@ -8,6 +8,7 @@
 #include "audio/SpectrumAnalyzer.h"
 #include "common/TestSupport.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
@@ -31,7 +32,7 @@ public:
     explicit TonePlayer(uint64_t frames) : m_total(frames) {}
     size_t pull(int16_t *out, size_t frames) override
     {
-        const auto tone = sine(40 * 44100.0 / 1024);
+        const auto tone = sineGenerator(40 * 44100.0 / 1024);
         size_t n = 0;
         for (; n < frames && m_next < m_total; ++n, ++m_next)
             out[2 * n] = out[2 * n + 1] = tone(m_next, 0, 44100);
@@ -39,7 +40,7 @@ public:
     }
     std::vector<int16_t> expected() const
     {
-        const auto tone = sine(40 * 44100.0 / 1024);
+        const auto tone = sineGenerator(40 * 44100.0 / 1024);
         std::vector<int16_t> all;
         for (uint64_t i = 0; i < m_total; ++i)
             all.insert(all.end(), 2, tone(i, 0, 44100));
@@ -120,9 +121,12 @@ protected:
             ASSERT_EQ(code, 0);
             m_tmpModule = out.trimmed().toInt();
         } else {
-            m_virtual->addInput(
-                "virtual",
-                {"TmpX（输出混音）", InputTypeOutputMix, 1.f, sine(1000), "tmp_x.monitor", {}});
+            m_virtual->addInput("virtual", {"TmpX（输出混音）",
+                                            InputTypeOutputMix,
+                                            1.f,
+                                            sineGenerator(1000),
+                                            "tmp_x.monitor",
+                                            {}});
             m_tmpModule = 0;
         }
     }
@@ -216,7 +220,7 @@ TEST_P(BackendContract, CapturesTheToneWithoutLosingASample)
     ASSERT_TRUE(channel);
     EXPECT_EQ(channel->state(), ActiveState::Playing);
     // Past the end of the first of the source's two-second bursts.
-    ASSERT_TRUE(waitUntil([&] { return log.frames(2) >= 2 * 44100 + 22050; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.frames(2) >= 2 * 44100 + 22050; }, 10000));
     float spectrum[512];
     ASSERT_TRUE(channel->spectrum(spectrum));
     channel.reset();
@@ -243,7 +247,7 @@ TEST_P(BackendContract, CapturesAtTheRequestedFormat)
         &error);
     ASSERT_TRUE(channel) << error;
     EXPECT_EQ(channel->format().rate, 22050);
-    ASSERT_TRUE(waitUntil([&] { return log.frames(1) >= 11025; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.frames(1) >= 11025; }, 10000));
     float spectrum[512];
     ASSERT_TRUE(channel->spectrum(spectrum));
     channel.reset();
@@ -258,7 +262,7 @@ TEST_P(BackendContract, CallbackRefusingAudioEndsTheCapture)
     auto channel = m_engine->startCapture(
         {44100, 2}, false, [&](const int16_t *, size_t) { return ++calls < 3; }, &error);
     ASSERT_TRUE(channel) << error;
-    ASSERT_TRUE(waitUntil([&] { return channel->state() == ActiveState::Stopped; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->state() == ActiveState::Stopped; }, 10000));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(calls, 3);
     EXPECT_FALSE(channel->failed());
@@ -275,7 +279,7 @@ TEST_P(BackendContract, PauseStopsDelivery)
 
     ASSERT_TRUE(channel->play());
     EXPECT_EQ(channel->state(), ActiveState::Playing);
-    ASSERT_TRUE(waitUntil([&] { return log.blockCount() > 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.blockCount() > 0; }, 10000));
     ASSERT_TRUE(channel->pause());
     EXPECT_EQ(channel->state(), ActiveState::Paused);
     const size_t paused = log.blockCount();
@@ -283,7 +287,7 @@ TEST_P(BackendContract, PauseStopsDelivery)
     EXPECT_EQ(log.blockCount(), paused);
 
     ASSERT_TRUE(channel->play());
-    ASSERT_TRUE(waitUntil([&] { return log.blockCount() > paused; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.blockCount() > paused; }, 10000));
     channel->stop();
     EXPECT_EQ(channel->state(), ActiveState::Stopped);
 }
@@ -302,12 +306,14 @@ TEST_P(BackendContract, PlaybackReachesTheOutput)
     EXPECT_EQ(playback->playedFrames(), 0u);
     ASSERT_TRUE(playback->setRunning(true));
     uint64_t last = 0;
-    ASSERT_TRUE(waitUntil([&] {
-        const uint64_t played = playback->playedFrames();
-        EXPECT_GE(played, last); // never goes back
-        last = played;
-        return played >= frames;
-    }));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const uint64_t played = playback->playedFrames();
+            EXPECT_GE(played, last); // never goes back
+            last = played;
+            return played >= frames;
+        },
+        10000));
     EXPECT_EQ(playback->playedFrames(), frames); // silence after the end does not count
     playback->flush();
     EXPECT_EQ(playback->playedFrames(), 0u);
@@ -335,15 +341,15 @@ TEST_P(BackendContract, PlaybackReachesTheOutput)
 TEST_P(BackendContract, VanishedSourceFailsTheCaptureInsteadOfMovingIt)
 {
     addTemporaryOutput();
-    ASSERT_TRUE(waitUntil([&] { return inputOf("tmp_x.monitor") >= 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return inputOf("tmp_x.monitor") >= 0; }, 10000));
     m_engine->refreshDevices();
     CaptureLog log;
     auto channel = captureFrom("tmp_x.monitor", log);
     ASSERT_TRUE(channel);
-    ASSERT_TRUE(waitUntil([&] { return channel->capturedFrames() > 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->capturedFrames() > 0; }, 10000));
 
     removeTemporaryOutput();
-    ASSERT_TRUE(waitUntil([&] { return channel->failed(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->failed(); }, 10000));
     EXPECT_FALSE(channel->failureMessage().empty());
     EXPECT_EQ(channel->state(), ActiveState::Stopped);
     EXPECT_FALSE(channel->play());
@@ -368,7 +374,7 @@ TEST_P(BackendContract, HotPlugIsReportedAndRefreshShowsIt)
     };
 
     addTemporaryOutput();
-    ASSERT_TRUE(waitUntil([&] { return changes > 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 10000));
     m_engine->refreshDevices();
     EXPECT_TRUE(hasTmp());
     EXPECT_EQ(m_engine->currentDevice(), device);
@@ -376,7 +382,7 @@ TEST_P(BackendContract, HotPlugIsReportedAndRefreshShowsIt)
 
     const int before = changes;
     removeTemporaryOutput();
-    ASSERT_TRUE(waitUntil([&] { return changes > before; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > before; }, 10000));
     m_engine->refreshDevices();
     EXPECT_FALSE(hasTmp());
     EXPECT_EQ(currentName(), tone);
@@ -406,7 +412,7 @@ TEST_P(BackendContract, CallsFromItsOwnCallbacksDoNotDeadlock)
     ASSERT_TRUE(channel) << error;
     raw = channel.get();
     ready = true;
-    ASSERT_TRUE(waitUntil([&] { return channel->state() == ActiveState::Paused; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->state() == ActiveState::Paused; }, 10000));
 
     // The devices-changed handler may re-read the lists right away.
     std::atomic<bool> refreshed{false};
@@ -415,7 +421,7 @@ TEST_P(BackendContract, CallsFromItsOwnCallbacksDoNotDeadlock)
         refreshed = true;
     });
     addTemporaryOutput();
-    ASSERT_TRUE(waitUntil([&] { return refreshed.load(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refreshed.load(); }, 10000));
     m_engine->setDevicesChangedHandler(nullptr);
 }
 

@@ -2,6 +2,7 @@
 
 #include "audio/AudioBackend.h"
 #include "audio/VirtualBackend.h"
+#include "common/TestSignals.h"
 
 #include <chrono>
 #include <cmath>
@@ -13,28 +14,8 @@
 
 namespace sonalto::audio::test {
 
-// Polls until the condition holds; false when it never did. A guard against
-// hanging, not a measurement.
-inline bool waitUntil(const std::function<bool()> &condition,
-                      std::chrono::milliseconds limit = std::chrono::seconds(10))
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 // A sine like the test server's tone source: half scale.
-inline SampleGenerator sine(double frequency, double amplitude = 16384.0)
-{
-    return [=](uint64_t frame, int, int rate) {
-        return int16_t(std::lround(
-            amplitude * std::sin(2 * std::numbers::pi * frequency * double(frame) / rate)));
-    };
-}
+using sonalto::test::sineGenerator;
 
 // The endpoints of the test runner's private server, as a virtual backend.
 inline std::unique_ptr<VirtualBackend> makeServerLikeBackend()
@@ -42,7 +23,7 @@ inline std::unique_ptr<VirtualBackend> makeServerLikeBackend()
     auto backend = std::make_unique<VirtualBackend>();
     VirtualDevice group{"virtual", "虚拟设备", true, {}};
     group.inputs.push_back(
-        {"Sine source", InputTypeUndefined, 1.f, sine(1000), "sonalto_tone", {}});
+        {"Sine source", InputTypeUndefined, 1.f, sineGenerator(1000), "sonalto_tone", {}});
     group.inputs.push_back({"LineIn", InputTypeLine, 1.f, {}, "sonalto_linein", {}});
     group.inputs.push_back(
         {"Speakers（输出混音）", InputTypeOutputMix, 1.f, {}, "sonalto_out.monitor", {}});

@@ -4,6 +4,7 @@
 
 #include "audio/CaptureChannelImpl.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -77,7 +78,7 @@ protected:
                                  },
                                  "counter",
                                  {}});
-        device.inputs.push_back({"Tone", InputTypeUndefined, 1.f, sine(1000), "tone", {}});
+        device.inputs.push_back({"Tone", InputTypeUndefined, 1.f, sineGenerator(1000), "tone", {}});
         m_backend.addDevice(std::move(device));
     }
 
@@ -120,9 +121,9 @@ TEST_F(CaptureChannelTest, EncodersGetExactlyWhatTheCallbackAccepted)
     EXPECT_TRUE(channel->encodersActive());
 
     ASSERT_TRUE(channel->play());
-    ASSERT_TRUE(waitUntil([&] { return accepted.frames(2) >= 4410; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return accepted.frames(2) >= 4410; }, 10000));
     refuse = true;
-    ASSERT_TRUE(waitUntil([&] { return channel->state() == ActiveState::Stopped; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->state() == ActiveState::Stopped; }, 10000));
     std::this_thread::sleep_for(50ms);
     const uint64_t captured = channel->capturedFrames();
     EXPECT_GT(captured, accepted.frames(2)); // the refused block was counted, not passed on
@@ -163,7 +164,7 @@ TEST_F(CaptureChannelTest, SpectrumNeedsAFullWindowThenShowsTheTone)
     float spectrum[512];
     EXPECT_FALSE(channel->spectrum(spectrum));
     ASSERT_TRUE(channel->play());
-    ASSERT_TRUE(waitUntil([&] { return channel->capturedFrames() >= 1024; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->capturedFrames() >= 1024; }, 10000));
     ASSERT_TRUE(channel->spectrum(spectrum));
     EXPECT_EQ(peakElement(spectrum), 23);
 }
@@ -186,7 +187,7 @@ TEST_F(CaptureChannelTest, FreeingFromAnotherThreadWhileAudioFlows)
             return true;
         });
         ASSERT_TRUE(channel);
-        waitUntil([&] { return calls > 0; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 10000));
         channel.reset();
         const int after = calls;
         std::this_thread::sleep_for(15ms);

@@ -7,6 +7,7 @@
 #include "audio/CaptureChannelImpl.h"
 #include "common/TestSupport.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -147,10 +148,10 @@ TEST(BufferedEncoderLoss, FullBufferBecomesSilenceOfTheSameLengthAndIsCounted)
 
     for (int i = 0; i < 5; ++i)
         writeBlock();
-    ASSERT_TRUE(waitUntil([&] { return output->frames() == frame; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output->frames() == frame; }, 10000));
     output->stall();
     writeBlock(); // the writer takes this one and is held in its write
-    ASSERT_TRUE(waitUntil([&] { return output->held.load(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output->held.load(); }, 10000));
     EXPECT_FALSE(encoder.lostAudio().any());
     for (int i = 0; i < 40; ++i) // 1.76 s into 0.1 s of buffer
         writeBlock();
@@ -162,7 +163,7 @@ TEST(BufferedEncoderLoss, FullBufferBecomesSilenceOfTheSameLengthAndIsCounted)
 
     output->release();
     // The silence is written once audio follows it.
-    ASSERT_TRUE(waitUntil([&] { return output->frames() == frame - 30 * 441; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output->frames() == frame - 30 * 441; }, 10000));
     // Eight blocks fit whether or not the writer keeps up.
     for (int i = 0; i < 5; ++i)
         writeBlock();
@@ -171,10 +172,10 @@ TEST(BufferedEncoderLoss, FullBufferBecomesSilenceOfTheSameLengthAndIsCounted)
     for (int i = 0; i < 3; ++i)
         writeBlock();
     // A second stall that lasts to the end: the lost tail is silence as well.
-    ASSERT_TRUE(waitUntil([&] { return output->frames() == frame; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output->frames() == frame; }, 10000));
     output->stall();
     writeBlock();
-    ASSERT_TRUE(waitUntil([&] { return output->held.load(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output->held.load(); }, 10000));
     for (int i = 0; i < 40; ++i)
         writeBlock();
     output->release();
@@ -236,7 +237,8 @@ protected:
     static void pass(CaptureChannel &channel, uint64_t frames)
     {
         const uint64_t from = channel.capturedFrames();
-        ASSERT_TRUE(waitUntil([&] { return channel.capturedFrames() >= from + frames; }));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return channel.capturedFrames() >= from + frames; }, 10000));
     }
 
     VirtualBackend m_backend;
@@ -258,7 +260,7 @@ TEST_F(CaptureLossTest, GapsInTheCaptureBecomeSilenceForCallbackAndEncoders)
 
     ASSERT_TRUE(m_backend.injectLoss("counter", 22050, LossKind::Hole));
     ASSERT_TRUE(m_backend.injectLoss("counter", 441, LossKind::Overrun));
-    ASSERT_TRUE(waitUntil([&] { return channel->lostAudio().totalEvents() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->lostAudio().totalEvents() == 2; }, 10000));
     pass(*channel, 4410);
     // Paused encoders lose nothing: what they would have ignored is not counted.
     channel->setEncodersPaused(true);
@@ -295,7 +297,7 @@ TEST_F(CaptureLossTest, StalledEncoderKeepsTheTimelineAndTheTakeGoesOn)
     ASSERT_TRUE(channel->play());
     pass(*channel, 4410);
     output->stall();
-    ASSERT_TRUE(waitUntil([&] { return output->held.load(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output->held.load(); }, 10000));
     pass(*channel, 3 * 22050); // three times what the buffer holds
     EXPECT_TRUE(channel->encodersActive());
     EXPECT_FALSE(channel->failed());
@@ -324,7 +326,7 @@ class LineInFeed
 public:
     explicit LineInFeed(double seconds)
     {
-        const auto tone = sine(1000);
+        const auto tone = sineGenerator(1000);
         QFile file(m_dir.filePath("tone.raw"));
         if (!file.open(QIODevice::WriteOnly))
             return;
@@ -384,10 +386,12 @@ TEST(PulseCaptureLoss, SuspendedSourceIsASilentGapOfTheTimeItWasAway)
         &error);
     ASSERT_TRUE(channel) << error;
     // Steady audio first: the tone has arrived and blocks come in small steps.
-    ASSERT_TRUE(waitUntil([&] {
-        const std::vector<int16_t> all = log.copy();
-        return all.size() > 2 * 4410 && all[all.size() - 2] != 0;
-    }));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::vector<int16_t> all = log.copy();
+            return all.size() > 2 * 4410 && all[all.size() - 2] != 0;
+        },
+        10000));
     const Mark before = nextBlock(*channel);
 
     const auto suspended = Clock::now();
@@ -395,9 +399,10 @@ TEST(PulseCaptureLoss, SuspendedSourceIsASilentGapOfTheTimeItWasAway)
     std::this_thread::sleep_for(1s);
     sonalto::test::pactl({"suspend-source", "sonalto_linein", "0"});
     const double away = std::chrono::duration<double>(Clock::now() - suspended).count();
-    ASSERT_TRUE(waitUntil([&] { return channel->lostAudio().any(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->lostAudio().any(); }, 10000));
     const uint64_t resumed = channel->capturedFrames();
-    ASSERT_TRUE(waitUntil([&] { return channel->capturedFrames() >= resumed + Rate / 2; }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return channel->capturedFrames() >= resumed + Rate / 2; }, 10000));
     const Mark after = nextBlock(*channel);
     const AudioLoss loss = channel->lostAudio();
     channel.reset();

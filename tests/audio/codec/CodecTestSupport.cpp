@@ -9,45 +9,6 @@
 
 namespace sonalto::test {
 
-std::vector<int16_t> makeTone(double frequency, double seconds, int rate, int channels,
-                              double amplitude)
-{
-    const size_t frames = size_t(std::llround(seconds * rate));
-    std::vector<int16_t> samples(frames * size_t(channels));
-    for (size_t f = 0; f < frames; ++f) {
-        const double v =
-            amplitude * 32767.0 * std::sin(2.0 * std::numbers::pi * frequency * double(f) / rate);
-        for (int c = 0; c < channels; ++c)
-            samples[f * size_t(channels) + size_t(c)] = int16_t(std::lround(v));
-    }
-    return samples;
-}
-
-double dominantFrequency(const std::vector<int16_t> &interleaved, int channels, int rate)
-{
-    constexpr size_t n = audio::SpectrumAnalyzer::Size;
-    const size_t frames = interleaved.size() / size_t(channels);
-    if (frames < n)
-        return 0;
-    const size_t start = (frames - n) / 2;
-    std::vector<float> mono(n);
-    for (size_t i = 0; i < n; ++i)
-        mono[i] = float(interleaved[(start + i) * size_t(channels)]) / 32768.f;
-    std::vector<float> mag(n / 2);
-    audio::SpectrumAnalyzer analyzer;
-    analyzer.compute(mono.data(), mag.data());
-    size_t peak = 1;
-    for (size_t k = 1; k < n / 2 - 1; ++k) {
-        if (mag[k] > mag[peak])
-            peak = k;
-    }
-    // Parabola through the log magnitudes of the peak and its neighbours.
-    const double a = std::log(mag[peak - 1] + 1e-9), b = std::log(mag[peak] + 1e-9),
-                 c = std::log(mag[peak + 1] + 1e-9);
-    const double offset = 0.5 * (a - c) / (a - 2 * b + c);
-    return (double(peak) + offset) * rate / double(n);
-}
-
 void feed(audio::Encoder &encoder, const std::vector<int16_t> &samples, int channels, int rate)
 {
     const size_t block = size_t(rate / 10) * size_t(channels);

@@ -2,6 +2,7 @@
 
 #include "audio/AudioBackend.h"
 #include "audio/Encoder.h"
+#include "common/TestSignals.h"
 
 #include <QTemporaryDir>
 
@@ -13,14 +14,6 @@
 #include <vector>
 
 namespace sonalto::test {
-
-// Interleaved 16-bit sine, the same on every channel.
-std::vector<int16_t> makeTone(double frequency, double seconds, int rate = 44100, int channels = 2,
-                              double amplitude = 0.5);
-
-// Frequency of the strongest component around the middle of the audio (FFT with
-// interpolation between elements).
-double dominantFrequency(const std::vector<int16_t> &interleaved, int channels, int rate);
 
 // Hands the audio to the encoder in 100 ms blocks (all at once: the buffer holds
 // more than the test tones).

@@ -72,7 +72,7 @@ TEST(DecoderFuzz, DamagedFilesNeverCrash)
     // Long enough that the audio, not the headers, makes up most of each file
     // (an OGG's headers alone take 4 KB).
     constexpr double Seconds = 2.0;
-    const auto tone = makeTone(440, Seconds);
+    const auto tone = toneSamples(440, Seconds);
     std::vector<std::string> originals;
     const std::string wav = tempPath(dir, "o.wav");
     ASSERT_TRUE(writeWav(wav, tone, 2, Rate));
@@ -133,7 +133,7 @@ TEST(DecoderFuzz, TruncatedWavDecodesUpToTheCut)
 {
     QTemporaryDir dir;
     const std::string wav = tempPath(dir, "t.wav");
-    const auto tone = makeTone(440, 0.5);
+    const auto tone = toneSamples(440, 0.5);
     ASSERT_TRUE(writeWav(wav, tone, 2, Rate));
     std::vector<char> data = readFile(wav);
     for (size_t cut : {size_t(44 + 4 * 1000), size_t(44 + 4 * 5000 + 3)}) {

@@ -6,6 +6,7 @@
 
 #include "common/TestSupport.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -30,17 +31,6 @@ namespace {
 constexpr int Rate = 44100;
 constexpr double ToneSeconds = 2.5;
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // Decodes the file and checks it holds the test tone for its whole length.
 void expectTone(const std::string &path, double seconds, double frequency = 1000)
 {
@@ -61,7 +51,7 @@ void encodeThroughProgram(const std::vector<std::string> &arguments, const std::
     const PcmFormat format{Rate, 2};
     auto encoder = startCommandLineEncoder({arguments, path}, format, &error);
     ASSERT_TRUE(encoder) << error;
-    feed(*encoder, makeTone(1000, ToneSeconds), 2, Rate);
+    feed(*encoder, toneSamples(1000, ToneSeconds), 2, Rate);
     encoder->finish();
     EXPECT_EQ(encoder->errorMessage(), "");
     EXPECT_FALSE(encoder->isActive());
@@ -137,7 +127,7 @@ TEST(CommandLineEncoder, ChildInheritsOnlyItsStandardDescriptors)
     EXPECT_EQ(QFile::symLinkTarget(fdDir + "/1"), "/dev/null");
     EXPECT_TRUE(QFile::symLinkTarget(fdDir + "/2").contains("pipe:"))
         << "standard error is read for messages";
-    feed(*encoder, makeTone(1000, 0.5), 2, Rate);
+    feed(*encoder, toneSamples(1000, 0.5), 2, Rate);
     // Only our end of the pipe may keep it open: cat must see the end of input.
     encoder->finish();
     EXPECT_EQ(encoder->errorMessage(), "");
@@ -151,13 +141,13 @@ TEST(CommandLineEncoder, KilledProgramEndsTheEncoderWithAMessage)
     auto started = CommandLineEncoder::start(
         {{"lame", "--alt-preset", "cbr", "128", "-", tempPath(dir, "k.mp3")}}, PcmFormat{}, &error);
     ASSERT_TRUE(started) << error;
-    feed(*started, makeTone(1000, 0.5), 2, Rate);
+    feed(*started, toneSamples(1000, 0.5), 2, Rate);
     EXPECT_TRUE(started->isActive());
     kill(started->processId(), SIGKILL);
-    EXPECT_TRUE(waitUntil([&] { return !started->isActive(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !started->isActive(); }));
     EXPECT_NE(started->errorMessage().find("signal 9"), std::string::npos)
         << started->errorMessage();
-    feed(*started, makeTone(1000, 0.5), 2, Rate); // ignored, and nothing breaks
+    feed(*started, toneSamples(1000, 0.5), 2, Rate); // ignored, and nothing breaks
     started->finish();
 }
 
@@ -170,8 +160,8 @@ TEST(CommandLineEncoder, ProgramThatClosesItsInputGivesAnErrorNotASignal)
     auto started =
         CommandLineEncoder::start({{"sh", "-c", "exec 0<&-; sleep 30"}}, PcmFormat{}, &error);
     ASSERT_TRUE(started) << error;
-    feed(*started, makeTone(1000, 1.0), 2, Rate);
-    EXPECT_TRUE(waitUntil([&] { return !started->isActive(); }));
+    feed(*started, toneSamples(1000, 1.0), 2, Rate);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !started->isActive(); }));
     EXPECT_NE(started->errorMessage().find("Cannot write"), std::string::npos)
         << started->errorMessage();
     kill(started->processId(), SIGKILL);
@@ -186,7 +176,7 @@ TEST(CommandLineEncoder, ProgramThatStopsReadingLosesAudioThatIsCounted)
     ASSERT_TRUE(started) << error;
     // More than the buffer and the pipe hold together.
     const double seconds = BufferedEncoder::BufferSeconds + 2;
-    feed(*started, makeTone(1000, seconds), 2, Rate);
+    feed(*started, toneSamples(1000, seconds), 2, Rate);
     const AudioLoss loss = started->lostAudio();
     EXPECT_EQ(loss.eventCount(LossKind::Overflow), 1u);
     EXPECT_GT(loss.frameCount(LossKind::Overflow), uint64_t(1.0 * Rate));
@@ -209,12 +199,12 @@ TEST(CommandLineEncoder, PausedEncoderDropsAudio)
     std::string error;
     auto encoder = startCommandLineEncoder({{"oggenc", "-o", path, "-"}}, PcmFormat{}, &error);
     ASSERT_TRUE(encoder) << error;
-    feed(*encoder, makeTone(1000, 1.0), 2, Rate);
+    feed(*encoder, toneSamples(1000, 1.0), 2, Rate);
     encoder->setPaused(true);
     EXPECT_TRUE(encoder->isPaused());
-    feed(*encoder, makeTone(1000, 1.0), 2, Rate);
+    feed(*encoder, toneSamples(1000, 1.0), 2, Rate);
     encoder->setPaused(false);
-    feed(*encoder, makeTone(1000, 0.5), 2, Rate);
+    feed(*encoder, toneSamples(1000, 0.5), 2, Rate);
     encoder->finish();
     auto samples = decodeAudioFile(path, &error);
     ASSERT_TRUE(samples) << error;
@@ -228,7 +218,7 @@ TEST(WavFileEncoder, WritesAReadableFile)
     std::string error;
     auto encoder = startWavFileEncoder(path, PcmFormat{Rate, 2}, &error);
     ASSERT_TRUE(encoder) << error;
-    const auto tone = makeTone(1000, ToneSeconds);
+    const auto tone = toneSamples(1000, ToneSeconds);
     feed(*encoder, tone, 2, Rate);
     encoder->finish();
     EXPECT_EQ(encoder->errorMessage(), "");
@@ -264,7 +254,7 @@ TEST(WavFileEncoder, FullDiskIsReportedAndKeepsWhatWasWritten)
         auto encoder = startWavFileEncoder(path, PcmFormat{Rate, 2}, &error);
         if (!encoder)
             _exit(2);
-        feed(*encoder, makeTone(1000, 3.0), 2, Rate);
+        feed(*encoder, toneSamples(1000, 3.0), 2, Rate);
         encoder->finish();
         const bool reported = !encoder->isActive() && !encoder->errorMessage().empty();
         _exit(reported ? 0 : 1);
@@ -297,7 +287,7 @@ TEST(WmaWriter, WritesADecodableFile)
     std::string error;
     auto writer = WmaWriter::open(PcmFormat{Rate, 2}, 128000, path, &error);
     ASSERT_TRUE(writer) << error;
-    const auto tone = makeTone(1000, ToneSeconds);
+    const auto tone = toneSamples(1000, ToneSeconds);
     for (size_t pos = 0; pos < tone.size(); pos += 1000) // odd block sizes
         EXPECT_TRUE(
             writer->write(tone.data() + pos, std::min<size_t>(1000, tone.size() - pos) * 2));
@@ -342,7 +332,7 @@ TEST(Encoders, KilledRecordingLeavesDecodableFiles)
         if (!wavEncoder || !lame || !wmaWriter)
             _exit(2);
         shared->lamePid = lame->processId();
-        const auto tone = makeTone(1000, 0.05);
+        const auto tone = toneSamples(1000, 0.05);
         auto next = std::chrono::steady_clock::now();
         for (;;) { // real time, 50 ms blocks, until killed
             wavEncoder->write(tone.data(), tone.size() / 2);
@@ -353,18 +343,21 @@ TEST(Encoders, KilledRecordingLeavesDecodableFiles)
             std::this_thread::sleep_until(next);
         }
     }
-    ASSERT_TRUE(waitUntil([&] { return shared->frames >= uint64_t(Rate * 5 / 2); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shared->frames >= uint64_t(Rate * 5 / 2); }, 10000));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
     const double written = double(shared->frames.load()) / Rate;
     // The orphaned lame sees the end of its input and finishes the file.
     const pid_t lamePid = shared->lamePid;
-    waitUntil([&] {
-        std::ifstream stat("/proc/" + std::to_string(lamePid) + "/stat");
-        std::string pid, name, state;
-        return !(stat >> pid >> name >> state) || state == "Z";
-    });
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::ifstream stat("/proc/" + std::to_string(lamePid) + "/stat");
+            std::string pid, name, state;
+            return !(stat >> pid >> name >> state) || state == "Z";
+        },
+        20000))
+        << "lame did not finish";
     munmap(shared, sizeof(Shared));
     for (const std::string &path : {wav, mp3, wma}) {
         std::string error;

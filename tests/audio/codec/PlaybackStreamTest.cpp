@@ -7,6 +7,7 @@
 
 #include "common/TestSupport.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -25,17 +26,6 @@ namespace {
 
 constexpr int Rate = 44100;
 constexpr uint64_t BytesPerSecond = Rate * 4;
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 // Each frame carries its own index: left the low 15 bits, right the rest.
 std::vector<int16_t> indexedAudio(size_t frames)
@@ -113,7 +103,8 @@ TEST_F(PlaybackStreamTest, PlaysPausesSeeksAndEnds)
 
     ASSERT_TRUE(stream->play());
     EXPECT_EQ(stream->state(), ActiveState::Playing);
-    ASSERT_TRUE(waitUntil([&] { return stream->positionBytes() >= BytesPerSecond / 4; }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return stream->positionBytes() >= BytesPerSecond / 4; }, 10000));
 
     ASSERT_TRUE(stream->pause());
     EXPECT_EQ(stream->state(), ActiveState::Paused);
@@ -133,7 +124,7 @@ TEST_F(PlaybackStreamTest, PlaysPausesSeeksAndEnds)
     ASSERT_TRUE(stream->setPositionBytes(BytesPerSecond));
     EXPECT_EQ(stream->positionBytes(), BytesPerSecond);
     ASSERT_TRUE(stream->play());
-    ASSERT_TRUE(waitUntil([&] { return raw->received().size() > 1000; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return raw->received().size() > 1000; }, 10000));
     got = raw->received();
     EXPECT_EQ(frameIndex(got, 0), Rate);
     EXPECT_EQ(frameIndex(got, 499), Rate + 499);
@@ -142,17 +133,17 @@ TEST_F(PlaybackStreamTest, PlaysPausesSeeksAndEnds)
     ASSERT_TRUE(stream->setPositionBytes(BytesPerSecond * 3 / 2));
     raw->clearReceived();
     EXPECT_GE(stream->positionBytes(), BytesPerSecond * 3 / 2);
-    ASSERT_TRUE(waitUntil([&] { return stream->state() == ActiveState::Stopped; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stream->state() == ActiveState::Stopped; }, 10000));
     got = raw->received();
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(frameIndex(got, got.size() / 2 - 1), 2 * Rate - 1); // played to the last frame
     EXPECT_EQ(stream->positionBytes(), stream->lengthBytes());
-    EXPECT_TRUE(waitUntil([&] { return !raw->running(); })); // the output rests
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !raw->running(); }, 10000)); // the output rests
 
     // Playing again after the end starts over.
     raw->clearReceived();
     ASSERT_TRUE(stream->play());
-    ASSERT_TRUE(waitUntil([&] { return raw->received().size() > 100; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return raw->received().size() > 100; }, 10000));
     EXPECT_EQ(frameIndex(raw->received(), 0), 0);
     stream->stop();
     EXPECT_EQ(stream->state(), ActiveState::Stopped);
@@ -162,7 +153,7 @@ TEST_F(PlaybackStreamTest, PlaysPausesSeeksAndEnds)
 TEST_F(PlaybackStreamTest, SpectrumFollowsWhatIsPlayed)
 {
     const std::string tone = tempPath(m_dir, "tone.wav");
-    ASSERT_TRUE(writeWav(tone, makeTone(1000, 1.0, Rate, 2, 1.0), 2, Rate));
+    ASSERT_TRUE(writeWav(tone, toneSamples(1000, 1.0, {Rate, 2}, 1.0), 2, Rate));
     FakeBackend backend;
     std::string error;
     auto stream = PlaybackStream::open(backend, tone, &error);
@@ -170,7 +161,7 @@ TEST_F(PlaybackStreamTest, SpectrumFollowsWhatIsPlayed)
     float bins[512];
     EXPECT_FALSE(stream->spectrum(bins)); // nothing played yet
     ASSERT_TRUE(stream->play());
-    ASSERT_TRUE(waitUntil([&] { return stream->spectrum(bins); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stream->spectrum(bins); }, 10000));
     EXPECT_EQ(std::max_element(bins, bins + 512) - bins, 23);
     EXPECT_NEAR(bins[23], 0.48f, 0.02f);
 }
@@ -182,7 +173,7 @@ TEST(PlaybackStreamPulse, EachFormatArrivesAtTheOutput)
     SONALTO_REQUIRE_PULSE();
     QTemporaryDir dir;
     const double seconds = 1.5;
-    const auto tone = makeTone(1000, seconds);
+    const auto tone = toneSamples(1000, seconds);
     std::vector<std::string> files;
     const std::string wav = tempPath(dir, "t.wav");
     ASSERT_TRUE(writeWav(wav, tone, 2, Rate));
@@ -220,17 +211,21 @@ TEST(PlaybackStreamPulse, EachFormatArrivesAtTheOutput)
             recorded += recorder.readAllStandardOutput();
         };
         // The monitor of an idle sink takes a while to deliver its first data.
-        ASSERT_TRUE(waitUntil([&] {
-            collect();
-            return !recorded.isEmpty();
-        }));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                collect();
+                return !recorded.isEmpty();
+            },
+            10000));
         auto stream = PlaybackStream::open(backend, path, &error);
         ASSERT_TRUE(stream) << path << ": " << error;
         ASSERT_TRUE(stream->play());
-        EXPECT_TRUE(waitUntil([&] {
-            collect();
-            return stream->state() == ActiveState::Stopped;
-        }));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                collect();
+                return stream->state() == ActiveState::Stopped;
+            },
+            10000));
         const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
         while (std::chrono::steady_clock::now() < settle)
             collect();
