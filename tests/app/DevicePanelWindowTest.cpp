@@ -372,8 +372,12 @@ TEST(DevicePanelOnSoundServer, RestartedServerIsFoundAgainAndRecordingWorks)
     form->ToolButton1->click();
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return form->RecordChannel && form->RecordChannel->capturedFrames() > 44100; },
+        [&] {
+            const audio::CaptureChannel *channel = form->Recording->channel();
+            return channel && channel->capturedFrames() > 44100;
+        },
         6000));
     form->ToolButton3->click();
+    EXPECT_TRUE(waitUntilIdle(*form));
     EXPECT_EQ(form->ShownMessages.size(), messages) << form->ShownMessages.join("|").toStdString();
 }
