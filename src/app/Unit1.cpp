@@ -2,6 +2,7 @@
 
 #include "app/AboutForm.h"
 #include "app/LabelStyle.h"
+#include "app/LevelMeterBox.h"
 #include "app/SpectrumBox.h"
 #include "common/Icons.h"
 #include "common/InstallPaths.h"
@@ -299,6 +300,33 @@ void TForm1::buildStatusArea(QWidget *parent)
     PaintFrame = new SpectrumBox(Panel8);
     PaintFrame->move(312, 8);
     PaintFrame->setAccessibleName(QStringLiteral("频谱"));
+
+    // The input level in the free strip right of the spectrum, the clip warning
+    // in the free corner between the clock and the mode labels.
+    InputLevelBar = new LevelMeterBox(Panel8);
+    InputLevelBar->setObjectName(QStringLiteral("InputLevelBar"));
+    InputLevelBar->setGeometry(532, 8, 11, 81);
+    InputLevelBar->setAccessibleName(QStringLiteral("输入电平"));
+    InputLevelBar->setToolTip(QStringLiteral("输入电平 (dBFS)"));
+    ClipWarning = new ClickLabel(QStringLiteral("削波"), Panel8);
+    ClipWarning->setObjectName(QStringLiteral("ClipWarning"));
+    ClipWarning->setGeometry(212, 1, 28, 14);
+    ClipWarning->setAlignment(Qt::AlignCenter);
+    ClipWarning->setAccessibleName(QStringLiteral("削波"));
+    ClipWarning->setAccessibleDescription(QStringLiteral("输入达到满幅；单击清除"));
+    ClipWarning->setToolTip(QStringLiteral("输入达到满幅；单击清除"));
+    QFont clipFont = ClipWarning->font();
+    clipFont.setPixelSize(10);
+    clipFont.setBold(true);
+    ClipWarning->setFont(clipFont);
+    ClipWarning->setAutoFillBackground(true);
+    QPalette clipPalette = ClipWarning->palette();
+    clipPalette.setColor(QPalette::Window, QColor(255, 0, 0));
+    clipPalette.setColor(QPalette::WindowText, Qt::white);
+    ClipWarning->setPalette(clipPalette);
+    ClipWarning->hide();
+    connect(ClipWarning, &ClickLabel::clicked, this, &TForm1::clearClipWarning);
+    m_levelClock.start();
     PaintFrame->onPaintRequest = [this](QImage &picture, const QRect &clip) {
         QPainter painter(&picture);
         PaintFramePaint(painter, clip);

@@ -6,10 +6,12 @@
 #include "audio/Encoders.h"
 #include "hotkeys/HookLibrary.h"
 #include "hotkeys/HotKeyList.h"
+#include "recording/InputLevelMeter.h"
 #include "recording/PlaybackSession.h"
 #include "recording/RecordingSession.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
@@ -44,6 +46,7 @@ namespace library {
 class DurationProber;
 }
 class SpectrumBox;
+class LevelMeterBox;
 class TBuyForm;
 class TTrayIcon;
 class TGeneralOptionForm;
@@ -115,6 +118,8 @@ public:
     QLabel *Image1 = nullptr;       // mode indicator arrow
     ElidedLabel *Label15 = nullptr; // status line
     SpectrumBox *PaintFrame = nullptr;
+    LevelMeterBox *InputLevelBar = nullptr; // "输入电平", beside the spectrum
+    ClickLabel *ClipWarning = nullptr;      // "削波", shown while lit
 
     // Device panel
     QWidget *Panel5 = nullptr;
@@ -173,6 +178,7 @@ public:
     std::unique_ptr<recording::PlaybackSession> Playback;
     std::unique_ptr<recording::TSpectrum> Spectrum;
     QImage FrozenPicture;
+    recording::InputLevelMeter InputLevel;
 
     recording::RecordingSession *Recording = nullptr;
     RecordingFlag IsRecording{&Recording, &recording::RecordingSession::isRecording};
@@ -310,6 +316,9 @@ public:
     bool detectorOn() const { return Mode == StatusMode::Detector; }
     void PosTimerTimer();
     void PaintFramePaint(QPainter &painter, const QRect &clip);
+    // The input level and clip warning from the capture channel, if it runs.
+    void updateInputLevel();
+    void clearClipWarning();
     void FreezeSpectrum();
     void setModeIndicator(StatusMode mode);
     void setModeIndicator(QLabel *label); // the mode of that label
@@ -414,6 +423,7 @@ private:
     // switch after one went away, or a lost sound server, returns to them when
     // they are back.
     QString m_chosenDevice, m_chosenInput;
+    QElapsedTimer m_levelClock;
 };
 
 } // namespace sonalto

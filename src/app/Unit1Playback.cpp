@@ -1,5 +1,6 @@
 // Playback of a recording and the spectrum display of the main window.
 #include "app/LabelStyle.h"
+#include "app/LevelMeterBox.h"
 #include "app/SpectrumBox.h"
 #include "app/Unit1.h"
 #include "common/Icons.h"
@@ -306,8 +307,28 @@ void TForm1::SpeedButton18Click()
 // ---------------------------------------------------------------------------
 // Spectrum
 
+void TForm1::updateInputLevel()
+{
+    // The monitor, a recording and a paused recording all keep their channel
+    // running: the meter follows the input in each of them.
+    audio::CaptureChannel *capture = shownCaptureChannel();
+    if (capture && capture->state() == audio::ActiveState::Playing)
+        InputLevel.update(capture->takePeaks(), m_levelClock.elapsed());
+    else
+        InputLevel.clear();
+    InputLevelBar->showLevels(InputLevel);
+    ClipWarning->setVisible(InputLevel.clipped());
+}
+
+void TForm1::clearClipWarning()
+{
+    InputLevel.clearClip();
+    ClipWarning->hide();
+}
+
 void TForm1::PosTimerTimer()
 {
+    updateInputLevel();
     if (!Spectrum)
         return;
     std::array<float, 513> data{};

@@ -192,6 +192,7 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
     switch (now) {
     case State::Recording:
         if (before == State::Idle) {
+            clearClipWarning(); // a new take starts with a clean warning
             setFontColour(Label8, Lime);
             setFontColour(Label2, Green);
             setFontColour(Label3, Lime);

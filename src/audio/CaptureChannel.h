@@ -2,6 +2,7 @@
 
 #include "audio/AudioTypes.h"
 #include "audio/Encoder.h"
+#include "audio/PeakTracker.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -48,6 +49,10 @@ public:
 
     // Frames delivered by the stream since it was opened, lost ones included.
     virtual uint64_t capturedFrames() const = 0;
+
+    // Peak of each channel since the last call, and whether a sample reached
+    // full scale; audio the callback refused is not counted.
+    virtual PeakReading takePeaks() = 0;
 
     // Audio lost while capturing into unpaused encoders: gaps in the capture
     // (passed on as silence) and what the encoders' buffers dropped.

@@ -27,7 +27,7 @@ constexpr size_t SilenceBlockFrames = 4096;
 
 CaptureChannelImpl::CaptureChannelImpl(PcmFormat format, CaptureCallback callback)
     : m_format(format), m_callback(std::move(callback)), m_recent(format.channels),
-      m_silence(SilenceBlockFrames * size_t(format.channels), 0)
+      m_peaks(format.channels), m_silence(SilenceBlockFrames * size_t(format.channels), 0)
 {
 }
 
@@ -181,6 +181,7 @@ void CaptureChannelImpl::onCaptured(const int16_t *samples, size_t frames)
     if (!deliver(samples, frames))
         return;
     m_recent.push(samples, frames);
+    m_peaks.push(samples, frames, m_format.channels);
     std::lock_guard lock(m_encodersMutex);
     for (auto &encoder : m_encoders)
         encoder->write(samples, frames);

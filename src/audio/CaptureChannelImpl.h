@@ -43,6 +43,7 @@ public:
 
     uint64_t capturedFrames() const override { return m_frames; }
     AudioLoss lostAudio() const override;
+    PeakReading takePeaks() override { return m_peaks.take(); }
 
 private:
     CaptureChannelImpl(PcmFormat format, CaptureCallback callback);
@@ -61,6 +62,7 @@ private:
     std::atomic<uint64_t> m_frames{0};
 
     RecentAudio m_recent;
+    PeakTracker m_peaks;
     std::vector<int16_t> m_silence; // zeros handed to the callback for lost audio
     std::atomic<bool> m_encodersPaused{false};
     LossCounter m_loss;

@@ -1,7 +1,10 @@
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <vector>
 
 namespace sonalto::test {
 
@@ -33,6 +36,36 @@ QString runProgram(const QString &program, const QStringList &args, int *exitCod
 QString pactl(const QStringList &args, int *exitCode)
 {
     return runProgram(QStringLiteral("pactl"), args, exitCode);
+}
+
+LineInFeed::LineInFeed(const std::function<int16_t(uint64_t frame)> &sample, double seconds)
+{
+    QFile file(m_dir.filePath(QStringLiteral("feed.raw")));
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    std::vector<int16_t> samples;
+    for (uint64_t i = 0; i < uint64_t(seconds * 44100); ++i)
+        samples.insert(samples.end(), 2, sample(i));
+    file.write(reinterpret_cast<const char *>(samples.data()),
+               qint64(samples.size() * sizeof(int16_t)));
+    file.close();
+    m_player.start(QStringLiteral("pacat"),
+                   {"--playback", "--raw", "--latency-msec=50", "--device=sonalto_linein_feed",
+                    "--format=s16le", "--rate=44100", "--channels=2", file.fileName()});
+    m_player.waitForStarted();
+}
+
+LineInFeed::~LineInFeed()
+{
+    stop();
+}
+
+void LineInFeed::stop()
+{
+    if (m_player.state() == QProcess::NotRunning)
+        return;
+    m_player.kill();
+    m_player.waitForFinished();
 }
 
 } // namespace sonalto::test

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -24,6 +27,21 @@ QString runProgram(const QString &program, const QStringList &args, int *exitCod
 
 // pactl against the private server.
 QString pactl(const QStringList &args, int *exitCode = nullptr);
+
+// Plays audio into the private server's line-in (through its feed sink) in real
+// time with low latency, from construction until destruction or its end.
+// `sample` gives the (same) sample of both channels at each 44.1 kHz frame.
+class LineInFeed
+{
+public:
+    LineInFeed(const std::function<int16_t(uint64_t frame)> &sample, double seconds);
+    ~LineInFeed();
+    void stop();
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_player;
+};
 
 // True inside the test runner's private session (scripts/session.sh), which
 // provides the sound server, the display and the encoders every test needs.

@@ -10,10 +10,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-
 #include <atomic>
 #include <condition_variable>
 #include <thread>
@@ -320,38 +316,6 @@ TEST_F(CaptureLossTest, StalledEncoderKeepsTheTimelineAndTheTakeGoesOn)
     EXPECT_EQ(t.silent, loss.frameCount(LossKind::Overflow));
 }
 
-// The line-in of the test server, fed a steady 1 kHz tone with low latency.
-class LineInFeed
-{
-public:
-    explicit LineInFeed(double seconds)
-    {
-        const auto tone = sineGenerator(1000);
-        QFile file(m_dir.filePath("tone.raw"));
-        if (!file.open(QIODevice::WriteOnly))
-            return;
-        std::vector<int16_t> samples;
-        for (uint64_t i = 0; i < uint64_t(seconds * Rate); ++i)
-            samples.insert(samples.end(), 2, tone(i, 0, Rate));
-        file.write(reinterpret_cast<const char *>(samples.data()),
-                   qint64(samples.size() * sizeof(int16_t)));
-        file.close();
-        m_player.start("pacat",
-                       {"--playback", "--raw", "--latency-msec=50", "--device=sonalto_linein_feed",
-                        "--format=s16le", "--rate=44100", "--channels=2", file.fileName()});
-        m_player.waitForStarted();
-    }
-    ~LineInFeed()
-    {
-        m_player.kill();
-        m_player.waitForFinished();
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_player;
-};
-
 using Clock = std::chrono::steady_clock;
 
 // The moment a new block arrives, and the channel's frame count then.
@@ -372,7 +336,8 @@ Mark nextBlock(const CaptureChannel &channel)
 TEST(PulseCaptureLoss, SuspendedSourceIsASilentGapOfTheTimeItWasAway)
 {
     SONALTO_REQUIRE_PULSE();
-    LineInFeed feed(10);
+    const auto tone = sonalto::test::sineGenerator(1000);
+    sonalto::test::LineInFeed feed([&](uint64_t frame) { return tone(frame, 0, Rate); }, 10);
     auto backend = AudioEngine::createSystemBackend();
     std::string error;
     ASSERT_TRUE(backend->connect(&error)) << error;
