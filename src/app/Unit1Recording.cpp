@@ -8,6 +8,7 @@
 #include "library/ListFormat.h"
 #include "recording/EncoderCommands.h"
 #include "recording/FileNaming.h"
+#include "recording/LossReport.h"
 #include "recording/RecordingMessages.h"
 #include "settings/ConfigFile.h"
 #include "settings/IniFile.h"
@@ -305,6 +306,18 @@ void TForm1::takeEnded(const recording::TakeEnd &end)
             setRowDuration(row, end.seconds);
             setRowSize(row, end.bytes);
             setRowStatus(row, QStringLiteral("Saved"));
+        }
+        const QString lossText = recording::lossReportText(end.lostAudio, end.lostAudioRate);
+        if (!lossText.isEmpty()) {
+            // The status line says it now, the row's tool-tip for as long as it is listed.
+            Label15->setText(lossText);
+            if (row) {
+                for (int c = 0; c < ListView1->columnCount(); ++c) {
+                    const QString tip = row->toolTip(c);
+                    row->setToolTip(c,
+                                    tip.isEmpty() ? lossText : tip + QLatin1Char('\n') + lossText);
+                }
+            }
         }
     } else {
         // No file, no row: nothing in the list claims a recording that is not there.

@@ -245,14 +245,23 @@ bool RecordingSession::checkPipeline()
 
 void RecordingSession::finish(const QString &reason)
 {
-    if (m_channel)
-        m_channel->stop(); // no more audio is taken from here on
+    // No more audio is taken from here on, so what the take lost is final: the losses
+    // are counted as the audio arrives.
+    audio::AudioLoss lost;
+    int lostRate = 0;
+    if (m_channel) {
+        m_channel->stop();
+        lost = m_channel->lostAudio();
+        lostRate = m_channel->format().rate;
+    }
+    if (m_wmaWriter)
+        lost += m_wmaWriter->lostAudio();
     setState(State::Finishing);
     waitForFinish();
     std::shared_ptr<audio::CaptureChannel> channel = std::move(m_channel);
     std::shared_ptr<audio::WmaWriter> writer = std::move(m_wmaWriter);
     const QString path = m_path;
-    m_finisher = std::thread([this, channel, writer, path, reason]() mutable {
+    m_finisher = std::thread([this, channel, writer, path, reason, lost, lostRate]() mutable {
         // The channel is closed before the WMA writer, so the capture callback never
         // writes into a closed writer.
         std::string why = channel ? channel->close() : std::string();
@@ -265,6 +274,8 @@ void RecordingSession::finish(const QString &reason)
         TakeEnd end;
         end.path = path;
         end.failure = reason.isEmpty() ? QString::fromStdString(why) : reason;
+        end.lostAudio = lost;
+        end.lostAudioRate = lostRate;
         const QFileInfo info(path);
         const bool exists = info.exists();
         if (exists && info.size() > 0) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/AudioTypes.h"
 #include "settings/ConfigFile.h"
 
 #include <QDateTime>
@@ -46,6 +47,10 @@ struct TakeEnd
     std::optional<double> seconds; // length of the saved audio
     qint64 bytes = 0;
     QString failure; // empty when the take was stopped and finished as asked
+    // Audio lost on the way (gaps in the capture, overruns, full encoder buffers), each
+    // passed on as silence of its length; counted in frames at lostAudioRate.
+    audio::AudioLoss lostAudio;
+    int lostAudioRate = 0;
 };
 
 // One recording from start to finished file, without widgets. It owns the take's

@@ -5,6 +5,7 @@
 #include "audio/AudioFileDecoder.h"
 #include "audio/CaptureChannel.h"
 #include "audio/VirtualBackend.h"
+#include "recording/LossReport.h"
 #include "recording/RecordingMessages.h"
 
 #include "common/TestSupport.h"
@@ -197,6 +198,7 @@ TEST_F(RecordingSessionTest, TakeGoesThroughEveryStateAndLeavesOutPausedTime)
 
     EXPECT_TRUE(end->saved);
     EXPECT_TRUE(end->failure.isEmpty()) << end->failure.toStdString();
+    EXPECT_FALSE(end->lostAudio.any()) << "nothing was lost";
     EXPECT_EQ(end->path, m_session.path());
     EXPECT_EQ(end->bytes, QFileInfo(end->path).size());
     ASSERT_TRUE(end->seconds);
@@ -232,6 +234,32 @@ TEST_F(RecordingSessionTest, EveryFormatRecordsAndFinishes)
         EXPECT_NEAR(decoded->seconds(), 0.8, 0.25);
         EXPECT_NEAR(decoded->frequency(), 1000.0, 15.0);
     }
+}
+
+TEST_F(RecordingSessionTest, AudioLostOnTheWayIsToldWithTheTakesEnd)
+{
+    m_settings.format = 3; // WAV: the file's frames are the take's
+    QSignalSpy ended(&m_session, &RecordingSession::takeEnded);
+    ASSERT_TRUE(m_session.start(m_settings, m_counter).ok);
+    audio::CaptureChannel *channel = m_session.channel();
+    ASSERT_NE(channel, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->capturedFrames() > 4410; }, 10000));
+    ASSERT_TRUE(m_backend->injectLoss("card0.in", 15435, audio::LossKind::Hole));
+    ASSERT_TRUE(m_backend->injectLoss("card0.in", 441, audio::LossKind::Overrun));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->lostAudio().totalEvents() == 2; }, 10000));
+    const uint64_t after = channel->capturedFrames();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel->capturedFrames() > after + 4410; }, 10000));
+    m_session.stop();
+    const auto end = waitForEnd(ended);
+    ASSERT_TRUE(end);
+    EXPECT_TRUE(end->saved) << end->failure.toStdString();
+    EXPECT_EQ(end->lostAudioRate, 44100);
+    EXPECT_EQ(end->lostAudio.eventCount(audio::LossKind::Hole), 1u);
+    EXPECT_EQ(end->lostAudio.frameCount(audio::LossKind::Hole), 15435u);
+    EXPECT_EQ(end->lostAudio.eventCount(audio::LossKind::Overrun), 1u);
+    EXPECT_EQ(end->lostAudio.frameCount(audio::LossKind::Overrun), 441u);
+    EXPECT_EQ(lossReportText(end->lostAudio, end->lostAudioRate),
+              QStringLiteral("录制中丢失 0.36 秒音频（2 处）"));
 }
 
 TEST_F(RecordingSessionTest, InputThatGoesAwayEndsTheTakeAndKeepsWhatWasRecorded)
