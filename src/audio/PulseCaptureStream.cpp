@@ -93,11 +93,11 @@ public:
             return false;
         pa_operation_unref(op);
         m_running = running;
-        // A stopped stream keeps no timeline: only a suspension while running
-        // is a gap in it.
+        // A stopped stream keeps no timeline, and a source that wakes up when
+        // the stream starts loses nothing: only a suspension after audio flowed
+        // is a gap.
         m_suspendedSince.reset();
-        if (running && pa_stream_is_suspended(m_stream) == 1)
-            m_suspendedSince = std::chrono::steady_clock::now();
+        m_flowing = false;
         return true;
     }
 
@@ -129,9 +129,10 @@ private:
             size_t bytes = 0;
             if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
                 return;
-            if (data)
+            if (data) {
+                self->m_flowing = self->m_running;
                 self->deliver(static_cast<const uint8_t *>(data), bytes);
-            else // a null block with a size is a hole in the server's data
+            } else // a null block with a size is a hole in the server's data
                 self->hole(bytes);
             pa_stream_drop(stream);
         }
@@ -144,7 +145,7 @@ private:
         auto *self = static_cast<PulseCaptureStream *>(userdata);
         const auto now = std::chrono::steady_clock::now();
         if (pa_stream_is_suspended(stream) == 1) {
-            if (self->m_running && !self->m_suspendedSince)
+            if (self->m_running && self->m_flowing && !self->m_suspendedSince)
                 self->m_suspendedSince = now;
             return;
         }
@@ -204,6 +205,7 @@ private:
     bool m_failed = false; // reported once
     // Guarded by the main loop's lock.
     bool m_running = false;
+    bool m_flowing = false; // audio arrived since the stream was started
     std::optional<std::chrono::steady_clock::time_point> m_suspendedSince;
     std::vector<uint8_t> m_pending;
     std::vector<int16_t> m_aligned;
