@@ -42,12 +42,13 @@ public:
 
     ~PlaybackStreamImpl() override
     {
-        // The raw stream goes first: once it is gone nothing calls pull().
-        m_raw.reset();
+        // The decoder thread goes first, as it reads the raw stream's position to
+        // find the end; pull() only needs the queue, which outlives the raw stream.
         m_quit = true;
         m_wake.notify_all();
         if (m_worker.joinable())
             m_worker.join();
+        m_raw.reset();
     }
 
     bool start(AudioBackend &backend, std::string *error)
