@@ -94,3 +94,6 @@ if [ -n "${SONALTO_BENCH_LOAD_SECONDS:-}" ]; then
   echo "== ${SONALTO_BENCH_LOAD_SECONDS} s recorded while both cores are loaded (no lost audio)"
   bash "$HERE/load-test.sh" "$BUILD" "$SONALTO_BENCH_LOAD_SECONDS"
 fi
+
+echo "== start-up against an empty QMainWindow of the same Qt (target <= 1.5x)"
+bash "$HERE/startup-ratio.sh" "$BUILD"
