@@ -37,21 +37,9 @@ namespace {
 
 constexpr int DecodedRate = audio::AudioFileDecoder::OutputRate;
 
-struct Decoded
+std::optional<test::DecodedFile> decodeFile(const QString &path)
 {
-    std::vector<int16_t> samples; // interleaved stereo, DecodedRate
-    double seconds() const { return double(samples.size() / 2) / DecodedRate; }
-};
-
-std::optional<Decoded> decodeFile(const QString &path)
-{
-    std::string error;
-    auto samples = audio::decodeAudioFile(QFile::encodeName(path).toStdString(), &error);
-    if (!samples) {
-        ADD_FAILURE() << path.toStdString() << ": " << error;
-        return std::nullopt;
-    }
-    return Decoded{std::move(*samples)};
+    return test::decodeForTest(QFile::encodeName(path).toStdString());
 }
 
 // Selects the first input whose name contains one of the words, looking through
@@ -791,21 +779,14 @@ TEST(RecordingWindow, StopWithAStalledEncoderKeepsTheWindowResponsive)
     EXPECT_FALSE(form->ToolButton3->isEnabled());
 
     // Events keep being handled: a timer of the window's thread never waits long.
-    qint64 longestGap = 0, last = clock.elapsed();
-    QTimer tick;
-    tick.setInterval(10);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, clock.elapsed() - last);
-        last = clock.elapsed();
-    });
-    tick.start();
+    test::EventGapWatch gaps;
     const bool idle = waitUntilIdle(*form);
-    tick.stop();
+    gaps.stop();
     const qint64 finishTook = clock.elapsed();
     ::kill(lame, SIGCONT);
     ASSERT_TRUE(idle);
     EXPECT_LT(stopTook * 5, finishTook);
-    EXPECT_LT(longestGap * 5, finishTook) << longestGap << " ms without events";
+    EXPECT_LT(gaps.longestGapMs() * 5, finishTook) << gaps.longestGapMs() << " ms without events";
     EXPECT_TRUE(form->ToolButton1->isEnabled());
     ASSERT_EQ(form->ShownMessages.size(), 1);
     EXPECT_TRUE(form->ShownMessages.front().startsWith("录制意外停止: "));

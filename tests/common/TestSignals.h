@@ -3,7 +3,13 @@
 #include "audio/AudioTypes.h"
 #include "audio/VirtualBackend.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace sonalto::test {
@@ -24,5 +30,29 @@ std::vector<int16_t> toneSamples(double frequency, double seconds,
 // the audio (our spectrum analyser's FFT averaged over up to 16 transforms,
 // interpolated between elements); 0 when shorter than one transform.
 double dominantFrequency(const std::vector<int16_t> &interleaved, int channels, int rate);
+
+// Watches this thread's event loop while it runs: a 10 ms timer notes the longest
+// time between two of its ticks, which is how long events had to wait.
+class EventGapWatch
+{
+public:
+    EventGapWatch()
+    {
+        m_clock.start();
+        m_tick.setInterval(10);
+        QObject::connect(&m_tick, &QTimer::timeout, [this] {
+            m_longest = std::max(m_longest, m_clock.elapsed() - m_last);
+            m_last = m_clock.elapsed();
+        });
+        m_tick.start();
+    }
+    void stop() { m_tick.stop(); }
+    qint64 longestGapMs() const { return m_longest; }
+
+private:
+    QElapsedTimer m_clock;
+    QTimer m_tick;
+    qint64 m_last = 0, m_longest = 0;
+};
 
 } // namespace sonalto::test

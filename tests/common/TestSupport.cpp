@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include "audio/AudioFileDecoder.h"
+
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -66,6 +70,22 @@ void LineInFeed::stop()
         return;
     m_player.kill();
     m_player.waitForFinished();
+}
+
+double DecodedFile::seconds() const
+{
+    return double(samples.size() / 2) / audio::AudioFileDecoder::OutputRate;
+}
+
+std::optional<DecodedFile> decodeForTest(const std::string &path)
+{
+    std::string error;
+    auto samples = audio::decodeAudioFile(path, &error);
+    if (!samples) {
+        ADD_FAILURE() << path << ": " << error;
+        return std::nullopt;
+    }
+    return DecodedFile{std::move(*samples)};
 }
 
 } // namespace sonalto::test

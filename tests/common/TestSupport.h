@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Readable QString values in test failure messages.
 inline void PrintTo(const QString &s, std::ostream *os)
@@ -72,5 +74,17 @@ bool insideTestSession();
     } while (0)
 
 bool haveProgram(const char *name);
+
+// A whole file decoded by the program's own decoder: interleaved stereo at the
+// decoder's output rate.
+struct DecodedFile
+{
+    std::vector<int16_t> samples;
+    double seconds() const;
+};
+
+// Decodes `path` (a local file name in the file system's encoding); a failure is
+// reported to the running test and gives nothing.
+std::optional<DecodedFile> decodeForTest(const std::string &path);
 
 } // namespace sonalto::test

@@ -8,6 +8,7 @@
 #include "recording/LossReport.h"
 #include "recording/RecordingMessages.h"
 
+#include "common/TestSignals.h"
 #include "common/TestSupport.h"
 
 #include <QDir>
@@ -36,51 +37,14 @@ namespace {
 
 const char *const FormatNames[] = {"MP3", "WMA", "OGG", "WAV"};
 
-struct Decoded
+std::optional<test::DecodedFile> decode(const QString &path)
 {
-    std::vector<int16_t> samples; // stereo at the decoder's rate
-    double seconds() const
-    {
-        return double(samples.size() / 2) / audio::AudioFileDecoder::OutputRate;
-    }
-    // Frequency of the left channel over the middle half of the file, from its
-    // periods: each rise from below -threshold to above +threshold starts one, so
-    // codec noise around zero is not counted.
-    double frequency() const
-    {
-        const size_t frames = samples.size() / 2;
-        const size_t first = frames / 4, last = frames * 3 / 4;
-        constexpr int threshold = 4000;
-        bool low = false;
-        size_t firstRise = 0, lastRise = 0;
-        int rises = 0;
-        for (size_t i = first; i < last; ++i) {
-            const int v = samples[2 * i];
-            if (v < -threshold) {
-                low = true;
-            } else if (low && v > threshold) {
-                low = false;
-                if (rises++ == 0)
-                    firstRise = i;
-                lastRise = i;
-            }
-        }
-        if (rises < 2)
-            return 0;
-        return (rises - 1) * double(audio::AudioFileDecoder::OutputRate) /
-               double(lastRise - firstRise);
-    }
-};
+    return test::decodeForTest(QFile::encodeName(path).toStdString());
+}
 
-std::optional<Decoded> decode(const QString &path)
+double frequencyOf(const test::DecodedFile &decoded)
 {
-    std::string error;
-    auto samples = audio::decodeAudioFile(QFile::encodeName(path).toStdString(), &error);
-    if (!samples) {
-        ADD_FAILURE() << path.toStdString() << ": " << error;
-        return std::nullopt;
-    }
-    return Decoded{std::move(*samples)};
+    return test::dominantFrequency(decoded.samples, 2, audio::AudioFileDecoder::OutputRate);
 }
 
 // A session on a virtual machine whose one input plays a 1 kHz sine, recording into
@@ -206,7 +170,7 @@ TEST_F(RecordingSessionTest, TakeGoesThroughEveryStateAndLeavesOutPausedTime)
     EXPECT_NEAR(*end->seconds, recorded / 1000.0, 0.1);
     const auto decoded = decode(end->path);
     ASSERT_TRUE(decoded);
-    EXPECT_NEAR(decoded->frequency(), 1000.0, 10.0);
+    EXPECT_NEAR(frequencyOf(*decoded), 1000.0, 10.0);
 }
 
 TEST_F(RecordingSessionTest, EveryFormatRecordsAndFinishes)
@@ -232,7 +196,7 @@ TEST_F(RecordingSessionTest, EveryFormatRecordsAndFinishes)
         const auto decoded = decode(end->path);
         ASSERT_TRUE(decoded);
         EXPECT_NEAR(decoded->seconds(), 0.8, 0.25);
-        EXPECT_NEAR(decoded->frequency(), 1000.0, 15.0);
+        EXPECT_NEAR(frequencyOf(*decoded), 1000.0, 15.0);
     }
 }
 
@@ -449,22 +413,15 @@ TEST_F(RecordingSessionTest, StalledEncoderIsFinishedOffTheCallersThread)
     EXPECT_EQ(m_session.state(), State::Finishing);
 
     // A timer on this thread keeps firing while the take is finished elsewhere.
-    qint64 longestGap = 0, last = clock.elapsed();
-    QTimer tick;
-    tick.setInterval(10);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, clock.elapsed() - last);
-        last = clock.elapsed();
-    });
-    tick.start();
+    test::EventGapWatch gaps;
     const auto end = waitForEnd(ended);
-    tick.stop();
+    gaps.stop();
     const qint64 finishTook = clock.elapsed();
     ::kill(lame, SIGCONT);
     ASSERT_TRUE(end);
     // Stopping itself does no waiting; the finishing does, and the loop never waits on it.
     EXPECT_LT(stopTook * 5, finishTook);
-    EXPECT_LT(longestGap * 5, finishTook);
+    EXPECT_LT(gaps.longestGapMs() * 5, finishTook);
     EXPECT_GE(finishTook, 1500);
     EXPECT_TRUE(end->failure.contains("stopped taking audio") ||
                 end->failure.contains("did not finish"))
