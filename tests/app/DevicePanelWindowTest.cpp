@@ -43,6 +43,12 @@ void selectInput(TForm1 &form, const QString &name)
     form.ComboBox1Change();
 }
 
+// The tests after one that moves the line-in's level find it at full level.
+struct LineInLevelsRestored
+{
+    ~LineInLevelsRestored() { resetLineInLevels(); }
+};
+
 // Unloads a module when the test ends, whatever happened.
 struct Module
 {
@@ -68,6 +74,7 @@ struct Module
 TEST(DevicePanelOnSoundServer, EveryVolumeSurvivesInputSwitchesAndRestarts)
 {
     SONALTO_REQUIRE_PULSE();
+    LineInLevelsRestored restored;
     TempFolders folders;
     std::vector<int> changed;
     {
@@ -118,6 +125,7 @@ TEST(DevicePanelOnSoundServer, EveryVolumeSurvivesInputSwitchesAndRestarts)
 TEST(DevicePanelOnSoundServer, OutsideVolumeAndMuteChangesMoveTheBarOnly)
 {
     SONALTO_REQUIRE_PULSE();
+    LineInLevelsRestored restored;
     TempFolders folders;
     auto form = makePulseForm();
     selectInput(*form, "LineIn");

@@ -42,8 +42,17 @@ QString pactl(const QStringList &args, int *exitCode)
     return runProgram(QStringLiteral("pactl"), args, exitCode);
 }
 
+void resetLineInLevels()
+{
+    pactl({"set-source-mute", "sonalto_linein", "0"});
+    pactl({"set-source-volume", "sonalto_linein", "100%"});
+    pactl({"set-sink-mute", "sonalto_linein_feed", "0"});
+    pactl({"set-sink-volume", "sonalto_linein_feed", "100%"});
+}
+
 LineInFeed::LineInFeed(const std::function<int16_t(uint64_t frame)> &sample, double seconds)
 {
+    resetLineInLevels();
     QFile file(m_dir.filePath(QStringLiteral("feed.raw")));
     if (!file.open(QIODevice::WriteOnly))
         return;

@@ -30,9 +30,15 @@ QString runProgram(const QString &program, const QStringList &args, int *exitCod
 // pactl against the private server.
 QString pactl(const QStringList &args, int *exitCode = nullptr);
 
+// Puts the private server's line-in back to full level, unmuted, with its feed
+// sink at full level too, so what a test feeds is what the line-in delivers
+// whatever an earlier test did to the levels.
+void resetLineInLevels();
+
 // Plays audio into the private server's line-in (through its feed sink) in real
 // time with low latency, from construction until destruction or its end.
 // `sample` gives the (same) sample of both channels at each 44.1 kHz frame.
+// The line-in's levels are reset first (resetLineInLevels).
 class LineInFeed
 {
 public:
