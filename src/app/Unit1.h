@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
@@ -335,6 +336,10 @@ public:
                             std::optional<double> durationSeconds, qint64 sizeBytes,
                             const QString &status);
     void setRowDuration(QTreeWidgetItem *item, std::optional<double> seconds);
+    // What each take that lost audio lost, by its file's path: its row keeps the
+    // report in its tool-tip through every rescan of the folder.
+    QHash<QString, QString> LossReports;
+    void showLossReport(QTreeWidgetItem *row);
     void setRowSize(QTreeWidgetItem *item, qint64 bytes);
     void ListView1Click();
     void ListView1ColumnClick(int column);

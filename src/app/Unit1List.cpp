@@ -74,8 +74,20 @@ QTreeWidgetItem *TForm1::addRow(int index, const QString &fileName, const QDateT
     setRowSize(row, sizeBytes);
     row->setText(4, status);
     SetRowIcon(row);
+    showLossReport(row);
     ListView1->insertTopLevelItem(index, row);
     return row;
+}
+
+void TForm1::showLossReport(QTreeWidgetItem *row)
+{
+    const QString report = LossReports.value(rowPath(row));
+    if (report.isEmpty())
+        return;
+    for (int c = 0; c < ListView1->columnCount(); ++c) {
+        const QString tip = row->toolTip(c);
+        row->setToolTip(c, tip.isEmpty() ? report : tip + QLatin1Char('\n') + report);
+    }
 }
 
 void TForm1::setRowDuration(QTreeWidgetItem *item, std::optional<double> seconds)

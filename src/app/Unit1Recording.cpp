@@ -104,6 +104,7 @@ bool TForm1::StartRecording()
     PosTimer->start();
 
     const QString fileName = QFileInfo(Recording->path()).fileName();
+    LossReports.remove(Recording->path()); // a new take in a file of a deleted one
     QTreeWidgetItem *row =
         addRow(0, fileName, QDateTime::currentDateTime(), std::nullopt, 0, RecordingStatus);
     row->setText(2, QStringLiteral("--:--:--"));
@@ -311,13 +312,9 @@ void TForm1::takeEnded(const recording::TakeEnd &end)
         if (!lossText.isEmpty()) {
             // The status line says it now, the row's tool-tip for as long as it is listed.
             Label15->setText(lossText);
-            if (row) {
-                for (int c = 0; c < ListView1->columnCount(); ++c) {
-                    const QString tip = row->toolTip(c);
-                    row->setToolTip(c,
-                                    tip.isEmpty() ? lossText : tip + QLatin1Char('\n') + lossText);
-                }
-            }
+            LossReports.insert(end.path, lossText);
+            if (row)
+                showLossReport(row);
         }
     } else {
         // No file, no row: nothing in the list claims a recording that is not there.

@@ -101,6 +101,14 @@ TEST(LostAudioOnSoundServer, SuspendedSourceMidTakeKeepsTheFileAsLongAsTheTakeAn
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(form->rowStatus(row), "Saved");
     EXPECT_TRUE(row->toolTip(0).contains(form->Label15->text()));
+    // A rescan of the folder rebuilds the rows and keeps the report.
+    const QString lostName = row->text(0);
+    const QString lossText = form->Label15->text();
+    form->RefreshRecordingList();
+    const QList<QTreeWidgetItem *> rescanned =
+        form->ListView1->findItems(lostName, Qt::MatchExactly, 0);
+    ASSERT_EQ(rescanned.size(), 1);
+    EXPECT_TRUE(rescanned[0]->toolTip(3).contains(lossText));
 
     // The next take loses nothing and says nothing new.
     form->ToolButton1->click();
@@ -111,6 +119,12 @@ TEST(LostAudioOnSoundServer, SuspendedSourceMidTakeKeepsTheFileAsLongAsTheTakeAn
     ASSERT_TRUE(waitUntilIdle(*form));
     EXPECT_TRUE(form->Label15->text().endsWith(" is saved")) << form->Label15->text().toStdString();
     EXPECT_FALSE(form->ListView1->topLevelItem(0)->toolTip(0).contains("丢失"));
+    form->RefreshRecordingList();
+    for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *listed = form->ListView1->topLevelItem(i);
+        EXPECT_EQ(listed->toolTip(0).contains("丢失"), listed->text(0) == lostName)
+            << listed->text(0).toStdString();
+    }
 }
 
 } // namespace
