@@ -1,5 +1,6 @@
 #include "options/Audiooptionunit.h"
 
+#include "common/Icons.h"
 #include "settings/IniFile.h"
 
 #include <QComboBox>
@@ -42,7 +43,7 @@ TAudioOptionForm::TAudioOptionForm(const QString &configPath, QWidget *parent)
     SpeedButton3 = new QToolButton(device);
     SpeedButton3->setText(QStringLiteral("音量/设备"));
     SpeedButton3->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    SpeedButton3->setIcon(QIcon::fromTheme(QStringLiteral("audio-volume-high")));
+    SpeedButton3->setIcon(appIcon(QStringLiteral("speaker")));
     (new QVBoxLayout(device))->addWidget(SpeedButton3);
 
     auto *format = new QGroupBox(QStringLiteral("格式"), this);

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -158,4 +159,19 @@ TEST(AudioOptionForm, SavesToAudioAndLoadsListsFromGeneral)
     EXPECT_EQ(ini.readInt("Audio", "Rate", -1), 3);
     EXPECT_EQ(ini.readInt("Audio", "Track", -1), 1);
     EXPECT_EQ(ini.readInt("General", "Track", -1), -1) << "the lists are written to Audio only";
+}
+
+TEST(AudioOptionForm, VolumeButtonHasAPictureWithoutAnIconTheme)
+{
+    const QString theme = QIcon::themeName();
+    const QStringList paths = QIcon::themeSearchPaths();
+    QIcon::setThemeSearchPaths({});
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));
+    {
+        Folder f;
+        TAudioOptionForm form(f.config());
+        EXPECT_FALSE(form.SpeedButton3->icon().pixmap(24, 24).isNull());
+    }
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setThemeName(theme);
 }
