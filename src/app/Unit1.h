@@ -9,6 +9,7 @@
 #include "recording/InputLevelMeter.h"
 #include "recording/PlaybackSession.h"
 #include "recording/RecordingSession.h"
+#include "scheduler/ScheduleCheck.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -166,6 +167,9 @@ public:
     TGeneralOptionForm *GeneralOptionForm = nullptr;
     TKeyOptionForm *KeyOptionForm = nullptr;
     TScheduleForm *ScheduleForm = nullptr;
+    // The schedule as last accepted with 确定; the dialog's controls may hold
+    // edits that were never accepted.
+    scheduler::Schedule ActiveSchedule;
     QWidget *Form2 = nullptr;
     TMp3Form *Mp3Form = nullptr;
     TTrayIcon *TrayIcon1 = nullptr;

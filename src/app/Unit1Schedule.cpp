@@ -103,6 +103,7 @@ void TForm1::ToolButton10Click()
 {
     if (ScheduleForm && ScheduleForm->exec() == QDialog::Accepted) {
         const scheduler::Schedule schedule = ScheduleForm->schedule();
+        ActiveSchedule = schedule;
         if (ScheduleForm->hasEnabledPart()) {
             Label16->setText(scheduler::scheduleTimeText(QDateTime::currentDateTime()));
             Timer2->start();
@@ -125,10 +126,8 @@ void TForm1::Timer2Timer()
 
     const QDateTime now = QDateTime::currentDateTime();
     Label16->setText(scheduler::scheduleTimeText(now));
-    if (!ScheduleForm)
-        return;
     ToolButtonTarget target(*this);
-    if (!scheduler::checkSchedule(ScheduleForm->schedule(), now, target))
+    if (!scheduler::checkSchedule(ActiveSchedule, now, target))
         Timer2->stop();
     showScheduleState();
 }

@@ -111,6 +111,33 @@ TEST(ScheduleWindow, RecordsFromStartToStopThenEnds)
     EXPECT_TRUE(form->ToolButton10->isEnabled());
 }
 
+TEST(ScheduleWindow, OnlyAnAcceptedScheduleIsKept)
+{
+    TempFolders folders;
+    auto form = makeScheduledForm();
+    const QDateTime later = QDateTime::currentDateTime().addSecs(3600);
+    scheduleThroughDialog(*form, [&](TScheduleForm &d) {
+        setPart(d.CheckBox1, d.DateTimePicker1, d.DateTimePicker2, later);
+    });
+    ASSERT_TRUE(form->Timer2->isActive());
+
+    // A start a second away, entered and then cancelled, and the same entered
+    // while the dialog stays open for two checks of the schedule.
+    scheduleThroughDialog(
+        *form,
+        [&](TScheduleForm &d) {
+            setPart(d.CheckBox1, d.DateTimePicker1, d.DateTimePicker2,
+                    QDateTime::currentDateTime().addSecs(1));
+            QTest::qWait(2200);
+            EXPECT_FALSE(form->IsRecording) << "an edit in the open dialog started a recording";
+        },
+        false);
+    QTest::qWait(1200);
+    EXPECT_FALSE(form->IsRecording) << "a cancelled edit started a recording";
+    EXPECT_TRUE(form->Timer2->isActive());
+    EXPECT_EQ(form->Label17->text(), scheduler::scheduleTimeText(later));
+}
+
 TEST(ScheduleWindow, AnyStopEndsTheSchedule)
 {
     TempFolders folders;
