@@ -33,6 +33,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -158,6 +159,10 @@ TForm1::~TForm1()
     Recording->stop();
     Recording->waitForFinish();
     StopAndFreeChannels();
+    for (QThread *copy : std::as_const(SaveCopies)) {
+        copy->wait();
+        delete copy;
+    }
     delete TrayIcon1;
 }
 

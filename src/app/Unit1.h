@@ -32,6 +32,7 @@ class QLineEdit;
 class QMenu;
 class QSlider;
 class QStatusBar;
+class QThread;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -397,8 +398,12 @@ public:
     void Openwith1Click();    // open with
     void OpenFolder1Click();  // show in the file manager
     void SpeedButton3Click(); // save as
-    void SpeedButton5Click(); // mail to
-    void SpeedButton2Click(); // delete to the trash
+    void SpeedButton5Click();
+    // Copies made with 另存为 run on workers, so a long recording copied to a slow
+    // disk never holds up the window; it waits for them when it goes.
+    QList<QThread *> SaveCopies;
+    void copyInBackground(const QString &path, const QString &target); // mail to
+    void SpeedButton2Click();                                          // delete to the trash
     // Where Save as asks for the target (tests answer it themselves).
     std::function<QString(const QString &suggested, const QString &filter)> askSaveName;
 

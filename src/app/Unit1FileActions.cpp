@@ -12,8 +12,11 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QThread>
 #include <QToolButton>
 #include <QTreeWidget>
+
+#include <memory>
 
 namespace sonalto {
 
@@ -119,8 +122,25 @@ void TForm1::SpeedButton3Click()
         showMessage(QStringLiteral("文件已存在，没有覆盖: ") + target);
         return;
     }
-    if (!QFile::copy(path, target))
-        showMessage(QStringLiteral("无法保存文件: ") + target);
+    copyInBackground(path, target);
+}
+
+void TForm1::copyInBackground(const QString &path, const QString &target)
+{
+    auto reason = std::make_shared<QString>();
+    QThread *copy = QThread::create([path, target, reason] {
+        QFile source(path);
+        if (!source.copy(target))
+            *reason = source.errorString();
+    });
+    connect(copy, &QThread::finished, this, [this, copy, target, reason] {
+        SaveCopies.removeOne(copy);
+        copy->deleteLater();
+        if (!reason->isEmpty())
+            showMessage(QStringLiteral("无法保存文件: ") + target + QLatin1Char('\n') + *reason);
+    });
+    SaveCopies << copy;
+    copy->start();
 }
 
 void TForm1::SpeedButton5Click()

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -122,6 +123,7 @@ TEST(FileActions, SaveAsKeepsTheTypeAndNeverReplaces)
     form->SpeedButton3Click();
     EXPECT_EQ(offered, "a.mp3");
     EXPECT_TRUE(offeredFilter.contains("*.mp3"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SaveCopies.isEmpty(); }, 10000));
     QFile copy(target.path() + "/copy.mp3");
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), "audio");
@@ -132,6 +134,26 @@ TEST(FileActions, SaveAsKeepsTheTypeAndNeverReplaces)
     ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
     EXPECT_EQ(taken.readAll(), "mine");
     EXPECT_FALSE(form->ShownMessages.isEmpty()) << "the refusal is said, not silent";
+}
+
+TEST(FileActions, SaveAsThatFailsSaysWhy)
+{
+    TempFolders folders;
+    writeFile(folders.audioDir() + "a.wav", "audio");
+    QTemporaryDir target;
+    auto form = makeForm(nullptr);
+    form->RefreshRecordingList();
+    form->ListView1->setCurrentItem(rowNamed(*form, "a.wav"));
+    const QString answer = target.path() + "/gone/copy.wav";
+    form->askSaveName = [&](const QString &, const QString &) { return answer; };
+    const qsizetype before = form->ShownMessages.size();
+    form->SpeedButton3Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SaveCopies.isEmpty(); }, 10000));
+    ASSERT_EQ(form->ShownMessages.size(), before + 1);
+    const QString said = form->ShownMessages.last();
+    EXPECT_TRUE(said.startsWith("无法保存文件: " + answer)) << said.toStdString();
+    EXPECT_TRUE(said.contains("No such file or directory")) << said.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(answer));
 }
 
 TEST(FileActions, ActionsWithoutSelectionDoNothing)
