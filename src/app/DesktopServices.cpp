@@ -1,8 +1,8 @@
 #include "app/DesktopServices.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusUnixFileDescriptor>
 #include <QDesktopServices>
 #include <QDir>
@@ -23,20 +23,39 @@ bool openWithDefault(const QString &path)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-bool showInFileManager(const QString &path)
+namespace {
+
+// Sends a call and hands its outcome to `done` once it arrives (or times out),
+// without waiting for it here.
+void callLater(const QDBusConnection &bus, const QDBusMessage &call, int timeoutMs,
+               std::function<void(bool replied)> done)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString service = QStringLiteral("org.freedesktop.FileManager1");
-    if (bus.isConnected() && bus.interface() &&
-        bus.interface()->isServiceRegistered(service).value()) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
-                                           service, QStringLiteral("ShowItems"));
-        call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-        if (bus.call(call, QDBus::Block, 3000).type() == QDBusMessage::ReplyMessage)
-            return true;
+    if (!bus.isConnected()) {
+        done(false);
+        return;
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, timeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [watcher, done = std::move(done)] {
+                         done(!watcher->isError());
+                         watcher->deleteLater();
+                     });
+}
+
+} // namespace
+
+void showInFileManager(const QString &path, const QDBusConnection &bus)
+{
+    const QString service = QStringLiteral("org.freedesktop.FileManager1");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
+                                       service, QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    const QString folder = QFileInfo(path).absolutePath();
+    callLater(bus, call, 3000, [folder](bool replied) {
+        if (!replied)
+            QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    });
 }
 
 namespace {
@@ -183,25 +202,24 @@ bool launch(const DesktopApp &app, const QString &path)
     return QProcess::startDetached(program, args);
 }
 
-bool openWithPortalChooser(const QString &path)
+void openWithPortalChooser(const QString &path, std::function<void(bool asked)> done,
+                           const QDBusConnection &bus)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
-    if (!bus.isConnected() || !bus.interface() ||
-        !bus.interface()->isServiceRegistered(service).value())
-        return false;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) {
+        done(false);
+        return;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(
-        service, QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.portal.Desktop"),
+        QStringLiteral("/org/freedesktop/portal/desktop"),
         QStringLiteral("org.freedesktop.portal.OpenURI"), QStringLiteral("OpenFile"));
     QVariantMap options;
     options.insert(QStringLiteral("ask"), true);
+    // The message holds its own copy of the descriptor.
     call << QString() << QVariant::fromValue(QDBusUnixFileDescriptor(fd)) << options;
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
     ::close(fd);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    callLater(bus, call, 5000, std::move(done));
 }
 
 void mailWithAttachment(const QString &subject, const QString &path,

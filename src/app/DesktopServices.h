@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -19,16 +20,19 @@ struct DesktopApp
 // Opens the file with the program registered for its type.
 bool openWithDefault(const QString &path);
 // Shows the file selected in the file manager (FileManager1 over D-Bus), else
-// opens its folder.
-bool showInFileManager(const QString &path);
+// opens its folder. Nothing waits for the file manager: a hung one cannot hold
+// up the window, and its failure or silence opens the folder instead.
+void showInFileManager(const QString &path,
+                       const QDBusConnection &bus = QDBusConnection::sessionBus());
 // The applications registered for the file's type, by name.
 QList<DesktopApp> applicationsFor(const QString &path);
 // The Exec line's arguments with the file put in for its field codes.
 QStringList execArguments(const QString &exec, const QString &path);
 bool launch(const DesktopApp &app, const QString &path);
-// Asks the desktop portal to let the user choose a program; false when there is
-// no portal to ask.
-bool openWithPortalChooser(const QString &path);
+// Asks the desktop portal to let the user choose a program. `done` learns later
+// whether the portal took the request (false: no portal, or it refused).
+void openWithPortalChooser(const QString &path, std::function<void(bool asked)> done,
+                           const QDBusConnection &bus = QDBusConnection::sessionBus());
 // Runs the desktop's mail client with the file attached. `done` receives the
 // exit code of xdg-email (0 done, 3 no mail client set up, others failed), or -1
 // when it could not be started.

@@ -396,6 +396,9 @@ public:
     void buildFileActions();
     void SpeedButton8Click(); // open
     void Openwith1Click();    // open with
+    // Our own list of the programs registered for the file, when there is no
+    // desktop portal to ask.
+    void chooseProgramFor(const QString &path, const QString &name);
     void OpenFolder1Click();  // show in the file manager
     void SpeedButton3Click(); // save as
     void SpeedButton5Click();

@@ -71,8 +71,16 @@ void TForm1::Openwith1Click()
     if (!row)
         return;
     const QString path = rowPath(row);
-    if (desktop::openWithPortalChooser(path))
-        return;
+    const QString name = row->text(0);
+    QPointer<TForm1> self(this);
+    desktop::openWithPortalChooser(path, [self, path, name](bool asked) {
+        if (self && !asked)
+            self->chooseProgramFor(path, name);
+    });
+}
+
+void TForm1::chooseProgramFor(const QString &path, const QString &name)
+{
     const QList<desktop::DesktopApp> apps = desktop::applicationsFor(path);
     if (apps.isEmpty()) {
         showMessage(QStringLiteral("没有找到可以打开此文件的程序。"));
@@ -82,8 +90,8 @@ void TForm1::Openwith1Click()
     for (const desktop::DesktopApp &app : apps)
         names << app.name;
     bool ok = false;
-    const QString chosen = QInputDialog::getItem(this, QStringLiteral("打开使用..."), row->text(0),
-                                                 names, 0, false, &ok);
+    const QString chosen =
+        QInputDialog::getItem(this, QStringLiteral("打开使用..."), name, names, 0, false, &ok);
     if (!ok)
         return;
     const int index = int(names.indexOf(chosen));

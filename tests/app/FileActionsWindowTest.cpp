@@ -5,14 +5,26 @@
 #include "common/Projectdir.h"
 #include "common/TestSupport.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVirtualObject>
+#include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace sonalto;
 using namespace sonalto::test;
@@ -210,3 +222,149 @@ TEST(DesktopServicesTest, ApplicationsRegisteredForTheType)
     qputenv("XDG_DATA_HOME", savedHome);
     qputenv("XDG_DATA_DIRS", savedDirs);
 }
+
+namespace {
+
+// A message bus of the test's own, with one connection for the program and one
+// that plays the desktop's services.
+struct PrivateBus
+{
+    PrivateBus()
+    {
+        daemon.start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                      QStringLiteral("--print-address")});
+        if (!daemon.waitForStarted(5000) || !daemon.waitForReadyRead(5000))
+            return;
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        program = QDBusConnection::connectToBus(address, QStringLiteral("sonalto-program"));
+        desktop = QDBusConnection::connectToBus(address, QStringLiteral("sonalto-desktop"));
+    }
+    ~PrivateBus()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("sonalto-program"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("sonalto-desktop"));
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+    QProcess daemon;
+    QDBusConnection program{QString()};
+    QDBusConnection desktop{QString()};
+};
+
+// A desktop service that answers one method after `delayMs`, or never (-1).
+class FakeService : public QDBusVirtualObject
+{
+public:
+    FakeService(QString method, int delayMs) : m_method(std::move(method)), m_delayMs(delayMs) {}
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        if (message.member() != m_method)
+            return false;
+        arguments = message.arguments();
+        if (m_delayMs >= 0) {
+            QTimer::singleShot(m_delayMs, this,
+                               [this, reply = message.createReply(), bus = connection]() mutable {
+                                   repliedAt = clock.elapsed();
+                                   bus.send(reply);
+                               });
+        }
+        return true;
+    }
+    QElapsedTimer clock;
+    QVariantList arguments;
+    qint64 repliedAt = -1;
+
+private:
+    QString m_method;
+    int m_delayMs;
+};
+
+// Catches what the program asks the desktop to open in place of the real opener.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+} // namespace
+
+TEST(DesktopServicesTest, FileManagerIsNeverWaitedFor)
+{
+    SONALTO_REQUIRE_PROGRAM("dbus-daemon");
+    PrivateBus bus;
+    ASSERT_TRUE(bus.program.isConnected());
+    OpenedUrls opened;
+    const QString service = QStringLiteral("org.freedesktop.FileManager1");
+    const QString path = QStringLiteral("/rec/My \"Best\" 音频/01.mp3");
+
+    // A slow file manager: the call returns before it answers, and its answer
+    // counts (the folder is not opened as well).
+    {
+        FakeService slow(QStringLiteral("ShowItems"), 1500);
+        ASSERT_TRUE(bus.desktop.registerVirtualObject(
+            QStringLiteral("/org/freedesktop/FileManager1"), &slow));
+        ASSERT_TRUE(bus.desktop.registerService(service));
+        slow.clock.start();
+        desktop::showInFileManager(path, bus.program);
+        const qint64 returnedAt = slow.clock.elapsed();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return slow.repliedAt >= 0; }, 10000));
+        EXPECT_LT(returnedAt, slow.repliedAt);
+        EXPECT_EQ(slow.arguments.value(0).toStringList(),
+                  QStringList{QUrl::fromLocalFile(path).toString()});
+        QTest::qWait(200);
+        EXPECT_TRUE(opened.urls.isEmpty());
+        bus.desktop.unregisterService(service);
+        bus.desktop.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+    }
+
+    // No file manager on the bus, or one that never answers: the folder opens.
+    desktop::showInFileManager(path, bus.program);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.urls.isEmpty(); }, 10000));
+    EXPECT_EQ(opened.urls.value(0), QUrl::fromLocalFile(QStringLiteral("/rec/My \"Best\" 音频")));
+
+    FakeService hung(QStringLiteral("ShowItems"), -1);
+    ASSERT_TRUE(
+        bus.desktop.registerVirtualObject(QStringLiteral("/org/freedesktop/FileManager1"), &hung));
+    ASSERT_TRUE(bus.desktop.registerService(service));
+    opened.urls.clear();
+    desktop::showInFileManager(path, bus.program);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.urls.isEmpty(); }, 10000));
+    EXPECT_FALSE(hung.arguments.isEmpty());
+}
+
+TEST(DesktopServicesTest, PortalChooserAnswersLater)
+{
+    SONALTO_REQUIRE_PROGRAM("dbus-daemon");
+    TempFolders folders;
+    writeFile(folders.audioDir() + "a.ogg", "audio");
+    PrivateBus bus;
+    ASSERT_TRUE(bus.program.isConnected());
+    std::optional<bool> asked;
+    desktop::openWithPortalChooser(
+        folders.audioDir() + "a.ogg", [&](bool answer) { asked = answer; }, bus.program);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked.has_value(); }, 10000));
+    EXPECT_FALSE(*asked) << "no portal on the bus";
+
+    FakeService portal(QStringLiteral("OpenFile"), 0);
+    ASSERT_TRUE(bus.desktop.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                  &portal));
+    ASSERT_TRUE(bus.desktop.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    asked.reset();
+    desktop::openWithPortalChooser(
+        folders.audioDir() + "a.ogg", [&](bool answer) { asked = answer; }, bus.program);
+    EXPECT_FALSE(asked.has_value()) << "the answer comes later";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked.has_value(); }, 10000));
+    EXPECT_TRUE(*asked);
+    ASSERT_EQ(portal.arguments.size(), 3);
+    EXPECT_TRUE(portal.arguments[1].value<QDBusUnixFileDescriptor>().isValid());
+    EXPECT_TRUE(qdbus_cast<QVariantMap>(portal.arguments[2]).value("ask").toBool());
+}
+
+#include "FileActionsWindowTest.moc"
