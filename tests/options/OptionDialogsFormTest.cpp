@@ -1,4 +1,5 @@
 // The MP3 settings and general options dialogs.
+#include "common/NoIconTheme.h"
 #include "common/Projectdir.h"
 #include "common/TestSupport.h"
 #include "options/Audiooptionunit.h"
@@ -9,7 +10,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -163,15 +163,8 @@ TEST(AudioOptionForm, SavesToAudioAndLoadsListsFromGeneral)
 
 TEST(AudioOptionForm, VolumeButtonHasAPictureWithoutAnIconTheme)
 {
-    const QString theme = QIcon::themeName();
-    const QStringList paths = QIcon::themeSearchPaths();
-    QIcon::setThemeSearchPaths({});
-    QIcon::setThemeName(QStringLiteral("no-such-theme"));
-    {
-        Folder f;
-        TAudioOptionForm form(f.config());
-        EXPECT_FALSE(form.SpeedButton3->icon().pixmap(24, 24).isNull());
-    }
-    QIcon::setThemeSearchPaths(paths);
-    QIcon::setThemeName(theme);
+    test::NoIconTheme noTheme;
+    Folder f;
+    TAudioOptionForm form(f.config());
+    EXPECT_FALSE(form.SpeedButton3->icon().pixmap(24, 24).isNull());
 }

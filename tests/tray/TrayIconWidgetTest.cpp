@@ -1,3 +1,4 @@
+#include "common/NoIconTheme.h"
 #include "common/TestSupport.h"
 #include "tray/Trayicon.h"
 
@@ -91,21 +92,13 @@ TEST(TrayIcon, RestoresOnTheClickTheHostReportsAndNotWhileDisabled)
 
 TEST(TrayIcon, EveryMenuPictureHasABundledFallback)
 {
-    // A desktop whose icon theme has none of the names we ask for.
-    const QString theme = QIcon::themeName();
-    const QStringList paths = QIcon::themeSearchPaths();
-    QIcon::setThemeSearchPaths({});
-    QIcon::setThemeName(QStringLiteral("no-such-theme"));
-    {
-        TTrayIcon tray;
-        for (QAction *action : tray.PopupMenu1->actions()) {
-            if (action->isSeparator())
-                continue;
-            EXPECT_FALSE(action->icon().pixmap(24, 24).isNull()) << action->text().toStdString();
-        }
+    test::NoIconTheme noTheme;
+    TTrayIcon tray;
+    for (QAction *action : tray.PopupMenu1->actions()) {
+        if (action->isSeparator())
+            continue;
+        EXPECT_FALSE(action->icon().pixmap(24, 24).isNull()) << action->text().toStdString();
     }
-    QIcon::setThemeSearchPaths(paths);
-    QIcon::setThemeName(theme);
 }
 
 namespace {
