@@ -18,16 +18,11 @@ struct SpectrumAnalyzer::Private
     float *input = nullptr;           // Size floats, aligned for av_tx
     AVComplexFloat *output = nullptr; // Size / 2 + 1 bins
     float window[Size];
+    bool prepared = false;
 };
 
 SpectrumAnalyzer::SpectrumAnalyzer() : d(std::make_unique<Private>())
 {
-    // Scaling by 2/N turns a full-scale sine into 0.5 in its element: the Hann
-    // window's coherent gain of 0.5 times the amplitude.
-    const float scale = 2.0f / Size;
-    av_tx_init(&d->tx, &d->transform, AV_TX_FLOAT_RDFT, 0, Size, &scale, 0);
-    d->input = static_cast<float *>(av_malloc(Size * sizeof(float)));
-    d->output = static_cast<AVComplexFloat *>(av_malloc((Size / 2 + 1) * sizeof(AVComplexFloat)));
     // Periodic (not symmetric) Hann, so that a sine centred on an element leaks
     // into its two neighbours only.
     for (size_t i = 0; i < Size; ++i)
@@ -36,6 +31,8 @@ SpectrumAnalyzer::SpectrumAnalyzer() : d(std::make_unique<Private>())
 
 SpectrumAnalyzer::~SpectrumAnalyzer()
 {
+    if (!d->prepared)
+        return;
     av_tx_uninit(&d->tx);
     av_free(d->input);
     av_free(d->output);
@@ -43,6 +40,18 @@ SpectrumAnalyzer::~SpectrumAnalyzer()
 
 void SpectrumAnalyzer::compute(const float *mono, float *out512)
 {
+    // The transform is set up at its first use: a monitor opened at start-up
+    // then does not wait for the library that computes it.
+    if (!d->prepared) {
+        d->prepared = true;
+        // Scaling by 2/N turns a full-scale sine into 0.5 in its element: the
+        // Hann window's coherent gain of 0.5 times the amplitude.
+        const float scale = 2.0f / Size;
+        av_tx_init(&d->tx, &d->transform, AV_TX_FLOAT_RDFT, 0, Size, &scale, 0);
+        d->input = static_cast<float *>(av_malloc(Size * sizeof(float)));
+        d->output =
+            static_cast<AVComplexFloat *>(av_malloc((Size / 2 + 1) * sizeof(AVComplexFloat)));
+    }
     if (!d->tx || !d->input || !d->output) {
         std::fill(out512, out512 + Size / 2, 0.f);
         return;
