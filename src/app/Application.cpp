@@ -20,6 +20,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <future>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -57,9 +58,15 @@ int runApplication(int argc, char **argv)
     if (!instance.becomeFirst())
         return 0;
 
+    // The sound server is asked for its devices while the windows are built.
+    TForm1::Options options;
+    options.startingEngine = std::async(std::launch::async, [] {
+        return TForm1::startEngine(audio::AudioEngine::createSystemBackend());
+    });
+
     resolveFolders();
 
-    TForm1 form({});
+    TForm1 form(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &form,
                      &TForm1::activateFromSecondInstance);
     form.BuyForm = new TBuyForm(&form);

@@ -4,6 +4,7 @@
 #include "app/LabelStyle.h"
 #include "app/LevelMeterBox.h"
 #include "app/SpectrumBox.h"
+#include "audio/CodecLibraries.h"
 #include "common/Icons.h"
 #include "common/InstallPaths.h"
 #include "common/Projectdir.h"
@@ -29,11 +30,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -567,6 +570,16 @@ void TForm1::buildFilePanel(QWidget *parent)
 // ---------------------------------------------------------------------------
 // Start-up
 
+std::unique_ptr<audio::AudioEngine>
+TForm1::startEngine(std::unique_ptr<audio::AudioBackend> backend)
+{
+    auto engine = std::make_unique<audio::AudioEngine>(std::move(backend));
+    std::string error;
+    if (!engine->start(&error))
+        engine.reset();
+    return engine;
+}
+
 QString TForm1::configPath() const
 {
     return ProjectDirs::instance().AppDir() + QStringLiteral("Config.ini");
@@ -586,14 +599,14 @@ void TForm1::FormCreate()
     fitHeight();
 
     // The audio layer, then the device and input lists.
-    std::unique_ptr<audio::AudioBackend> backend = std::move(m_options.backend);
-    if (!backend && m_options.useSystemBackend)
-        backend = audio::AudioEngine::createSystemBackend();
-    std::string error;
-    if (backend) {
-        Engine = std::make_unique<audio::AudioEngine>(std::move(backend));
-        if (!Engine->start(&error))
-            Engine.reset();
+    if (m_options.startingEngine.valid()) {
+        Engine = m_options.startingEngine.get();
+    } else {
+        std::unique_ptr<audio::AudioBackend> backend = std::move(m_options.backend);
+        if (!backend && m_options.useSystemBackend)
+            backend = audio::AudioEngine::createSystemBackend();
+        if (backend)
+            Engine = startEngine(std::move(backend));
     }
     Recording->setEngine(Engine.get());
     if (!Engine) {
@@ -608,9 +621,8 @@ void TForm1::FormCreate()
     OutputRate = 44100;
     OutputChannels = 2;
 
-    // WMA encoder.
-    if (!audio::WmaWriter::available(44100, 2))
-        showMessage(QStringLiteral("无法找到 WMA 编码器"));
+    // The WMA encoder is asked for once the window is up (afterFirstPaint): the
+    // libraries that answer take longer to open than everything else here.
 
     // Spectrum drawer.
     Spectrum = std::make_unique<recording::TSpectrum>(PaintFrame->width(), PaintFrame->height());
@@ -726,6 +738,34 @@ void TForm1::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
         FormShow();
+}
+
+bool TForm1::event(QEvent *event)
+{
+    if (event->type() == QEvent::Paint && !m_painted) {
+        m_painted = true;
+        QTimer::singleShot(0, this, &TForm1::afterFirstPaint);
+    }
+    return QMainWindow::event(event);
+}
+
+void TForm1::afterFirstPaint()
+{
+    if (!m_audioStarted)
+        return;
+    // Opens the codec libraries on a worker, so that the first playback,
+    // recording or length does not wait for them, and asks them for the encoder.
+    QPointer<TForm1> window(this);
+    QThreadPool::globalInstance()->start([window] {
+        const bool wma = audio::loadCodecLibraries() && audio::WmaWriter::available(44100, 2);
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, wma] {
+                if (window && !wma)
+                    window->showMessage(QStringLiteral("无法找到 WMA 编码器"));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TForm1::FormShow()

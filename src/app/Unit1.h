@@ -22,6 +22,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -89,10 +90,18 @@ public:
     {
         std::unique_ptr<audio::AudioBackend> backend;
         bool useSystemBackend = true;
+        // The audio layer already being started on another thread (null result:
+        // it could not start); used instead of the two above when given.
+        std::future<std::unique_ptr<audio::AudioEngine>> startingEngine;
         bool showMessages = true; // false in tests: messages are only recorded
     };
 
     explicit TForm1(Options options, QWidget *parent = nullptr);
+
+    // Connects the audio layer to its server and reads the devices; null when
+    // it cannot start. Safe on any thread.
+    static std::unique_ptr<audio::AudioEngine>
+    startEngine(std::unique_ptr<audio::AudioBackend> backend);
 
     // Height of a collapsed section: its header line only.
     static constexpr int CollapsedHeight = 28;
@@ -417,6 +426,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -428,11 +438,14 @@ private:
     void buildFilePanel(QWidget *parent);
     void setRecordingControlsEnabled(bool enabled);
     bool FormCloseQuery();
+    // Work the first paint does not need, started once it is done.
+    void afterFirstPaint();
 
     Options m_options;
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
     bool m_createdFully = false;
     bool m_audioStarted = false;
+    bool m_painted = false;
     QList<QIcon> m_fileTypeIcons; // .mp3, .wma, .ogg, .wav
     bool m_showingVolume = false; // TrackBar1 follows the input: nothing to write
     bool m_devicesChangedWhileRecording = false;
