@@ -3,9 +3,26 @@
 # side in one session: time from exec to the mapped window, several runs each,
 # alternating, medians and their ratio (target <= 1.5x).
 #     startup-ratio.sh BUILD [RUNS]
+#
+# A desktop session has a D-Bus session bus. Without one (a bare Xvfb), the first
+# D-Bus user of a process - Qt's accessibility bridge, as soon as a control gets
+# an accessible name - starts dbus-launch to find or start a bus, at every start:
+# a cost no desktop user pays, and one the empty window never meets. So the pair
+# is measured under a session bus of its own (the target), then once more
+# without one.
 set -euo pipefail
 BUILD=$(cd "$1" && pwd)
 RUNS=${2:-7}
+if [ -z "${SONALTO_STARTUP_INNER:-}" ]; then
+  if command -v dbus-run-session >/dev/null; then
+    echo "-- with a session bus, as on a desktop (target <= 1.5x)"
+    # (the bus daemon warns that it may not raise its file limit: not our concern)
+    SONALTO_STARTUP_INNER=1 dbus-run-session -- bash "$0" "$BUILD" "$RUNS" 2> >(grep -v "fd limit" >&2)
+    echo "-- without a session bus (D-Bus autolaunched at every start)"
+  fi
+  (unset DBUS_SESSION_BUS_ADDRESS; SONALTO_STARTUP_INNER=1 bash "$0" "$BUILD" "$RUNS")
+  exit
+fi
 WAIT="$BUILD/bench/bench_window_wait"
 ours=()
 empty=()
@@ -21,4 +38,4 @@ e=$(median "${empty[@]}")
 o=$(median "${ours[@]}")
 echo "empty QMainWindow: ${empty[*]} (median $e s)"
 echo "sonalto:           ${ours[*]} (median $o s)"
-awk -v o="$o" -v e="$e" 'BEGIN { printf "start-up ratio sonalto/empty = %.2f (target <= 1.5)\n", o / e }'
+awk -v o="$o" -v e="$e" 'BEGIN { printf "start-up ratio sonalto/empty = %.2f\n", o / e }'
