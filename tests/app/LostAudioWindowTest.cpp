@@ -60,9 +60,10 @@ TEST(LostAudioOnSoundServer, SuspendedSourceMidTakeKeepsTheFileAsLongAsTheTakeAn
     const auto start = nextBlock();
 
     const auto suspended = Clock::now();
-    pactl({"suspend-source", "sonalto_linein", "1"});
-    QTest::qWait(1000);
-    pactl({"suspend-source", "sonalto_linein", "0"});
+    {
+        SuspendedSource lineIn("sonalto_linein");
+        QTest::qWait(1000);
+    }
     const double away = std::chrono::duration<double>(Clock::now() - suspended).count();
     ASSERT_TRUE(QTest::qWaitFor([&] { return channel.lostAudio().any(); }, 10000));
     const uint64_t resumed = channel.capturedFrames();

@@ -35,6 +35,41 @@ QString pactl(const QStringList &args, int *exitCode = nullptr);
 // whatever an earlier test did to the levels.
 void resetLineInLevels();
 
+// Puts the line-in's levels back (resetLineInLevels) when the test ends, however
+// it ends, for a test that moves them.
+struct LineInLevelsRestored
+{
+    LineInLevelsRestored() = default;
+    LineInLevelsRestored(const LineInLevelsRestored &) = delete;
+    LineInLevelsRestored &operator=(const LineInLevelsRestored &) = delete;
+    ~LineInLevelsRestored() { resetLineInLevels(); }
+};
+
+// A source of the private server suspended from construction until destruction,
+// so no test that fails half-way leaves it suspended for the tests after it.
+class SuspendedSource
+{
+public:
+    explicit SuspendedSource(const QString &name);
+    ~SuspendedSource();
+    SuspendedSource(const SuspendedSource &) = delete;
+    SuspendedSource &operator=(const SuspendedSource &) = delete;
+
+private:
+    QString m_name;
+};
+
+// What of the private server a test may change and the tests after it rely on:
+// the default sink and source, every sink's and source's level, mute and
+// suspension, the loaded modules and how many streams are open.
+QString soundServerState();
+
+// For test programs that hold the sound server's lock (CTest sets
+// SONALTO_SOUND_SERVER_LOCKED for them): a test that leaves the server other than
+// it found it fails, so such a fault shows at the test that makes it, not at a
+// later test that happens to rely on what it changed.
+void checkSoundServerStateAroundEachTest();
+
 // Plays audio into the private server's line-in (through its feed sink) in real
 // time with low latency, from construction until destruction or its end.
 // `sample` gives the (same) sample of both channels at each 44.1 kHz frame.

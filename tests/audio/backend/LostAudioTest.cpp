@@ -360,9 +360,10 @@ TEST(PulseCaptureLoss, SuspendedSourceIsASilentGapOfTheTimeItWasAway)
     const Mark before = nextBlock(*channel);
 
     const auto suspended = Clock::now();
-    sonalto::test::pactl({"suspend-source", "sonalto_linein", "1"});
-    std::this_thread::sleep_for(1s);
-    sonalto::test::pactl({"suspend-source", "sonalto_linein", "0"});
+    {
+        sonalto::test::SuspendedSource lineIn("sonalto_linein");
+        std::this_thread::sleep_for(1s);
+    }
     const double away = std::chrono::duration<double>(Clock::now() - suspended).count();
     ASSERT_TRUE(QTest::qWaitFor([&] { return channel->lostAudio().any(); }, 10000));
     const uint64_t resumed = channel->capturedFrames();
