@@ -54,12 +54,35 @@ void resetLineInLevels()
 
 SuspendedSource::SuspendedSource(const QString &name) : m_name(name)
 {
+    m_asked = Clock::now();
     pactl({"suspend-source", m_name, "1"});
+    m_inEffect = Clock::now();
+    m_suspended = true;
 }
 
 SuspendedSource::~SuspendedSource()
 {
+    resume();
+}
+
+void SuspendedSource::resume()
+{
+    if (!m_suspended)
+        return;
+    m_resumeAsked = Clock::now();
     pactl({"suspend-source", m_name, "0"});
+    m_resumed = Clock::now();
+    m_suspended = false;
+}
+
+double SuspendedSource::leastSecondsAway() const
+{
+    return std::chrono::duration<double>(m_resumeAsked - m_inEffect).count();
+}
+
+double SuspendedSource::mostSecondsAway() const
+{
+    return std::chrono::duration<double>(m_resumed - m_asked).count();
 }
 
 QString soundServerState()

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -45,8 +46,10 @@ struct LineInLevelsRestored
     ~LineInLevelsRestored() { resetLineInLevels(); }
 };
 
-// A source of the private server suspended from construction until destruction,
-// so no test that fails half-way leaves it suspended for the tests after it.
+// A source of the private server suspended from construction until resume() or
+// destruction, so no test that fails half-way leaves it suspended for the tests
+// after it. Each command takes the server a while to carry out (longer on a busy
+// machine), so how long the source was away is known within two bounds.
 class SuspendedSource
 {
 public:
@@ -55,8 +58,19 @@ public:
     SuspendedSource(const SuspendedSource &) = delete;
     SuspendedSource &operator=(const SuspendedSource &) = delete;
 
+    void resume();
+    // Seconds from the suspension in effect to the resume asked for: the source
+    // was away at least this long.
+    double leastSecondsAway() const;
+    // Seconds from the suspension asked for to the resume in effect: the source
+    // was away at most this long.
+    double mostSecondsAway() const;
+
 private:
+    using Clock = std::chrono::steady_clock;
     QString m_name;
+    Clock::time_point m_asked, m_inEffect, m_resumeAsked, m_resumed;
+    bool m_suspended = false;
 };
 
 // What of the private server a test may change and the tests after it rely on:
