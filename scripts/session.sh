@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command inside a private session: its own PulseAudio server on a private
 # socket (a 1 kHz tone input, a line-in fed through a null sink, two null outputs)
-# and, when asked or when no display exists, its own Xvfb display. Nothing of the
-# user's own sound server or display is touched. Everything is torn down on exit.
+# and, when asked or when no display exists, its own Xvfb display with its own
+# session bus. Nothing of the user's own sound server, display or bus is touched.
+# Everything is torn down on exit.
 #
 #   scripts/session.sh [--xvfb] [--keep-home] [--demo] -- command args...
 set -euo pipefail
@@ -79,6 +80,22 @@ if [ "$want_xvfb" = 1 ] || { [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}
   export DISPLAY=":$(head -n1 "$SESSION_DIR/display")"
   unset WAYLAND_DISPLAY
   export SONALTO_SESSION_XVFB=1
+
+  # The private display gets a private session bus: otherwise the first program
+  # that asks for one (the tray icon does) starts a bus bound to the display,
+  # which then outlives that program and changes what every later one finds.
+  dbus-daemon --session --nofork --nopidfile --address="unix:path=$SESSION_DIR/bus" \
+    >/dev/null 2>&1 &
+  PIDS+=($!)
+  for _ in $(seq 1 100); do
+    [ -S "$SESSION_DIR/bus" ] && break
+    sleep 0.1
+  done
+  if [ ! -S "$SESSION_DIR/bus" ]; then
+    echo "session: the private session bus did not start" >&2
+    exit 1
+  fi
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$SESSION_DIR/bus"
 fi
 
 # --- Private folders ----------------------------------------------------------

@@ -43,12 +43,6 @@ void selectInput(TForm1 &form, const QString &name)
     form.ComboBox1Change();
 }
 
-// The tests after one that moves the line-in's level find it at full level.
-struct LineInLevelsRestored
-{
-    ~LineInLevelsRestored() { resetLineInLevels(); }
-};
-
 // Unloads a module when the test ends, whatever happened.
 struct Module
 {

@@ -243,6 +243,7 @@ TEST(MainWindow, DetectorSwitchesOffAndOn)
 TEST(MainWindowOnSoundServer, VolumeBarSetsTheSourceVolume)
 {
     SONALTO_REQUIRE_PULSE();
+    LineInLevelsRestored restored;
     TempFolders folders;
     auto form = makeForm(audio::AudioEngine::createSystemBackend());
     ASSERT_TRUE(form->ShownMessages.isEmpty()) << form->ShownMessages.join("|").toStdString();

@@ -102,6 +102,8 @@ bool giveAway(const QString &path)
 
 TEST(SingleInstanceTest, LockAndSocketLiveInTheUsersOwnRuntimeFolder)
 {
+    // Without a runtime folder the program's own folder is made under HOME.
+    PrivateHome home;
     PrivateRuntime runtime;
     EXPECT_EQ(SingleInstance::runtimeFolder(), runtime.path() + "/");
     EXPECT_TRUE(SingleInstance::lockPath().startsWith(runtime.path() + "/"));

@@ -1,3 +1,5 @@
+#include "common/TestSupport.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -9,5 +11,6 @@ int main(int argc, char **argv)
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    sonalto::test::checkSoundServerStateAroundEachTest();
     return RUN_ALL_TESTS();
 }

@@ -1,3 +1,5 @@
+#include "common/TestSupport.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -10,5 +12,6 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    sonalto::test::checkSoundServerStateAroundEachTest();
     return RUN_ALL_TESTS();
 }

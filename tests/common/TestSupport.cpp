@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace sonalto::test {
@@ -48,6 +50,107 @@ void resetLineInLevels()
     pactl({"set-source-volume", "sonalto_linein", "100%"});
     pactl({"set-sink-mute", "sonalto_linein_feed", "0"});
     pactl({"set-sink-volume", "sonalto_linein_feed", "100%"});
+}
+
+SuspendedSource::SuspendedSource(const QString &name) : m_name(name)
+{
+    m_asked = Clock::now();
+    pactl({"suspend-source", m_name, "1"});
+    m_inEffect = Clock::now();
+    m_suspended = true;
+}
+
+SuspendedSource::~SuspendedSource()
+{
+    resume();
+}
+
+void SuspendedSource::resume()
+{
+    if (!m_suspended)
+        return;
+    m_resumeAsked = Clock::now();
+    pactl({"suspend-source", m_name, "0"});
+    m_resumed = Clock::now();
+    m_suspended = false;
+}
+
+double SuspendedSource::leastSecondsAway() const
+{
+    return std::chrono::duration<double>(m_resumeAsked - m_inEffect).count();
+}
+
+double SuspendedSource::mostSecondsAway() const
+{
+    return std::chrono::duration<double>(m_resumed - m_asked).count();
+}
+
+QString soundServerState()
+{
+    QStringList state;
+    for (const QString &line : pactl({"info"}).split('\n'))
+        if (line.startsWith("Default Sink:") || line.startsWith("Default Source:"))
+            state << line;
+    // One line per sink and source: its name and what a test may change on it.
+    for (const char *kind : {"sinks", "sources"}) {
+        for (QString line : pactl({"list", kind}).split('\n')) {
+            line = line.trimmed();
+            if (line.startsWith("Name:"))
+                state << line;
+            else if (!state.isEmpty() &&
+                     (line.startsWith("Mute:") || line.startsWith("Volume:") ||
+                      line.startsWith("Active Port:") || line == "State: SUSPENDED"))
+                state.last() += " | " + line;
+        }
+    }
+    // Modules by name and arguments: the index of one loaded and unloaded again
+    // is never reused, so it is left out.
+    for (const QString &line : pactl({"list", "short", "modules"}).split('\n', Qt::SkipEmptyParts))
+        state << "module " + line.section('\t', 1);
+    for (const char *kind : {"sink-inputs", "source-outputs"})
+        state << QStringLiteral("%1: %2").arg(
+            kind, QString::number(pactl({"list", "short", kind}).count('\n')));
+    return state.join('\n');
+}
+
+namespace {
+
+class SoundServerStateCheck : public ::testing::EmptyTestEventListener
+{
+    void OnTestStart(const ::testing::TestInfo &) override { m_before = soundServerState(); }
+
+    void OnTestEnd(const ::testing::TestInfo &info) override
+    {
+        // The server takes a moment to close the streams of a client that ended.
+        QString after = soundServerState();
+        for (int i = 0; i < 30 && after != m_before; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            after = soundServerState();
+        }
+        if (after == m_before)
+            return;
+        const QStringList was = m_before.split('\n'), is = after.split('\n');
+        QStringList lines;
+        for (const QString &line : was)
+            if (!is.contains(line))
+                lines << "  before: " + line;
+        for (const QString &line : is)
+            if (!was.contains(line))
+                lines << "  after:  " + line;
+        ADD_FAILURE() << info.test_suite_name() << "." << info.name()
+                      << " left the private sound server changed:\n"
+                      << lines.join('\n').toStdString();
+    }
+
+    QString m_before;
+};
+
+} // namespace
+
+void checkSoundServerStateAroundEachTest()
+{
+    if (privatePulseAvailable() && qEnvironmentVariableIsSet("SONALTO_SOUND_SERVER_LOCKED"))
+        ::testing::UnitTest::GetInstance()->listeners().Append(new SoundServerStateCheck);
 }
 
 LineInFeed::LineInFeed(const std::function<int16_t(uint64_t frame)> &sample, double seconds)

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -34,6 +35,54 @@ QString pactl(const QStringList &args, int *exitCode = nullptr);
 // sink at full level too, so what a test feeds is what the line-in delivers
 // whatever an earlier test did to the levels.
 void resetLineInLevels();
+
+// Puts the line-in's levels back (resetLineInLevels) when the test ends, however
+// it ends, for a test that moves them.
+struct LineInLevelsRestored
+{
+    LineInLevelsRestored() = default;
+    LineInLevelsRestored(const LineInLevelsRestored &) = delete;
+    LineInLevelsRestored &operator=(const LineInLevelsRestored &) = delete;
+    ~LineInLevelsRestored() { resetLineInLevels(); }
+};
+
+// A source of the private server suspended from construction until resume() or
+// destruction, so no test that fails half-way leaves it suspended for the tests
+// after it. Each command takes the server a while to carry out (longer on a busy
+// machine), so how long the source was away is known within two bounds.
+class SuspendedSource
+{
+public:
+    explicit SuspendedSource(const QString &name);
+    ~SuspendedSource();
+    SuspendedSource(const SuspendedSource &) = delete;
+    SuspendedSource &operator=(const SuspendedSource &) = delete;
+
+    void resume();
+    // Seconds from the suspension in effect to the resume asked for: the source
+    // was away at least this long.
+    double leastSecondsAway() const;
+    // Seconds from the suspension asked for to the resume in effect: the source
+    // was away at most this long.
+    double mostSecondsAway() const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    QString m_name;
+    Clock::time_point m_asked, m_inEffect, m_resumeAsked, m_resumed;
+    bool m_suspended = false;
+};
+
+// What of the private server a test may change and the tests after it rely on:
+// the default sink and source, every sink's and source's level, mute and
+// suspension, the loaded modules and how many streams are open.
+QString soundServerState();
+
+// For test programs that hold the sound server's lock (CTest sets
+// SONALTO_SOUND_SERVER_LOCKED for them): a test that leaves the server other than
+// it found it fails, so such a fault shows at the test that makes it, not at a
+// later test that happens to rely on what it changed.
+void checkSoundServerStateAroundEachTest();
 
 // Plays audio into the private server's line-in (through its feed sink) in real
 // time with low latency, from construction until destruction or its end.

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 using namespace sonalto::audio;
@@ -191,6 +192,9 @@ TEST_P(BackendContract, GroupsCardlessEndpointsIntoOneDefaultDevice)
 
 TEST_P(BackendContract, SwitchesInputsAndSetsTheirVolumes)
 {
+    std::optional<sonalto::test::LineInLevelsRestored> restored;
+    if (pulse())
+        restored.emplace();
     const int lineIn = inputOf("sonalto_linein");
     const int tone = inputOf("sonalto_tone");
     ASSERT_TRUE(m_engine->switchOnInput(lineIn));
