@@ -4,10 +4,16 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
+
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace sonalto {
@@ -49,11 +55,61 @@ bool removeForeign(const QString &path, mode_t type)
     const QByteArray name = QFile::encodeName(path);
     return ::unlink(name.constData()) == 0 || ::rmdir(name.constData()) == 0;
 }
+
+// The socket's address; false when the path is too long for one.
+bool socketAddress(const QByteArray &path, sockaddr_un *address)
+{
+    *address = {};
+    address->sun_family = AF_UNIX;
+    if (path.isEmpty() || size_t(path.size()) >= sizeof address->sun_path)
+        return false;
+    std::memcpy(address->sun_path, path.constData(), size_t(path.size()));
+    return true;
+}
+
+// Asks the copy listening at the path to come to the front. True when it was
+// reached.
+bool sendActivation(const QString &path)
+{
+    sockaddr_un address;
+    if (!socketAddress(QFile::encodeName(path), &address))
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    // A first copy that hangs holds this one up for a moment only.
+    const timeval connectWait{0, 200000};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &connectWait, sizeof connectWait);
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return false;
+    }
+    const timeval replyWait{0, 800000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &replyWait, sizeof replyWait);
+    [[maybe_unused]] const auto sent =
+        ::send(fd, ActivationRequest, sizeof ActivationRequest - 1, MSG_NOSIGNAL);
+    // The answer, or the end of the connection, or the time is up.
+    char reply[8];
+    [[maybe_unused]] const auto received = ::recv(fd, reply, sizeof reply, 0);
+    ::close(fd);
+    return true;
+}
 } // namespace
 
 SingleInstance::SingleInstance(QObject *parent) : QObject(parent) {}
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    for (auto &[fd, client] : m_clients) {
+        delete client.notifier;
+        ::close(fd);
+    }
+    delete m_listenerNotifier;
+    if (m_listener >= 0) {
+        ::close(m_listener);
+        ::unlink(m_socketPath.constData());
+    }
+}
 
 QString SingleInstance::runtimeFolder()
 {
@@ -94,26 +150,93 @@ bool SingleInstance::becomeFirst()
     const QString socket = serverName();
     if (!removeForeign(socket, S_IFSOCK))
         return true;
-    QLocalServer::removeServer(socket);
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server.listen(socket))
-        return true; // still the first; only the activation channel is missing
-    connect(&m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = m_server.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-                if (!socket->canReadLine())
-                    return;
-                if (socket->readLine() == ActivationRequest) {
-                    socket->write(ActivationReply);
-                    socket->flush();
-                    emit activationRequested();
-                }
-                socket->disconnectFromServer();
-            });
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        }
-    });
+    // An own socket left by a run that crashed.
+    ::unlink(QFile::encodeName(socket).constData());
+    // Without it this copy is still the first; only the activation channel is missing.
+    listen(socket);
     return true;
+}
+
+bool SingleInstance::listen(const QString &path)
+{
+    sockaddr_un address;
+    const QByteArray name = QFile::encodeName(path);
+    if (!socketAddress(name, &address))
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return false;
+    }
+    // Only the user may connect (the folder is the user's alone as well).
+    if (::chmod(name.constData(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, 8) != 0) {
+        ::close(fd);
+        ::unlink(name.constData());
+        return false;
+    }
+    m_listener = fd;
+    m_socketPath = name;
+    m_listenerNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_listenerNotifier, &QSocketNotifier::activated, this, &SingleInstance::acceptRequests);
+    return true;
+}
+
+void SingleInstance::acceptRequests()
+{
+    for (;;) {
+        const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (client < 0) {
+            if (errno == EINTR)
+                continue;
+            return; // none left waiting
+        }
+        auto *notifier = new QSocketNotifier(client, QSocketNotifier::Read, this);
+        m_clients[client].notifier = notifier;
+        connect(notifier, &QSocketNotifier::activated, this,
+                [this, client] { readRequest(client); });
+    }
+}
+
+void SingleInstance::readRequest(int client)
+{
+    char buffer[64];
+    const auto n = ::recv(client, buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n <= 0) {
+        closeClient(client);
+        return;
+    }
+    QByteArray &received = m_clients[client].received;
+    received.append(buffer, n);
+    const qsizetype end = received.indexOf('\n');
+    if (end < 0) {
+        if (received.size() > 64)
+            closeClient(client); // no request of ours is that long
+        return;
+    }
+    const bool activation = received.left(end + 1) == ActivationRequest;
+    if (activation) {
+        [[maybe_unused]] const auto sent =
+            ::send(client, ActivationReply, sizeof ActivationReply - 1, MSG_NOSIGNAL);
+    }
+    closeClient(client);
+    if (activation)
+        emit activationRequested();
+}
+
+void SingleInstance::closeClient(int client)
+{
+    const auto it = m_clients.find(client);
+    if (it == m_clients.end())
+        return;
+    // Called from the notifier's own signal: it goes once that has returned.
+    it->second.notifier->setEnabled(false);
+    it->second.notifier->deleteLater();
+    ::close(client);
+    m_clients.erase(it);
 }
 
 bool SingleInstance::notifyFirst()
@@ -123,19 +246,8 @@ bool SingleInstance::notifyFirst()
     timer.start();
     while (timer.elapsed() < 3000) {
         // Only a socket of our own hears the request.
-        if (!ownEntry(serverName(), S_IFSOCK)) {
-            QThread::msleep(50);
-            continue;
-        }
-        QLocalSocket socket;
-        socket.connectToServer(serverName());
-        if (socket.waitForConnected(200)) {
-            socket.write(ActivationRequest);
-            socket.flush();
-            socket.waitForBytesWritten(500);
-            socket.waitForReadyRead(800);
+        if (ownEntry(serverName(), S_IFSOCK) && sendActivation(serverName()))
             return true;
-        }
         QThread::msleep(50);
     }
     return false;

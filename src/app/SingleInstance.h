@@ -1,16 +1,20 @@
 #pragma once
 
-#include <QLocalServer>
+#include <QByteArray>
 #include <QLockFile>
 #include <QObject>
 
+#include <map>
 #include <memory>
+
+class QSocketNotifier;
 
 namespace sonalto {
 
 // One running copy per user. The first start holds a lock file and listens on a
 // local socket named after the window class; a later start connects, asks the
-// first to come to the front and ends.
+// first to come to the front and ends. (Plain sockets: Qt's network module and
+// what it loads would add a seventh to the program's start-up time.)
 //
 // Both live in a folder only the user can write ($XDG_RUNTIME_DIR, else the
 // application folder), and an entry there that the user does not own is never
@@ -37,8 +41,21 @@ signals:
 
 private:
     bool notifyFirst();
+    bool listen(const QString &path);
+    void acceptRequests();
+    void readRequest(int client);
+    void closeClient(int client);
+
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer m_server;
+    int m_listener = -1;
+    QByteArray m_socketPath;
+    QSocketNotifier *m_listenerNotifier = nullptr;
+    struct Client
+    {
+        QSocketNotifier *notifier = nullptr;
+        QByteArray received;
+    };
+    std::map<int, Client> m_clients;
 };
 
 } // namespace sonalto
