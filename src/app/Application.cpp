@@ -69,14 +69,22 @@ int runApplication(int argc, char **argv)
     TForm1 form(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &form,
                      &TForm1::activateFromSecondInstance);
-    form.BuyForm = new TBuyForm(&form);
-    form.AudioOptionForm = new TAudioOptionForm(form.configPath(), &form);
+    // The general options hold the base file name and the tray flag the window
+    // needs from the start; the other dialogs are made once it has been painted
+    // (only a click shows them, and each click checks that its dialog is there).
     form.setGeneralOptionForm(new TGeneralOptionForm(form.configPath(), &form));
-    form.KeyOptionForm = new TKeyOptionForm(&form);
-    form.ScheduleForm = new TScheduleForm(&form);
-    form.Form2 = new QWidget(&form, Qt::Window);
-    form.Form2->setWindowTitle(QStringLiteral("Form2"));
-    form.Mp3Form = new TMp3Form(form.configPath(), &form);
+    QObject::connect(
+        &form, &TForm1::firstPainted, &form,
+        [&form] {
+            form.BuyForm = new TBuyForm(&form);
+            form.AudioOptionForm = new TAudioOptionForm(form.configPath(), &form);
+            form.KeyOptionForm = new TKeyOptionForm(&form);
+            form.ScheduleForm = new TScheduleForm(&form);
+            form.Form2 = new QWidget(&form, Qt::Window);
+            form.Form2->setWindowTitle(QStringLiteral("Form2"));
+            form.Mp3Form = new TMp3Form(form.configPath(), &form);
+        },
+        Qt::SingleShotConnection);
 
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

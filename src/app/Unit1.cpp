@@ -751,6 +751,7 @@ bool TForm1::event(QEvent *event)
 
 void TForm1::afterFirstPaint()
 {
+    emit firstPainted();
     if (!m_audioStarted)
         return;
     // Opens the codec libraries on a worker, so that the first playback,

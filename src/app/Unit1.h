@@ -423,6 +423,10 @@ public:
     void showMessage(const QString &text);
     bool askQuestion(const QString &text, const QString &caption);
 
+signals:
+    // Once, when the window has been painted for the first time.
+    void firstPainted();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
