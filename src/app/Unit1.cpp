@@ -8,6 +8,7 @@
 #include "common/Icons.h"
 #include "common/InstallPaths.h"
 #include "common/Projectdir.h"
+#include "library/DurationProber.h"
 #include "options/Generaloptionunit.h"
 #include "options/RateLists.h"
 #include "recording/Spectrum_vis.h"
@@ -45,6 +46,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace sonalto {
 
@@ -752,6 +754,8 @@ bool TForm1::event(QEvent *event)
 void TForm1::afterFirstPaint()
 {
     emit firstPainted();
+    if (!m_lengthsToRead.isEmpty() && DurationProbe)
+        DurationProbe->probe(std::exchange(m_lengthsToRead, {}));
     if (!m_audioStarted)
         return;
     // Opens the codec libraries on a worker, so that the first playback,

@@ -93,6 +93,10 @@ public:
         // The audio layer already being started on another thread (null result:
         // it could not start); used instead of the two above when given.
         std::future<std::unique_ptr<audio::AudioEngine>> startingEngine;
+        // The recordings' lengths are read only once the window has been painted:
+        // reading them opens the codec libraries, which would hold up the rest
+        // of the start (the program sets this; a window never shown needs it off).
+        bool lengthsAfterFirstPaint = false;
         bool showMessages = true; // false in tests: messages are only recorded
     };
 
@@ -450,6 +454,7 @@ private:
     bool m_createdFully = false;
     bool m_audioStarted = false;
     bool m_painted = false;
+    QStringList m_lengthsToRead;  // until the first paint (lengthsAfterFirstPaint)
     QList<QIcon> m_fileTypeIcons; // .mp3, .wma, .ogg, .wav
     bool m_showingVolume = false; // TrackBar1 follows the input: nothing to write
     bool m_devicesChangedWhileRecording = false;

@@ -189,6 +189,11 @@ void TForm1::RefreshRecordingList()
         connect(DurationProbe, &library::DurationProber::durationFound, this,
                 &TForm1::durationProbed);
     }
+    if (m_options.lengthsAfterFirstPaint && !m_painted) {
+        m_lengthsToRead = paths;
+        return;
+    }
+    m_lengthsToRead.clear(); // this request replaces any waiting one
     DurationProbe->probe(paths);
 }
 
