@@ -753,11 +753,16 @@ bool TForm1::event(QEvent *event)
 
 void TForm1::afterFirstPaint()
 {
-    emit firstPainted();
+    // The workers first, then what runs here.
     if (!m_lengthsToRead.isEmpty() && DurationProbe)
         DurationProbe->probe(std::exchange(m_lengthsToRead, {}));
-    if (!m_audioStarted)
-        return;
+    if (m_audioStarted)
+        checkWmaEncoder();
+    emit firstPainted();
+}
+
+void TForm1::checkWmaEncoder()
+{
     // Opens the codec libraries on a worker, so that the first playback,
     // recording or length does not wait for them, and asks them for the encoder.
     QPointer<TForm1> window(this);

@@ -448,6 +448,7 @@ private:
     bool FormCloseQuery();
     // Work the first paint does not need, started once it is done.
     void afterFirstPaint();
+    void checkWmaEncoder();
 
     Options m_options;
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
