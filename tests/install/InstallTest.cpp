@@ -191,3 +191,20 @@ TEST_F(InstallTree, InstalledProgramFindsItsHelpPageAndHookLibrary)
     program.kill();
     program.waitForFinished();
 }
+
+TEST(BuildTree, ProgramNeverLoadsLibrariesFromTheCurrentFolder)
+{
+    // An empty entry in a run path means the current folder: a library planted
+    // where `make run` is started would be loaded into the program.
+    int code = -1;
+    const QString dynamic = test::runProgram(
+        QStringLiteral("readelf"), {QStringLiteral("-d"), SONALTO_BUILD_DIR "/sonalto"}, &code);
+    ASSERT_EQ(code, 0);
+    for (const QString &line : dynamic.split('\n')) {
+        if (!line.contains("(RPATH)") && !line.contains("(RUNPATH)"))
+            continue;
+        const QString paths = line.section('[', 1).section(']', 0, 0);
+        for (const QString &entry : paths.split(':'))
+            EXPECT_FALSE(entry.isEmpty()) << line.toStdString();
+    }
+}
