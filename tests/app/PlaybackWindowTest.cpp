@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -66,6 +67,13 @@ public:
     bool waitUntilRunning()
     {
         return QTest::qWaitFor([this] { return !collect().isEmpty(); }, 10000);
+    }
+    // True once something louder than a faint noise has come from the output.
+    bool heardSound()
+    {
+        const std::vector<int16_t> samples = left();
+        return std::any_of(samples.begin(), samples.end(),
+                           [](int16_t s) { return std::abs(int(s)) > 300; });
     }
     const QByteArray &collect()
     {
@@ -185,9 +193,13 @@ protected:
                form.Playback->state() == recording::PlaybackSession::State::Playing;
     }
 
-    // Plays the row and returns the seconds from `from` (or from the start) to
-    // the row's "Stop". The output's monitor is read meanwhile: an output nobody
-    // listens to renders in blocks of seconds and reports its progress as late.
+    // Plays the row (from `from`, or from the start) and returns the seconds from
+    // the moment its sound is first heard on the output to the row's "Stop". The
+    // clock starts at the sound, not at the command: on a busy machine the output
+    // can start a good while after the file is opened, which says nothing about
+    // where playback ends. The output's monitor is read meanwhile: an output
+    // nobody listens to renders in blocks of seconds and reports its progress as
+    // late.
     double secondsToStop(TForm1 &form, const QString &name, double from = 0)
     {
         MonitorCapture monitor;
@@ -196,10 +208,12 @@ protected:
         doubleClickRow(form, name);
         if (!playing(form))
             return -1;
-        QElapsedTimer clock;
-        clock.start();
         if (from > 0)
             form.Playback->seek(from);
+        if (!QTest::qWaitFor([&] { return monitor.heardSound(); }, 10000))
+            return -1;
+        QElapsedTimer clock;
+        clock.start();
         if (!QTest::qWaitFor([&] { return row(form, name)->text(4) == "Stop"; }, 120000))
             return -1;
         return clock.elapsed() / 1000.0;
