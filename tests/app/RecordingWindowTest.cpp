@@ -800,10 +800,7 @@ TEST(RecordingWindow, DeletedOutputFolderIsAFailureAndNoRowSaysSaved)
     auto form = makeForm(makeTestBackend());
     for (int format = 0; format < 4; ++format) {
         SCOPED_TRACE(FormatNames[format]);
-        if (format == 0)
-            SONALTO_REQUIRE_PROGRAM("lame");
-        if (format == 2)
-            SONALTO_REQUIRE_PROGRAM("oggenc");
+        SONALTO_REQUIRE_ENCODER_OF(format);
         QDir().mkpath(folders.audioDir());
         selectFormat(*form, format);
         form->ShownMessages.clear();

@@ -130,6 +130,16 @@ bool insideTestSession();
 
 bool haveProgram(const char *name);
 
+// Needs the encoder program of a recording format (0 MP3: lame, 2 OGG: oggenc;
+// WMA and WAV are written by the program itself).
+#define SONALTO_REQUIRE_ENCODER_OF(format)                                                         \
+    do {                                                                                           \
+        if ((format) == 0)                                                                         \
+            SONALTO_REQUIRE_PROGRAM("lame");                                                       \
+        if ((format) == 2)                                                                         \
+            SONALTO_REQUIRE_PROGRAM("oggenc");                                                     \
+    } while (0)
+
 // A whole file decoded by the program's own decoder: interleaved stereo at the
 // decoder's output rate.
 struct DecodedFile

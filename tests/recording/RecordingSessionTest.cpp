@@ -177,10 +177,7 @@ TEST_F(RecordingSessionTest, EveryFormatRecordsAndFinishes)
 {
     for (int format = 0; format < 4; ++format) {
         SCOPED_TRACE(FormatNames[format]);
-        if (format == 0)
-            SONALTO_REQUIRE_PROGRAM("lame");
-        if (format == 2)
-            SONALTO_REQUIRE_PROGRAM("oggenc");
+        SONALTO_REQUIRE_ENCODER_OF(format);
         m_settings.format = format;
         QSignalSpy ended(&m_session, &RecordingSession::takeEnded);
         const auto started = m_session.start(m_settings, m_counter);
@@ -247,10 +244,7 @@ TEST_F(RecordingSessionTest, RemovedFolderIsAFailureWithNothingSaved)
 {
     for (int format = 0; format < 4; ++format) {
         SCOPED_TRACE(FormatNames[format]);
-        if (format == 0)
-            SONALTO_REQUIRE_PROGRAM("lame");
-        if (format == 2)
-            SONALTO_REQUIRE_PROGRAM("oggenc");
+        SONALTO_REQUIRE_ENCODER_OF(format);
         m_settings.format = format;
         QDir().mkpath(m_settings.audioDir);
         QSignalSpy ended(&m_session, &RecordingSession::takeEnded);
