@@ -1,11 +1,6 @@
 #include "audio/CodecLibraries.h"
 
-#include <QtGlobal>
-
-#include <array>
-#include <mutex>
-
-#include <dlfcn.h>
+#include "audio/LazyLibraries.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -25,17 +20,7 @@ namespace sonalto::audio {
 
 namespace {
 
-enum Library { AvUtil, SwResample, AvCodec, AvFormat, SndFile, LibraryCount };
-
-// In the order they depend on one another, by the names the program was built
-// against.
-const char *const FileNames[LibraryCount] = {
-    "libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR),
-    "libswresample.so." AV_STRINGIFY(LIBSWRESAMPLE_VERSION_MAJOR),
-    "libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR),
-    "libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR),
-    "libsndfile.so.1",
-};
+enum Library { AvUtil, SwResample, AvCodec, AvFormat, SndFile };
 
 // Every function of theirs the program calls.
 #define SONALTO_CODEC_FUNCTIONS(X)                                                                 \
@@ -95,84 +80,28 @@ const char *const FileNames[LibraryCount] = {
     X(SndFile, sf_strerror)                                                                        \
     X(SndFile, sf_writef_short)
 
-#define SONALTO_FUNCTION_INDEX(library, name) name,
-enum class Function { SONALTO_CODEC_FUNCTIONS(SONALTO_FUNCTION_INDEX) Count };
-
-struct Entry
-{
-    Library library;
-    const char *name;
-};
-#define SONALTO_FUNCTION_ENTRY(library, name) {library, #name},
-const Entry Entries[] = {SONALTO_CODEC_FUNCTIONS(SONALTO_FUNCTION_ENTRY)};
-
-struct Loaded
-{
-    std::once_flag once[LibraryCount];
-    std::string error[LibraryCount];
-    // Filled before the library's once flag is set; read without a lock after it.
-    std::array<void *, size_t(Function::Count)> functions{};
-};
-
-Loaded &loaded()
-{
-    // Never destroyed: a worker may still be loading when the program ends.
-    static Loaded *instance = new Loaded;
-    return *instance;
-}
-
-// Opens the library and looks up all of its functions, once. Later calls only
-// read the table: dlsym would wait for whatever another thread is loading.
-bool load(Library library, std::string *error)
-{
-    Loaded &l = loaded();
-    std::call_once(l.once[library], [&l, library] {
-        void *handle = ::dlopen(FileNames[library], RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            const char *reason = ::dlerror();
-            l.error[library] = reason ? reason : FileNames[library];
-            return;
-        }
-        for (size_t i = 0; i < std::size(Entries); ++i) {
-            if (Entries[i].library != library)
-                continue;
-            l.functions[i] = ::dlsym(handle, Entries[i].name);
-            if (!l.functions[i] && l.error[library].empty())
-                l.error[library] = std::string(FileNames[library]) + ": no " + Entries[i].name;
-        }
-    });
-    if (!l.error[library].empty()) {
-        if (error)
-            *error = l.error[library];
-        return false;
-    }
-    return true;
-}
-
-void *function(Function which)
-{
-    const size_t index = size_t(which);
-    std::string error;
-    if (!load(Entries[index].library, &error))
-        // As the dynamic loader would have refused to start the program.
-        qFatal("Sonalto cannot load a library it needs: %s", error.c_str());
-    return loaded().functions[index];
-}
-
-template <typename Result, typename... Parameters, typename... Arguments>
-Result forward(Result (*)(Parameters...), Function which, Arguments... arguments)
-{
-    return reinterpret_cast<Result (*)(Parameters...)>(function(which))(arguments...);
-}
+enum class Function { SONALTO_CODEC_FUNCTIONS(SONALTO_LAZY_FUNCTION_INDEX) };
 
 } // namespace
 
+template <> struct LazyTable<Function>
+{
+    // In the order they depend on one another, by the names the program was
+    // built against.
+    static constexpr const char *const fileNames[] = {
+        "libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR),
+        "libswresample.so." AV_STRINGIFY(LIBSWRESAMPLE_VERSION_MAJOR),
+        "libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR),
+        "libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR),
+        "libsndfile.so.1",
+    };
+    static constexpr LazyLibraries::Function functions[] = {
+        SONALTO_CODEC_FUNCTIONS(SONALTO_LAZY_FUNCTION_ENTRY)};
+};
+
 bool loadCodecLibraries(std::string *error)
 {
-    bool ok = true;
-    for (int library = 0; library < LibraryCount; ++library)
-        ok = load(Library(library), ok ? error : nullptr) && ok;
-    return ok;
+    return lazyLibraries<Function>().loadAll(error);
 }
 
 } // namespace sonalto::audio
