@@ -192,19 +192,41 @@ TEST_F(InstallTree, InstalledProgramFindsItsHelpPageAndHookLibrary)
     program.waitForFinished();
 }
 
+// The lines of the build tree's program's dynamic section.
+QStringList dynamicSection()
+{
+    int code = -1;
+    const QString dynamic = test::runProgram(
+        QStringLiteral("readelf"), {QStringLiteral("-d"), SONALTO_BUILD_DIR "/sonalto"}, &code);
+    EXPECT_EQ(code, 0) << dynamic.toStdString();
+    return dynamic.split('\n');
+}
+
 TEST(BuildTree, ProgramNeverLoadsLibrariesFromTheCurrentFolder)
 {
     // An empty entry in a run path means the current folder: a library planted
     // where `make run` is started would be loaded into the program.
-    int code = -1;
-    const QString dynamic = test::runProgram(
-        QStringLiteral("readelf"), {QStringLiteral("-d"), SONALTO_BUILD_DIR "/sonalto"}, &code);
-    ASSERT_EQ(code, 0);
-    for (const QString &line : dynamic.split('\n')) {
+    for (const QString &line : dynamicSection()) {
         if (!line.contains("(RPATH)") && !line.contains("(RUNPATH)"))
             continue;
         const QString paths = line.section('[', 1).section(']', 0, 0);
         for (const QString &entry : paths.split(':'))
             EXPECT_FALSE(entry.isEmpty()) << line.toStdString();
     }
+}
+
+TEST(BuildTree, ProgramOpensTheSoundAndCodecLibrariesOnlyWhenFirstUsed)
+{
+    // Linked, they and all they pull in would be loaded before the program
+    // starts, at every start, delaying the window; they are opened on a worker
+    // when first used instead.
+    QStringList needed;
+    for (const QString &line : dynamicSection())
+        if (line.contains("(NEEDED)"))
+            needed << line.section('[', 1).section(']', 0, 0);
+    ASSERT_TRUE(needed.contains("libQt6Core.so.6")) << needed.join(' ').toStdString();
+    for (const QString &library : needed)
+        for (const char *lazy :
+             {"libpulse", "libavcodec", "libavformat", "libavutil", "libswresample", "libsndfile"})
+            EXPECT_FALSE(library.startsWith(lazy)) << library.toStdString();
 }
