@@ -6,9 +6,12 @@ namespace sonalto::audio {
 
 // The sound server's client library is opened on first use rather than with
 // the program: with what it pulls in (its common part, libsndfile and the
-// codecs behind that, X11) it would delay the window by several milliseconds.
-// The audio engine is started on a worker while the window is built, so its
-// first call loads the library there. Its functions are called as usual.
+// codecs behind that) it takes several milliseconds before the program's first
+// line runs, at every start. The audio engine is started on a worker while the
+// window is built, so its first call loads the library there. Its functions
+// are called as usual.
+// While it loads, the dynamic loader makes any other thread that opens a
+// library (Qt loading a plugin for the window's icons) wait for it.
 
 // Loads it now, on the calling thread. False, with the reason, when it is
 // missing.
