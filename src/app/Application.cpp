@@ -60,7 +60,7 @@ int runApplication(int argc, char **argv)
 
     // The sound server is asked for its devices while the windows are built.
     TForm1::Options options;
-    options.lengthsAfterFirstPaint = true;
+    options.deferToFirstPaint = true;
     options.startingEngine = std::async(std::launch::async, [] {
         return TForm1::startEngine(audio::AudioEngine::createSystemBackend());
     });

@@ -115,7 +115,6 @@ TForm1::TForm1(Options options, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Sonalto"));
-    setWindowIcon(appIcon(QStringLiteral("sonalto")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -641,8 +640,11 @@ void TForm1::FormCreate()
 
     // Dates are written as 2014-1-18 everywhere (see library::dateText).
 
-    // Settings.
+    // Settings. Choosing the stored device and input starts no monitor here:
+    // it is started once, below.
+    m_creating = true;
     loadSettings();
+    m_creating = false;
 
     // The three sections start collapsed with their summaries.
     for (QToolButton *b : {SpeedButton20, SpeedButton11, SpeedButton1})
@@ -659,21 +661,10 @@ void TForm1::FormCreate()
     // would lower the device's volume a step at every start).
     TrackBar3->setValue(int(std::lround(double(Engine->outputVolume()) * 100.0)));
 
-    // The input monitor, with the detector on.
+    // The input monitor, with the detector on. The labels say so from the
+    // start; the monitor itself may wait for the first paint.
     setModeIndicator(StatusMode::Detector);
     StopAndFreeChannels();
-    std::string monitorError;
-    RecordChannel = Engine->startCapture(
-        audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; },
-        &monitorError);
-    if (!RecordChannel) {
-        // Without a capture device start-up has already said so, once.
-        if (Engine->currentDevice() >= 0 && Engine->inputCount() > 0)
-            showMessage(QStringLiteral("无法开始录制"));
-        return;
-    }
-    RecordChannel->play();
-    PosTimer->start();
     Label8->setText(QStringLiteral("00:00:00"));
     setFontColour(Label8, Green);
     setFontColour(Label2, Lime);
@@ -681,7 +672,28 @@ void TForm1::FormCreate()
     setFontColour(Label7, Green);
     setPlainStyle(Label15, false);
     Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
-    setModeIndicator(StatusMode::Detector);
+    if (!m_options.deferToFirstPaint)
+        finishCreate();
+}
+
+void TForm1::finishCreate()
+{
+    // A device change that came before the first paint may have started it.
+    if (!RecordChannel) {
+        std::string monitorError;
+        RecordChannel = Engine->startCapture(
+            audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; },
+            &monitorError);
+        if (!RecordChannel) {
+            Label15->clear();
+            // Without a capture device start-up has already said so, once.
+            if (Engine->currentDevice() >= 0 && Engine->inputCount() > 0)
+                showMessage(QStringLiteral("无法开始录制"));
+            return;
+        }
+        RecordChannel->play();
+        PosTimer->start();
+    }
 
     // Tray icon.
     TrayIcon1 = new TTrayIcon(this);
@@ -753,11 +765,19 @@ bool TForm1::event(QEvent *event)
 
 void TForm1::afterFirstPaint()
 {
+    // The window's own picture is drawn by the window manager; rendering it for
+    // the window's properties waits until the window has been painted.
+    setWindowIcon(appIcon(QStringLiteral("sonalto")));
     // The workers first, then what runs here.
     if (!m_lengthsToRead.isEmpty() && DurationProbe)
         DurationProbe->probe(std::exchange(m_lengthsToRead, {}));
     if (m_audioStarted)
         checkWmaEncoder();
+    if (m_options.deferToFirstPaint) {
+        InstallHook();
+        if (m_audioStarted)
+            finishCreate();
+    }
     emit firstPainted();
 }
 
@@ -780,7 +800,8 @@ void TForm1::checkWmaEncoder()
 
 void TForm1::FormShow()
 {
-    InstallHook();
+    if (!m_options.deferToFirstPaint || m_painted)
+        InstallHook();
     ListView1ColumnClick(1);
     PaintFrame->update();
 }

@@ -93,10 +93,12 @@ public:
         // The audio layer already being started on another thread (null result:
         // it could not start); used instead of the two above when given.
         std::future<std::unique_ptr<audio::AudioEngine>> startingEngine;
-        // The recordings' lengths are read only once the window has been painted:
-        // reading them opens the codec libraries, which would hold up the rest
-        // of the start (the program sets this; a window never shown needs it off).
-        bool lengthsAfterFirstPaint = false;
+        // What the first picture of the window does not need waits until it has
+        // been painted: reading the recordings' lengths (it opens the codec
+        // libraries), the input monitor, the tray icon and the global hot keys.
+        // The labels show the monitor's state from the start. The program sets
+        // this; a window never shown needs it off.
+        bool deferToFirstPaint = false;
         bool showMessages = true; // false in tests: messages are only recorded
     };
 
@@ -448,14 +450,17 @@ private:
     bool FormCloseQuery();
     // Work the first paint does not need, started once it is done.
     void afterFirstPaint();
+    // The end of FormCreate: the input monitor and the tray icon.
+    void finishCreate();
     void checkWmaEncoder();
 
     Options m_options;
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
     bool m_createdFully = false;
+    bool m_creating = false; // the stored settings are being applied in FormCreate
     bool m_audioStarted = false;
     bool m_painted = false;
-    QStringList m_lengthsToRead;  // until the first paint (lengthsAfterFirstPaint)
+    QStringList m_lengthsToRead;  // until the first paint (deferToFirstPaint)
     QList<QIcon> m_fileTypeIcons; // .mp3, .wma, .ogg, .wav
     bool m_showingVolume = false; // TrackBar1 follows the input: nothing to write
     bool m_devicesChangedWhileRecording = false;

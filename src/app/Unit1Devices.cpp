@@ -146,7 +146,8 @@ void TForm1::AfterInputChange()
         volume = info->volume;
     showInputVolume(volume);
     StopAndFreeChannels();
-    if (StartMonitor() && (Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff))
+    if (!m_creating && StartMonitor() &&
+        (Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff))
         Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
     updateDeviceSummary();
 }

@@ -150,15 +150,17 @@ QTreeWidgetItem *TForm1::selectedRow() const
 
 void TForm1::LoadFileTypeIcons()
 {
-    // The desktop's own icons for the four types, by MIME type.
+    // The desktop's own icons for the four types, by MIME type (looked up when
+    // first drawn: the MIME and icon-theme data take several milliseconds to read).
     m_fileTypeIcons.clear();
-    const QMimeDatabase mime;
-    const QIcon fallback = appIcon(QStringLiteral("file-audio"));
     for (const char *name : {"test.mp3", "test.wma", "test.ogg", "test.wav"}) {
-        const QMimeType type =
-            mime.mimeTypeForFile(QString::fromLatin1(name), QMimeDatabase::MatchExtension);
-        m_fileTypeIcons << QIcon::fromTheme(type.iconName(),
-                                            QIcon::fromTheme(type.genericIconName(), fallback));
+        m_fileTypeIcons << deferredIcon([file = QString::fromLatin1(name)] {
+            const QMimeType type =
+                QMimeDatabase().mimeTypeForFile(file, QMimeDatabase::MatchExtension);
+            return QIcon::fromTheme(
+                type.iconName(),
+                QIcon::fromTheme(type.genericIconName(), appIcon(QStringLiteral("file-audio"))));
+        });
     }
 }
 
@@ -189,7 +191,7 @@ void TForm1::RefreshRecordingList()
         connect(DurationProbe, &library::DurationProber::durationFound, this,
                 &TForm1::durationProbed);
     }
-    if (m_options.lengthsAfterFirstPaint && !m_painted) {
+    if (m_options.deferToFirstPaint && !m_painted) {
         m_lengthsToRead = paths;
         return;
     }

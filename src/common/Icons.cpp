@@ -1,6 +1,10 @@
 #include "common/Icons.h"
 
 #include <QHash>
+#include <QIconEngine>
+
+#include <functional>
+#include <optional>
 
 // The pictures are compiled into the GUI library; its users need not know.
 static void initIconResources()
@@ -9,6 +13,64 @@ static void initIconResources()
 }
 
 namespace sonalto {
+
+namespace {
+
+// Finding a picture in the icon theme and reading our SVG both take a fraction of
+// a millisecond per picture, and the window asks for dozens of them before it is
+// shown, most for controls that are hidden at first. So the picture is looked up
+// when it is first drawn or measured.
+class DeferredIconEngine final : public QIconEngine
+{
+public:
+    explicit DeferredIconEngine(std::function<QIcon()> make) : m_make(std::move(make)) {}
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QSize actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().actualSize(size, mode, state);
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().pixmap(size, 1.0, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override
+    {
+        // `size` is in device pixels here.
+        return icon().pixmap(size / scale, scale, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().availableSizes(mode, state);
+    }
+    QString iconName() override { return icon().name(); }
+    // Every picture has at least our own as a fallback; asking would look it up.
+    bool isNull() override { return false; }
+    QString key() const override { return QStringLiteral("DeferredIconEngine"); }
+    QIconEngine *clone() const override { return new DeferredIconEngine(*this); }
+
+private:
+    const QIcon &icon()
+    {
+        if (!m_icon)
+            m_icon = m_make();
+        return *m_icon;
+    }
+
+    std::function<QIcon()> m_make;
+    std::optional<QIcon> m_icon;
+};
+
+} // namespace
+
+QIcon deferredIcon(std::function<QIcon()> make)
+{
+    return QIcon(new DeferredIconEngine(std::move(make)));
+}
 
 QIcon appIcon(const QString &name)
 {
@@ -34,11 +96,10 @@ QIcon appIcon(const QString &name)
         {QStringLiteral("mute"), QStringLiteral("audio-volume-muted")},
         {QStringLiteral("exit"), QStringLiteral("application-exit")},
     };
-    const QIcon fallback(QStringLiteral(":/icons/%1.svg").arg(name));
-    const auto it = themeNames.constFind(name);
-    if (it == themeNames.constEnd())
-        return fallback;
-    return QIcon::fromTheme(*it, fallback);
+    return deferredIcon([themeName = themeNames.value(name), name] {
+        const QIcon fallback(QStringLiteral(":/icons/%1.svg").arg(name));
+        return themeName.isEmpty() ? fallback : QIcon::fromTheme(themeName, fallback);
+    });
 }
 
 } // namespace sonalto

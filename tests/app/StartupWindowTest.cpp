@@ -71,7 +71,7 @@ TEST(StartupWindowOnSoundServer, ListsAreCompleteWithinHalfASecondOfTheWindowApp
     clock.start();
     TForm1::Options options;
     options.showMessages = false;
-    options.lengthsAfterFirstPaint = true;
+    options.deferToFirstPaint = true;
     options.startingEngine = std::async(std::launch::async, [] {
         return TForm1::startEngine(audio::AudioEngine::createSystemBackend());
     });
