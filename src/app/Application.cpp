@@ -3,6 +3,7 @@
 #include "app/AboutForm.h"
 #include "app/SingleInstance.h"
 #include "app/Unit1.h"
+#include "common/Icons.h"
 #include "common/InstallPaths.h"
 #include "common/Projectdir.h"
 #include "hotkeys/HotKeyFile.h"
@@ -15,6 +16,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDBusConnection>
+#include <QFontDatabase>
 #include <QScreen>
 
 #include <QSocketNotifier>
@@ -53,7 +56,14 @@ int runApplication(int argc, char **argv)
     // Ties the windows to the menu entry (the Wayland app id, the window icon).
     QGuiApplication::setDesktopFileName(desktopFileId());
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setStyle(makeApplicationStyle());
 
+    std::future<void> warmUp = std::async(std::launch::async, [] {
+        QFontDatabase::families();
+    });
+    std::future<void> warmUp2 = std::async(std::launch::async, [] {
+        QDBusConnection::sessionBus();
+    });
     SingleInstance instance;
     if (!instance.becomeFirst())
         return 0;

@@ -2,6 +2,8 @@
 
 #include <QHash>
 #include <QIconEngine>
+#include <QPointer>
+#include <QProxyStyle>
 
 #include <functional>
 #include <optional>
@@ -65,7 +67,33 @@ private:
     std::optional<QIcon> m_icon;
 };
 
+// The platform's style, except that the pictures of the menu and tool bars'
+// overflow buttons are found only if one is drawn. Finding them reads an image
+// file, and the first image read loads every image-format plugin: several
+// milliseconds before the window can be shown, for buttons that appear only
+// when a bar is too narrow for its contents.
+class DeferredPictureStyle final : public QProxyStyle
+{
+public:
+    QIcon standardIcon(StandardPixmap which, const QStyleOption *option,
+                       const QWidget *widget) const override
+    {
+        if (which != SP_ToolBarHorizontalExtensionButton &&
+            which != SP_ToolBarVerticalExtensionButton)
+            return QProxyStyle::standardIcon(which, option, widget);
+        QPointer<QStyle> base(baseStyle());
+        return deferredIcon([base, which] {
+            return base ? base->standardIcon(which) : QIcon();
+        });
+    }
+};
+
 } // namespace
+
+QStyle *makeApplicationStyle()
+{
+    return new DeferredPictureStyle;
+}
 
 QIcon deferredIcon(std::function<QIcon()> make)
 {
