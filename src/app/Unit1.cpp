@@ -3,6 +3,7 @@
 #include "app/AboutForm.h"
 #include "app/LabelStyle.h"
 #include "app/LevelMeterBox.h"
+#include "app/PictureLabel.h"
 #include "app/SpectrumBox.h"
 #include "audio/CodecLibraries.h"
 #include "common/Icons.h"
@@ -294,8 +295,7 @@ void TForm1::buildStatusArea(QWidget *parent)
     setFontColour(Label3, Green);
     Label7 = makeLabel(QStringLiteral("播放"), Panel8, QRect(239, 64, 60, 16));
     setFontColour(Label7, Green);
-    Image1 = new QLabel(Panel8);
-    Image1->setPixmap(appIcon(QStringLiteral("arrow")).pixmap(7, 10));
+    Image1 = new PictureLabel(appIcon(QStringLiteral("arrow")), Panel8);
     Image1->setGeometry(225, 19, 7, 10);
     Image1->setAccessibleName(QStringLiteral("模式指示"));
 

@@ -72,13 +72,11 @@ void TForm1::FillInputList()
     if (!Engine)
         return;
     int remembered = -1;
-    for (int i = 0;; ++i) {
-        const std::optional<audio::InputInfo> info = Engine->input(i);
-        if (!info)
-            break;
-        ComboBox1->addItem(text(info->name));
-        if ((info->flags & audio::InputTypeMask) == audio::InputTypeOutputMix)
-            remembered = i;
+    const std::vector<audio::InputInfo> inputs = Engine->inputs();
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        ComboBox1->addItem(text(inputs[i].name));
+        if ((inputs[i].flags & audio::InputTypeMask) == audio::InputTypeOutputMix)
+            remembered = int(i);
     }
     const int selected = remembered >= 0 ? remembered : 0;
     ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? selected : -1);
@@ -286,12 +284,8 @@ void TForm1::onDevicesChanged()
     const bool sameDevice = ComboBox2->currentText() == device;
 
     ComboBox1->clear();
-    for (int i = 0;; ++i) {
-        const std::optional<audio::InputInfo> info = Engine->input(i);
-        if (!info)
-            break;
-        ComboBox1->addItem(text(info->name));
-    }
+    for (const audio::InputInfo &info : Engine->inputs())
+        ComboBox1->addItem(text(info.name));
     const bool inputGone = sameDevice && !input.isEmpty() && position(ComboBox1, input) < 0;
     int inputPosition =
         ComboBox2->currentText() == m_chosenDevice ? position(ComboBox1, m_chosenInput) : -1;

@@ -232,6 +232,16 @@ std::optional<InputInfo> AudioEngine::input(int index) const
     return InputInfo{in.name, in.flags, d->backend->sourceVolume(in.sourceId).value_or(0.f)};
 }
 
+std::vector<InputInfo> AudioEngine::inputs() const
+{
+    std::lock_guard lock(d->mutex);
+    std::vector<InputInfo> result;
+    if (d->device >= 0)
+        for (const BackendInput &in : d->devices[size_t(d->device)].inputs)
+            result.push_back({in.name, in.flags, 0.f});
+    return result;
+}
+
 int AudioEngine::inputCount() const
 {
     std::lock_guard lock(d->mutex);

@@ -40,6 +40,9 @@ public:
 
     // Inputs of the current device. nullopt past the last input.
     std::optional<InputInfo> input(int index) const;
+    // All of them, by name and kind only (volume 0): reading a volume asks the
+    // sound server, one round trip per input.
+    std::vector<InputInfo> inputs() const;
     int inputCount() const;
     // Makes the input the one captured from (and its port active).
     bool switchOnInput(int index);

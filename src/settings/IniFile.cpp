@@ -21,6 +21,8 @@ struct IniText
     QList<QByteArray> lines;
     bool crlf = false;
     bool utf8 = true;
+    QByteArray original; // the file's bytes as read (empty for a new file)
+    bool exists = false;
 };
 
 bool isValidUtf8(const QByteArray &bytes)
@@ -92,7 +94,11 @@ std::optional<IniText> loadText(const QString &path, QString *error = nullptr)
             *error = file.errorString();
         return std::nullopt;
     }
-    return splitText(file.readAll());
+    const QByteArray bytes = file.readAll();
+    IniText text = splitText(bytes);
+    text.original = bytes;
+    text.exists = true;
+    return text;
 }
 
 std::optional<QString> sectionName(const QByteArray &line, bool utf8)
@@ -296,6 +302,10 @@ bool commitText(const QString &path, const IniText &text, QString *error)
         content += eol;
     }
 
+    // Storing what is already there leaves the file alone: replacing it would
+    // wait for the disk (the replacement is synced) at every start, for nothing.
+    if (text.exists && content == text.original)
+        return true;
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit())
         return true;

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using sonalto::settings::IniFile;
 
 namespace {
@@ -60,6 +62,27 @@ TEST_F(IniFileTest, CreatesFileAndRoundTrips)
     bool ok = false;
     EXPECT_EQ(ini.readInt("Other", "MinitoTray", 3, &ok), 3);
     EXPECT_TRUE(ok) << "a missing key is no conversion error";
+}
+
+TEST_F(IniFileTest, StoringWhatIsThereLeavesTheFileAlone)
+{
+    // The file is replaced by a new one (a new inode) whenever it is written.
+    const auto inode = [this] {
+        struct stat st = {};
+        return ::stat(QFile::encodeName(filePath()).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    writeFile("; kept\r\n[Other]\r\nAudioDir=/home/u/A/\r\n");
+    const ino_t before = inode();
+    IniFile ini(filePath());
+    EXPECT_TRUE(ini.writeString("other", "AUDIODIR", "/home/u/A/"));
+    EXPECT_TRUE(ini.writeSection("Other", {{"AudioDir", "/home/u/A/"}}));
+    EXPECT_EQ(inode(), before);
+    EXPECT_EQ(fileBytes(), "; kept\r\n[Other]\r\nAudioDir=/home/u/A/\r\n");
+
+    // A new value is written.
+    EXPECT_TRUE(ini.writeString("Other", "AudioDir", "/home/u/B/"));
+    EXPECT_NE(inode(), before);
+    EXPECT_EQ(fileBytes(), "; kept\r\n[Other]\r\nAudioDir=/home/u/B/\r\n");
 }
 
 TEST_F(IniFileTest, ValuesAreTrimmedAndLoseOnePairOfQuotes)

@@ -97,6 +97,9 @@ TEST_F(AudioEngineTest, SelectsDevicesByPositionButNotDisabledOnes)
     EXPECT_EQ(m_engine->inputCount(), 1);
     EXPECT_EQ(m_engine->currentInput(), 0);
     EXPECT_EQ(m_engine->input(0)->name, "Tone");
+    const std::vector<InputInfo> listed = m_engine->inputs();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].name, "Tone");
 }
 
 TEST_F(AudioEngineTest, PortsOfOneSourceShareItsVolumeAndSwitchItsPort)
@@ -110,6 +113,13 @@ TEST_F(AudioEngineTest, PortsOfOneSourceShareItsVolumeAndSwitchItsPort)
     EXPECT_FLOAT_EQ(m_engine->input(1)->volume, 0.25f);
     EXPECT_FLOAT_EQ(m_engine->input(2)->volume, 1.f);
     EXPECT_EQ(m_engine->input(2)->flags & InputTypeMask, InputTypeOutputMix);
+    // The list without volumes names the same inputs, of the same kinds.
+    const std::vector<InputInfo> listed = m_engine->inputs();
+    ASSERT_EQ(int(listed.size()), m_engine->inputCount());
+    for (int i = 0; i < m_engine->inputCount(); ++i) {
+        EXPECT_EQ(listed[size_t(i)].name, m_engine->input(i)->name);
+        EXPECT_EQ(listed[size_t(i)].flags, m_engine->input(i)->flags);
+    }
 
     // Re-read lists keep the port the user chose.
     m_engine->refreshDevices();
