@@ -68,12 +68,10 @@ int runApplication(int argc, char **argv)
     if (!instance.becomeFirst())
         return 0;
 
-    // The sound server is asked for its devices while the windows are built.
+    // The sound server is asked for its devices once the window has been
+    // painted (see TForm1::Options).
     TForm1::Options options;
     options.deferToFirstPaint = true;
-    options.startingEngine = std::async(std::launch::async, [] {
-        return TForm1::startEngine(audio::AudioEngine::createSystemBackend());
-    });
 
     resolveFolders();
 

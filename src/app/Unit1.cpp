@@ -599,6 +599,23 @@ void TForm1::FormCreate()
         panel->setFixedHeight(CollapsedHeight);
     fitHeight();
 
+    if (!m_options.deferToFirstPaint) {
+        startAudio();
+        return;
+    }
+    // The first picture shows what needs no sound server: the output settings,
+    // the section summaries and the recordings. The audio layer starts once the
+    // window has been painted; the device lists, the status line and the
+    // monitor follow a moment later.
+    loadOutputSettings();
+    showSectionSummaries();
+    LoadFileTypeIcons();
+    RefreshRecordingList();
+    setModeIndicator(StatusMode::Detector);
+}
+
+void TForm1::startAudio()
+{
     // The audio layer, then the device and input lists.
     if (m_options.startingEngine.valid()) {
         Engine = m_options.startingEngine.get();
@@ -609,6 +626,11 @@ void TForm1::FormCreate()
         if (backend)
             Engine = startEngine(std::move(backend));
     }
+    audioLayerStarted();
+}
+
+void TForm1::audioLayerStarted()
+{
     Recording->setEngine(Engine.get());
     if (!Engine) {
         showMessage(QStringLiteral("无法启动默认的录音设备！"));
@@ -617,10 +639,6 @@ void TForm1::FormCreate()
     m_audioStarted = true;
     createPlaybackSession();
     captureStartup();
-
-    // Recording parameters until the output settings are applied.
-    OutputRate = 44100;
-    OutputChannels = 2;
 
     // The WMA encoder is asked for once the window is up (afterFirstPaint): the
     // libraries that answer take longer to open than everything else here.
@@ -643,26 +661,23 @@ void TForm1::FormCreate()
     // Settings. Choosing the stored device and input starts no monitor here:
     // it is started once, below.
     m_creating = true;
-    loadSettings();
+    loadDeviceSettings();
     m_creating = false;
-
-    // The three sections start collapsed with their summaries.
-    for (QToolButton *b : {SpeedButton20, SpeedButton11, SpeedButton1})
-        b->setChecked(false);
-    SpeedButton20Click();
-    SpeedButton11Click();
-    SpeedButton1Click();
-
-    // Icons and the recordings list.
-    LoadFileTypeIcons();
-    RefreshRecordingList();
+    if (!m_options.deferToFirstPaint) {
+        loadOutputSettings();
+        showSectionSummaries();
+        // Icons and the recordings list.
+        LoadFileTypeIcons();
+        RefreshRecordingList();
+    } else {
+        updateDeviceSummary();
+    }
 
     // Playback volume reflects the output volume found (rounded: truncating
     // would lower the device's volume a step at every start).
     TrackBar3->setValue(int(std::lround(double(Engine->outputVolume()) * 100.0)));
 
-    // The input monitor, with the detector on. The labels say so from the
-    // start; the monitor itself may wait for the first paint.
+    // The input monitor, with the detector on.
     setModeIndicator(StatusMode::Detector);
     StopAndFreeChannels();
     Label8->setText(QStringLiteral("00:00:00"));
@@ -672,13 +687,50 @@ void TForm1::FormCreate()
     setFontColour(Label7, Green);
     setPlainStyle(Label15, false);
     Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
-    if (!m_options.deferToFirstPaint)
-        finishCreate();
+    finishCreate();
+}
+
+void TForm1::startAudioInBackground()
+{
+    // An audio layer the caller chose (or is already starting) is used as given.
+    if (m_options.startingEngine.valid() || m_options.backend || !m_options.useSystemBackend) {
+        startAudio();
+        if (m_audioStarted)
+            checkWmaEncoder();
+        return;
+    }
+    // Connecting to the sound server and reading its devices runs on a worker;
+    // this thread goes on with the window and takes the result when it is there.
+    QPointer<TForm1> window(this);
+    m_startingAudio = std::async(std::launch::async, [window] {
+        auto engine = std::make_shared<std::unique_ptr<audio::AudioEngine>>(
+            startEngine(audio::AudioEngine::createSystemBackend()));
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, engine] {
+                if (!window)
+                    return;
+                window->Engine = std::move(*engine);
+                window->audioLayerStarted();
+                if (window->m_audioStarted)
+                    window->checkWmaEncoder();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TForm1::showSectionSummaries()
+{
+    // The three sections start collapsed with their summaries.
+    for (QToolButton *b : {SpeedButton20, SpeedButton11, SpeedButton1})
+        b->setChecked(false);
+    SpeedButton20Click();
+    SpeedButton11Click();
+    SpeedButton1Click();
 }
 
 void TForm1::finishCreate()
 {
-    // A device change that came before the first paint may have started it.
     if (!RecordChannel) {
         std::string monitorError;
         RecordChannel = Engine->startCapture(
@@ -771,12 +823,11 @@ void TForm1::afterFirstPaint()
     // The workers first, then what runs here.
     if (!m_lengthsToRead.isEmpty() && DurationProbe)
         DurationProbe->probe(std::exchange(m_lengthsToRead, {}));
-    if (m_audioStarted)
-        checkWmaEncoder();
     if (m_options.deferToFirstPaint) {
         InstallHook();
-        if (m_audioStarted)
-            finishCreate();
+        startAudioInBackground();
+    } else if (m_audioStarted) {
+        checkWmaEncoder();
     }
     emit firstPainted();
 }
@@ -819,7 +870,7 @@ void TForm1::activateFromSecondInstance()
 // ---------------------------------------------------------------------------
 // Settings
 
-void TForm1::loadSettings()
+void TForm1::loadDeviceSettings()
 {
     using namespace settings;
     const IniFile ini(configPath());
@@ -849,7 +900,13 @@ void TForm1::loadSettings()
     // for other programs too.
     if (const auto volume = readStoredVolume(ini))
         TrackBar1->setValue(*volume);
+}
 
+void TForm1::loadOutputSettings()
+{
+    using namespace settings;
+    const IniFile ini(configPath());
+    const QString audio = QStringLiteral("Audio");
     int format = readIntOrDefault(ini, audio, QStringLiteral("OutputFormat"), 0);
     if (format < 0 || format > 3)
         format = 0; // a hand-edited value: record MP3 rather than nothing

@@ -94,10 +94,11 @@ public:
         // it could not start); used instead of the two above when given.
         std::future<std::unique_ptr<audio::AudioEngine>> startingEngine;
         // What the first picture of the window does not need waits until it has
-        // been painted: reading the recordings' lengths (it opens the codec
-        // libraries), the input monitor, the tray icon and the global hot keys.
-        // The labels show the monitor's state from the start. The program sets
-        // this; a window never shown needs it off.
+        // been painted: the audio layer (the device and input lists, the status
+        // line and the input monitor fill in a moment later), reading the
+        // recordings' lengths (it opens the codec libraries), the tray icon and
+        // the global hot keys. The program sets this; a window never shown
+        // needs it off.
         bool deferToFirstPaint = false;
         bool showMessages = true; // false in tests: messages are only recorded
     };
@@ -262,7 +263,10 @@ public:
     void applyGeneralOptions();
     QString configPath() const;
     void saveSettings();
-    void loadSettings();
+    // The stored device, input and input volume (they need the audio layer),
+    // and the output format, rate, channels and folder (they do not).
+    void loadDeviceSettings();
+    void loadOutputSettings();
     void fitHeight();
 
     // ---- Devices and inputs ---------------------------------------------------
@@ -450,6 +454,12 @@ private:
     bool FormCloseQuery();
     // Work the first paint does not need, started once it is done.
     void afterFirstPaint();
+    // FormCreate from the audio layer on: started at once, or (when deferred)
+    // on a worker after the first paint, the rest following on this thread.
+    void startAudio();
+    void startAudioInBackground();
+    void audioLayerStarted();
+    void showSectionSummaries();
     // The end of FormCreate: the input monitor and the tray icon.
     void finishCreate();
     void checkWmaEncoder();
@@ -458,6 +468,7 @@ private:
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
     bool m_createdFully = false;
     bool m_creating = false; // the stored settings are being applied in FormCreate
+    std::future<void> m_startingAudio; // the worker starting the audio layer
     bool m_audioStarted = false;
     bool m_painted = false;
     QStringList m_lengthsToRead;  // until the first paint (deferToFirstPaint)

@@ -1,21 +1,23 @@
-// The window as the program starts it: the audio layer started on a worker while
-// the window is built, the codec libraries opened only after the first paint. The
-// window must not stay stale for that: its lists are complete at once or soon.
+// The window as the program starts it: shown first, then the audio layer started
+// on a worker and the codec libraries opened. The window must not stay stale for
+// that: what needs no sound server is there at once, the rest soon after.
 #include "AppTestSupport.h"
 #include "RecordingFiles.h"
 #include "common/TestSupport.h"
 
 #include "library/DurationProber.h"
+#include "settings/IniFile.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
 #include <QTest>
 #include <QThreadPool>
 #include <QTreeWidget>
 #include <QWindow>
 #include <gtest/gtest.h>
 
-#include <future>
 
 using namespace sonalto;
 using namespace sonalto::test;
@@ -67,14 +69,16 @@ TEST(StartupWindowOnSoundServer, ListsAreCompleteWithinHalfASecondOfTheWindowApp
                                    format, &error))
             << name << ": " << error;
 
+    settings::IniFile ini(folders.appDir() + "Config.ini");
+    ini.writeInt("Audio", "OutputFormat", 3);
+    ini.writeString("Audio", "RecordDeviceName", "虚拟设备");
+    ini.writeString("Audio", "InputChannelName", "LineIn");
+
     QElapsedTimer clock;
     clock.start();
     TForm1::Options options;
     options.showMessages = false;
-    options.deferToFirstPaint = true;
-    options.startingEngine = std::async(std::launch::async, [] {
-        return TForm1::startEngine(audio::AudioEngine::createSystemBackend());
-    });
+    options.deferToFirstPaint = true; // and the system's sound server, as the program
     TForm1 form(std::move(options));
     qint64 lengthsAt = -1;
     QObject::connect(form.DurationProbe, &library::DurationProber::finished,
@@ -85,10 +89,26 @@ TEST(StartupWindowOnSoundServer, ListsAreCompleteWithinHalfASecondOfTheWindowApp
     form.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return watch.exposedAt >= 0; }, 10000));
 
-    // What the server and the folder hold is there when the window first shows.
-    EXPECT_GE(form.ComboBox2->count(), 1);
-    EXPECT_GE(form.ComboBox1->findText("LineIn"), 0);
+    // The folder's recordings and the stored output format are there when the
+    // window first shows.
     EXPECT_EQ(column(form, 0), (QStringList{"a.mp3", "b.ogg", "c.wav"}));
+    EXPECT_EQ(form.ComboBox3->currentIndex(), 3);
+
+    // The devices, the status line and the monitor follow within half a second.
+    qint64 devicesAt = -1;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (devicesAt < 0 && form.RecordChannel)
+                devicesAt = clock.elapsed();
+            return devicesAt >= 0;
+        },
+        10000));
+    EXPECT_GE(form.ComboBox2->count(), 1);
+    EXPECT_EQ(form.ComboBox1->currentText(), "LineIn");
+    EXPECT_EQ(form.ComboBox3->currentIndex(), 3);
+    EXPECT_EQ(form.Label15->text(), "检测声音从 " + form.ComboBox1->currentText());
+    EXPECT_LE(devicesAt - watch.exposedAt, 500)
+        << "exposed at " << watch.exposedAt << " ms, devices at " << devicesAt << " ms";
 
     // The lengths need the codec libraries, opened after the first paint.
     ASSERT_TRUE(QTest::qWaitFor([&] { return lengthsAt >= 0; }, 10000));
@@ -100,4 +120,29 @@ TEST(StartupWindowOnSoundServer, ListsAreCompleteWithinHalfASecondOfTheWindowApp
         [] { return QThreadPool::globalInstance()->activeThreadCount() == 0; }, 10000));
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.ShownMessages.isEmpty()) << form.ShownMessages.join("|").toStdString();
+}
+
+TEST(StartupWindow, WithoutSoundServerTheShownWindowSaysSoOnce)
+{
+    TempFolders folders;
+    {
+        QFile file(folders.audioDir() + "a.wav");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    settings::IniFile(folders.appDir() + "Config.ini").writeInt("Audio", "OutputFormat", 2);
+    TForm1::Options options;
+    options.showMessages = false;
+    options.useSystemBackend = false;
+    options.deferToFirstPaint = true;
+    TForm1 form(std::move(options));
+    form.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.ShownMessages.isEmpty(); }, 10000));
+    form.repaint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.ShownMessages, QStringList{"无法启动默认的录音设备！"});
+    // What needs no sound server is still shown.
+    EXPECT_EQ(column(form, 0), QStringList{"a.wav"});
+    EXPECT_EQ(form.ComboBox3->currentIndex(), 2);
+    EXPECT_EQ(form.ComboBox2->count(), 0);
+    EXPECT_FALSE(form.RecordChannel);
 }
