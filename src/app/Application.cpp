@@ -15,8 +15,8 @@
 #include "settings/IniFile.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QDBusConnection>
+#include <QDir>
 #include <QFontDatabase>
 #include <QScreen>
 
@@ -58,12 +58,12 @@ int runApplication(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setStyle(makeApplicationStyle());
 
-    std::future<void> warmUp = std::async(std::launch::async, [] {
-        QFontDatabase::families();
-    });
-    std::future<void> warmUp2 = std::async(std::launch::async, [] {
-        QDBusConnection::sessionBus();
-    });
+    // The font list and the session bus (accessibility, the menu bar) are set up
+    // by workers while the window is built: each takes several milliseconds, and
+    // the window's first widgets would otherwise wait for them in turn.
+    std::future<void> fontList = std::async(std::launch::async, [] { QFontDatabase::families(); });
+    std::future<void> sessionBus =
+        std::async(std::launch::async, [] { QDBusConnection::sessionBus(); });
     SingleInstance instance;
     if (!instance.becomeFirst())
         return 0;

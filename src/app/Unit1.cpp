@@ -804,15 +804,25 @@ void TForm1::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
         FormShow();
+    // A window that is not painted soon (started iconified, on another
+    // desktop) must not wait for its sound server, tray icon and hot keys.
+    if (m_options.deferToFirstPaint && !m_painted)
+        QTimer::singleShot(FirstPaintWaitMs, this, &TForm1::firstPaintDone);
 }
 
 bool TForm1::event(QEvent *event)
 {
-    if (event->type() == QEvent::Paint && !m_painted) {
-        m_painted = true;
-        QTimer::singleShot(0, this, &TForm1::afterFirstPaint);
-    }
+    if (event->type() == QEvent::Paint && !m_painted)
+        QTimer::singleShot(0, this, &TForm1::firstPaintDone);
     return QMainWindow::event(event);
+}
+
+void TForm1::firstPaintDone()
+{
+    if (m_painted)
+        return;
+    m_painted = true;
+    afterFirstPaint();
 }
 
 void TForm1::afterFirstPaint()

@@ -112,6 +112,9 @@ public:
 
     // Height of a collapsed section: its header line only.
     static constexpr int CollapsedHeight = 28;
+    // How long a shown window waits for its first paint before it starts what
+    // waits for it (see Options::deferToFirstPaint).
+    static constexpr int FirstPaintWaitMs = 500;
     ~TForm1() override;
 
     // ---- Controls (public so the dialogs and tests reach them by name) ------
@@ -452,7 +455,9 @@ private:
     void buildFilePanel(QWidget *parent);
     void setRecordingControlsEnabled(bool enabled);
     bool FormCloseQuery();
-    // Work the first paint does not need, started once it is done.
+    // Work the first paint does not need, started once it is done, or once the
+    // shown window has waited FirstPaintWaitMs for it.
+    void firstPaintDone();
     void afterFirstPaint();
     // FormCreate from the audio layer on: started at once, or (when deferred)
     // on a worker after the first paint, the rest following on this thread.
@@ -467,7 +472,7 @@ private:
     Options m_options;
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
     bool m_createdFully = false;
-    bool m_creating = false; // the stored settings are being applied in FormCreate
+    bool m_creating = false;           // the stored settings are being applied in FormCreate
     std::future<void> m_startingAudio; // the worker starting the audio layer
     bool m_audioStarted = false;
     bool m_painted = false;

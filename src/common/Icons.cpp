@@ -82,9 +82,7 @@ public:
             which != SP_ToolBarVerticalExtensionButton)
             return QProxyStyle::standardIcon(which, option, widget);
         QPointer<QStyle> base(baseStyle());
-        return deferredIcon([base, which] {
-            return base ? base->standardIcon(which) : QIcon();
-        });
+        return deferredIcon([base, which] { return base ? base->standardIcon(which) : QIcon(); });
     }
 };
 

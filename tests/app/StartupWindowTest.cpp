@@ -18,7 +18,6 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
-
 using namespace sonalto;
 using namespace sonalto::test;
 
@@ -145,4 +144,30 @@ TEST(StartupWindow, WithoutSoundServerTheShownWindowSaysSoOnce)
     EXPECT_EQ(form.ComboBox3->currentIndex(), 2);
     EXPECT_EQ(form.ComboBox2->count(), 0);
     EXPECT_FALSE(form.RecordChannel);
+}
+
+TEST(StartupWindow, AWindowNeverPaintedStillStartsItsAudioLayer)
+{
+    // Started iconified or on another desktop, the window is not painted; it
+    // starts what waits for the first paint after a short while anyway.
+    TempFolders folders;
+    TForm1::Options options;
+    options.showMessages = false;
+    options.useSystemBackend = false;
+    options.deferToFirstPaint = true;
+    TForm1 form(std::move(options));
+    struct PaintSwallower : QObject
+    {
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            return event->type() == QEvent::Paint;
+        }
+    } neverPainted;
+    form.installEventFilter(&neverPainted);
+    QElapsedTimer clock;
+    clock.start();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.ShownMessages.isEmpty(); }, 10000));
+    EXPECT_GE(clock.elapsed(), TForm1::FirstPaintWaitMs - 50);
+    EXPECT_EQ(form.ShownMessages, QStringList{"无法启动默认的录音设备！"});
 }
