@@ -78,13 +78,14 @@ int runApplication(int argc, char **argv)
     TForm1 form(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &form,
                      &TForm1::activateFromSecondInstance);
-    // The general options hold the base file name and the tray flag the window
-    // needs from the start; the other dialogs are made once it has been painted
-    // (only a click shows them, and each click checks that its dialog is there).
-    form.setGeneralOptionForm(new TGeneralOptionForm(form.configPath(), &form));
+    // The dialogs are made once the window has been painted (only a click shows
+    // them, and each click checks that its dialog is there). The general options
+    // come first: they hold the base file name and the tray flag, which nothing
+    // needs before then (recording waits for the audio layer, which starts later).
     QObject::connect(
         &form, &TForm1::firstPainted, &form,
         [&form] {
+            form.setGeneralOptionForm(new TGeneralOptionForm(form.configPath(), &form));
             form.BuyForm = new TBuyForm(&form);
             form.AudioOptionForm = new TAudioOptionForm(form.configPath(), &form);
             form.KeyOptionForm = new TKeyOptionForm(&form);
