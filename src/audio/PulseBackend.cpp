@@ -3,6 +3,7 @@
 #include "audio/PulseCaptureStream.h"
 #include "audio/PulseConnection.h"
 #include "audio/PulseDeviceList.h"
+#include "audio/PulseLibrary.h"
 #include "audio/PulsePlaybackStream.h"
 
 #include <algorithm>
@@ -85,6 +86,14 @@ bool PulseBackend::connect(std::string *error)
     if (auto current = connection(); current && current->ready())
         return true;
     std::string why;
+    // Without the client library there is no sound server to talk to: said
+    // like any other failed connection, rather than ending the program at the
+    // first call into the library.
+    if (!loadPulseLibrary(&why)) {
+        if (error)
+            *error = "Cannot connect to the sound server: " + why;
+        return false;
+    }
     auto fresh = openConnection(m_shared, &why);
     if (!fresh) {
         if (error)
