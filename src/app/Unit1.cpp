@@ -612,6 +612,8 @@ void TForm1::FormCreate()
     LoadFileTypeIcons();
     RefreshRecordingList();
     setModeIndicator(StatusMode::Detector);
+    // The input's level is not known yet: no bar rather than a wrong one.
+    ValumePanel->hide();
 }
 
 void TForm1::startAudio()
@@ -632,6 +634,7 @@ void TForm1::startAudio()
 void TForm1::audioLayerStarted()
 {
     Recording->setEngine(Engine.get());
+    ValumePanel->show();
     if (!Engine) {
         showMessage(QStringLiteral("无法启动默认的录音设备！"));
         return;

@@ -213,6 +213,13 @@ void TForm1::updateDeviceSummary()
 {
     if (SpeedButton20->isChecked())
         return;
+    // Without a device (none found, or the audio layer not started yet) there is
+    // nothing to name.
+    if (ComboBox2->count() == 0) {
+        Label13->clear();
+        Label13->setToolTip(QString());
+        return;
+    }
     Label13->setText(QStringLiteral("录制从 ") + ComboBox2->currentText() + QStringLiteral(", ") +
                      ComboBox1->currentText());
     Label13->setToolTip(Label13->text());

@@ -92,6 +92,12 @@ TEST(StartupWindowOnSoundServer, ListsAreCompleteWithinHalfASecondOfTheWindowApp
     // window first shows.
     EXPECT_EQ(column(form, 0), (QStringList{"a.mp3", "b.ogg", "c.wav"}));
     EXPECT_EQ(form.ComboBox3->currentIndex(), 3);
+    // Nothing about the devices is shown before it is known: no half summary,
+    // no volume bar at a level the input does not have.
+    if (!form.RecordChannel) {
+        EXPECT_EQ(form.Label13->text(), "");
+        EXPECT_FALSE(form.ValumePanel->isVisible());
+    }
 
     // The devices, the status line and the monitor follow within half a second.
     qint64 devicesAt = -1;
@@ -104,6 +110,8 @@ TEST(StartupWindowOnSoundServer, ListsAreCompleteWithinHalfASecondOfTheWindowApp
         10000));
     EXPECT_GE(form.ComboBox2->count(), 1);
     EXPECT_EQ(form.ComboBox1->currentText(), "LineIn");
+    EXPECT_EQ(form.Label13->text(), "录制从 虚拟设备, LineIn");
+    EXPECT_TRUE(form.ValumePanel->isVisible());
     EXPECT_EQ(form.ComboBox3->currentIndex(), 3);
     EXPECT_EQ(form.Label15->text(), "检测声音从 " + form.ComboBox1->currentText());
     EXPECT_LE(devicesAt - watch.exposedAt, 500)
