@@ -734,20 +734,11 @@ void TForm1::showSectionSummaries()
 
 void TForm1::finishCreate()
 {
-    if (!RecordChannel) {
-        std::string monitorError;
-        RecordChannel = Engine->startCapture(
-            audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; },
-            &monitorError);
-        if (!RecordChannel) {
-            Label15->clear();
-            // Without a capture device start-up has already said so, once.
-            if (Engine->currentDevice() >= 0 && Engine->inputCount() > 0)
-                showMessage(QStringLiteral("无法开始录制"));
-            return;
-        }
-        RecordChannel->play();
-        PosTimer->start();
+    // (Without a capture device StartMonitor says nothing: start-up has already
+    // said so, once.)
+    if (!RecordChannel && !StartMonitor()) {
+        Label15->clear();
+        return;
     }
 
     // Tray icon.
@@ -765,7 +756,6 @@ void TForm1::finishCreate()
     connect(TrayIcon1->Stop2, &QAction::triggered, this, [this] { ToolButton3->click(); });
     connect(TrayIcon1->Exit2, &QAction::triggered, this, &TForm1::Exit1Click);
     TrayIcon1->setVisible(true);
-    m_createdFully = true;
 }
 
 void TForm1::setGeneralOptionForm(TGeneralOptionForm *form)

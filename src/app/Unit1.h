@@ -471,7 +471,6 @@ private:
 
     Options m_options;
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
-    bool m_createdFully = false;
     bool m_creating = false;           // the stored settings are being applied in FormCreate
     std::future<void> m_startingAudio; // the worker starting the audio layer
     bool m_audioStarted = false;
