@@ -69,15 +69,14 @@ public:
             *error = m_connection->lastError();
             return false;
         }
-        for (;;) {
+        const bool settled = waitUntil(m_connection->loop, [this] {
             const pa_stream_state_t state = pa_stream_get_state(m_stream);
-            if (state == PA_STREAM_READY)
-                break;
-            if (!PA_STREAM_IS_GOOD(state)) {
-                *error = "Cannot capture from \"" + m_sourceId + "\": " + m_connection->lastError();
-                return false;
-            }
-            pa_threaded_mainloop_wait(m_connection->loop);
+            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+        });
+        if (!settled || pa_stream_get_state(m_stream) != PA_STREAM_READY) {
+            *error = "Cannot capture from \"" + m_sourceId +
+                     "\": " + (settled ? m_connection->lastError() : std::string("no answer"));
+            return false;
         }
         m_ready = true;
         return true;

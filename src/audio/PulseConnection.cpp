@@ -11,16 +11,57 @@ void signalLoop(pa_threaded_mainloop *loop)
     pa_threaded_mainloop_signal(loop, 0);
 }
 
-bool finish(pa_threaded_mainloop *loop, pa_operation *op)
+bool waitUntil(pa_threaded_mainloop *loop, const std::function<bool()> &done,
+               std::chrono::milliseconds deadline)
+{
+    if (done())
+        return true;
+    // The loop's own thread keeps running while the server is silent: a timer
+    // there wakes this wait when the deadline has passed.
+    struct Timeout
+    {
+        pa_threaded_mainloop *loop;
+        bool passed = false;
+    } timeout{loop};
+    pa_mainloop_api *api = pa_threaded_mainloop_get_api(loop);
+    timeval when;
+    pa_timeval_add(pa_gettimeofday(&when), pa_usec_t(deadline.count()) * PA_USEC_PER_MSEC);
+    pa_time_event *timer = api->time_new(
+        api, &when,
+        [](pa_mainloop_api *, pa_time_event *, const timeval *, void *userdata) {
+            auto *t = static_cast<Timeout *>(userdata);
+            t->passed = true;
+            signalLoop(t->loop);
+        },
+        &timeout);
+    bool ok = true;
+    while (!done()) {
+        if (timeout.passed) {
+            ok = false;
+            break;
+        }
+        pa_threaded_mainloop_wait(loop);
+    }
+    api->time_free(timer);
+    return ok;
+}
+
+bool finish(pa_threaded_mainloop *loop, pa_operation *op, std::chrono::milliseconds deadline)
 {
     if (!op)
         return false;
     pa_operation_set_state_callback(
         op, [](pa_operation *, void *l) { signalLoop(static_cast<pa_threaded_mainloop *>(l)); },
         loop);
-    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
-        pa_threaded_mainloop_wait(loop);
-    const bool done = pa_operation_get_state(op) == PA_OPERATION_DONE;
+    const bool answered = waitUntil(
+        loop, [op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; }, deadline);
+    if (!answered) {
+        // Its answer, should it come, is not waited for; the callbacks it would
+        // run must not touch the caller's results any more.
+        pa_operation_set_state_callback(op, nullptr, nullptr);
+        pa_operation_cancel(op);
+    }
+    const bool done = answered && pa_operation_get_state(op) == PA_OPERATION_DONE;
     pa_operation_unref(op);
     return done;
 }

@@ -89,9 +89,22 @@ private:
 
 void signalLoop(pa_threaded_mainloop *loop);
 
+// How long any one answer of the server is waited for. A server that is stopped or
+// hangs must not hold up whoever asked: the call fails instead, and is tried again
+// later by whoever needs it.
+inline constexpr std::chrono::milliseconds AnswerDeadline = 3s;
+
+// Waits (main loop locked, not on its thread) until done() is true or the deadline
+// has passed; false on the deadline. done() is checked with the lock held, after
+// every signal of the loop.
+bool waitUntil(pa_threaded_mainloop *loop, const std::function<bool()> &done,
+               std::chrono::milliseconds deadline = AnswerDeadline);
+
 // Waits (main loop locked, not on its thread) until the operation is done or
-// cancelled, e.g. by a lost connection.
-bool finish(pa_threaded_mainloop *loop, pa_operation *op);
+// cancelled, e.g. by a lost connection; one that is not answered within the
+// deadline is cancelled and counts as failed.
+bool finish(pa_threaded_mainloop *loop, pa_operation *op,
+            std::chrono::milliseconds deadline = AnswerDeadline);
 
 struct SuccessResult
 {

@@ -37,6 +37,7 @@ enum Library { Pulse };
     X(Pulse, pa_cvolume_scale)                                                                     \
     X(Pulse, pa_cvolume_set)                                                                       \
     X(Pulse, pa_gettimeofday)                                                                      \
+    X(Pulse, pa_operation_cancel)                                                                  \
     X(Pulse, pa_operation_get_state)                                                               \
     X(Pulse, pa_operation_set_state_callback)                                                      \
     X(Pulse, pa_operation_unref)                                                                   \
@@ -260,6 +261,11 @@ void pa_operation_set_state_callback(pa_operation *o, pa_operation_notify_cb_t c
 {
     return forward(&::pa_operation_set_state_callback, Function::pa_operation_set_state_callback, o,
                    cb, userdata);
+}
+
+void pa_operation_cancel(pa_operation *o)
+{
+    return forward(&::pa_operation_cancel, Function::pa_operation_cancel, o);
 }
 
 void pa_operation_unref(pa_operation *o)

@@ -67,16 +67,15 @@ public:
             *error = m_connection->lastError();
             return false;
         }
-        for (;;) {
+        const bool settled = waitUntil(m_connection->loop, [this] {
             const pa_stream_state_t state = pa_stream_get_state(m_stream);
-            if (state == PA_STREAM_READY)
-                return true;
-            if (!PA_STREAM_IS_GOOD(state)) {
-                *error = "Cannot play to the default output: " + m_connection->lastError();
-                return false;
-            }
-            pa_threaded_mainloop_wait(m_connection->loop);
-        }
+            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+        });
+        if (settled && pa_stream_get_state(m_stream) == PA_STREAM_READY)
+            return true;
+        *error = "Cannot play to the default output: " +
+                 (settled ? m_connection->lastError() : std::string("no answer"));
+        return false;
     }
 
     bool setRunning(bool running) override
