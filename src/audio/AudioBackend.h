@@ -31,6 +31,13 @@ struct BackendDevice
     std::vector<BackendInput> inputs;
 };
 
+// An input's level as the server holds it: muting keeps the volume.
+struct SourceLevel
+{
+    float volume = 0.f; // 0..1
+    bool muted = false;
+};
+
 // Receives captured audio on the backend's capture thread. Implementations must
 // never block there.
 class CaptureSink
@@ -87,7 +94,15 @@ public:
     // The backend key of the server's default source; empty if none.
     virtual std::string defaultSourceId() { return {}; }
     virtual bool activateInput(const BackendInput &input, std::string *error) = 0;
-    virtual std::optional<float> sourceVolume(const std::string &sourceId) = 0;
+    virtual std::optional<SourceLevel> sourceLevel(const std::string &sourceId) = 0;
+    // The level a capture of the source records at: 0 while it is muted.
+    std::optional<float> sourceVolume(const std::string &sourceId)
+    {
+        const auto level = sourceLevel(sourceId);
+        if (!level)
+            return std::nullopt;
+        return level->muted ? 0.f : level->volume;
+    }
     virtual bool setSourceVolume(const std::string &sourceId, float volume) = 0;
     // Volume of the default output device, 0..1.
     virtual std::optional<float> outputVolume() = 0;

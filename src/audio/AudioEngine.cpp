@@ -318,12 +318,96 @@ std::unique_ptr<CaptureChannel> AudioEngine::startCapture(PcmFormat format, bool
                                     error);
 }
 
+std::unique_ptr<CaptureChannel> AudioEngine::startCapture(const std::string &sourceId,
+                                                          PcmFormat format, bool paused,
+                                                          CaptureCallback callback,
+                                                          std::string *error)
+{
+    if (!isStarted()) {
+        if (error)
+            *error = "The sound system is not started.";
+        return nullptr;
+    }
+    return CaptureChannelImpl::open(*d->backend, sourceId, format, paused, std::move(callback),
+                                    error);
+}
+
 std::unique_ptr<PlaybackStream> AudioEngine::openFile(const std::string &path, std::string *error)
 {
     auto stream = PlaybackStream::open(*d->backend, path, error);
     if (!stream)
         return nullptr;
     return std::make_unique<EnginePlaybackStream>(std::move(stream), d->playbacks);
+}
+
+std::vector<BackendDevice> AudioEngine::deviceModel() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->devices;
+}
+
+bool AudioEngine::useInput(const std::string &deviceId, const std::string &sourceId,
+                           const std::string &portId, std::string *error)
+{
+    BackendInput in;
+    int device = -1, index = -1;
+    {
+        std::lock_guard lock(d->mutex);
+        for (size_t i = 0; i < d->devices.size() && device < 0; ++i) {
+            if (d->devices[i].id != deviceId)
+                continue;
+            const auto &inputs = d->devices[i].inputs;
+            for (size_t j = 0; j < inputs.size(); ++j) {
+                if (inputs[j].sourceId == sourceId && inputs[j].portId == portId) {
+                    device = int(i);
+                    index = int(j);
+                    in = inputs[j];
+                    break;
+                }
+            }
+        }
+    }
+    if (index < 0) {
+        if (error)
+            *error = "No such input: " + sourceId;
+        return false;
+    }
+    if (!d->backend->activateInput(in, error))
+        return false;
+    std::lock_guard lock(d->mutex);
+    if (device >= int(d->devices.size()) || d->devices[size_t(device)].id != deviceId) {
+        if (error)
+            *error = "No such input: " + sourceId; // the lists were re-read meanwhile
+        return false;
+    }
+    d->device = device;
+    d->input = index;
+    for (auto &other : d->devices[size_t(device)].inputs)
+        if (other.sourceId == in.sourceId)
+            other.portActive = !in.portId.empty() && other.portId == in.portId;
+    return true;
+}
+
+std::string AudioEngine::currentDeviceId() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->device < 0 ? std::string() : d->devices[size_t(d->device)].id;
+}
+
+std::optional<BackendInput> AudioEngine::currentInputKey() const
+{
+    std::lock_guard lock(d->mutex);
+    if (const BackendInput *in = d->currentInput())
+        return *in;
+    return std::nullopt;
+}
+
+std::optional<SourceLevel> AudioEngine::currentInputLevel() const
+{
+    const auto in = currentInputKey();
+    if (!in)
+        return std::nullopt;
+    return d->backend->sourceLevel(in->sourceId);
 }
 
 void AudioEngine::refreshDevices()

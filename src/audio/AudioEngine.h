@@ -53,8 +53,26 @@ public:
     // A capture channel on the current input.
     std::unique_ptr<CaptureChannel> startCapture(PcmFormat format, bool paused,
                                                  CaptureCallback callback, std::string *error);
+    // A capture channel on the source of that input (its source id), current or not.
+    std::unique_ptr<CaptureChannel> startCapture(const std::string &sourceId, PcmFormat format,
+                                                 bool paused, CaptureCallback callback,
+                                                 std::string *error);
     // A playback stream of a file, at the current output volume.
     std::unique_ptr<PlaybackStream> openFile(const std::string &path, std::string *error);
+
+    // The devices with their stable keys (device id; source and port of each input), as
+    // last read from the backend.
+    std::vector<BackendDevice> deviceModel() const;
+    // Makes the input of that device current and switches it on. False with the reason
+    // when the device or the input is not listed, or the server refuses.
+    bool useInput(const std::string &deviceId, const std::string &sourceId,
+                  const std::string &portId, std::string *error);
+    // The current device and input; empty ids when there is none.
+    std::string currentDeviceId() const;
+    std::optional<BackendInput> currentInputKey() const;
+    // The current input's level as the server holds it; nullopt without an input or an
+    // answer.
+    std::optional<SourceLevel> currentInputLevel() const;
 
     // Re-reads the device lists (after hot-plug); keeps the current device and
     // input by name when they still exist.

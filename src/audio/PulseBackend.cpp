@@ -226,7 +226,7 @@ bool PulseBackend::activateInput(const BackendInput &input, std::string *error)
     return true;
 }
 
-std::optional<float> PulseBackend::sourceVolume(const std::string &sourceId)
+std::optional<SourceLevel> PulseBackend::sourceLevel(const std::string &sourceId)
 {
     const std::shared_ptr<Connection> conn = connection();
     if (!conn)
@@ -234,12 +234,11 @@ std::optional<float> PulseBackend::sourceVolume(const std::string &sourceId)
     LoopLock lock(conn->loop);
     if (!lock.canWait() || !conn->ready())
         return std::nullopt;
-    // A source muted elsewhere records silence: to us its level is 0.
     bool muted = false;
     const auto volume = readSourceVolume(*conn, sourceId, &muted);
     if (!volume)
         return std::nullopt;
-    return muted ? 0.f : fromPulseVolume(*volume);
+    return SourceLevel{fromPulseVolume(*volume), muted};
 }
 
 bool PulseBackend::setSourceVolume(const std::string &sourceId, float volume)

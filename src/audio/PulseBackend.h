@@ -30,7 +30,7 @@ public:
     std::string defaultDeviceId() override;
     std::string defaultSourceId() override;
     bool activateInput(const BackendInput &input, std::string *error) override;
-    std::optional<float> sourceVolume(const std::string &sourceId) override;
+    std::optional<SourceLevel> sourceLevel(const std::string &sourceId) override;
     bool setSourceVolume(const std::string &sourceId, float volume) override;
     std::optional<float> outputVolume() override;
     bool setOutputVolume(float volume) override;

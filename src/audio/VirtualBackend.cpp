@@ -76,6 +76,7 @@ struct VirtualBackend::Source
     std::string id;
     SampleGenerator generator;
     std::atomic<float> volume{1.f};
+    std::atomic<bool> muted{false};
     std::atomic<bool> removed{false};
     std::string activePort; // guarded by the backend's mutex
 
@@ -195,7 +196,7 @@ private:
                     continue;
             }
             block.resize(frames * size_t(channels));
-            const float amplitude = amplitudeOf(s->source->volume);
+            const float amplitude = s->source->muted ? 0.f : amplitudeOf(s->source->volume);
             for (size_t i = 0; i < frames; ++i)
                 for (int c = 0; c < channels; ++c) {
                     const int16_t v =
@@ -450,6 +451,11 @@ void VirtualBackend::clearPlayedAudio()
 
 bool VirtualBackend::connect(std::string *error)
 {
+    if (!answer()) {
+        if (error)
+            *error = "no answer";
+        return false;
+    }
     std::lock_guard lock(m_mutex);
     if (!m_connectError.empty()) {
         if (error)
@@ -462,6 +468,8 @@ bool VirtualBackend::connect(std::string *error)
 
 std::vector<BackendDevice> VirtualBackend::devices()
 {
+    if (!answer())
+        return {};
     std::lock_guard lock(m_mutex);
     std::vector<BackendDevice> result;
     for (const VirtualDevice &device : m_devices) {
@@ -501,6 +509,11 @@ std::shared_ptr<VirtualBackend::Source> VirtualBackend::findSource(const std::st
 
 bool VirtualBackend::activateInput(const BackendInput &input, std::string *error)
 {
+    if (!answer()) {
+        if (error)
+            *error = "no answer";
+        return false;
+    }
     std::lock_guard lock(m_mutex);
     auto source = findSource(input.sourceId);
     if (!source) {
@@ -513,33 +526,75 @@ bool VirtualBackend::activateInput(const BackendInput &input, std::string *error
     return true;
 }
 
-std::optional<float> VirtualBackend::sourceVolume(const std::string &sourceId)
+std::optional<SourceLevel> VirtualBackend::sourceLevel(const std::string &sourceId)
 {
+    if (!answer())
+        return std::nullopt;
     std::lock_guard lock(m_mutex);
     auto source = findSource(sourceId);
     if (!source)
         return std::nullopt;
-    return source->volume.load();
+    return SourceLevel{source->volume.load(), source->muted.load()};
 }
 
 bool VirtualBackend::setSourceVolume(const std::string &sourceId, float volume)
 {
-    std::lock_guard lock(m_mutex);
-    auto source = findSource(sourceId);
-    if (!source)
+    if (!answer())
         return false;
-    source->volume = std::clamp(volume, 0.f, 1.f);
+    {
+        std::lock_guard lock(m_mutex);
+        auto source = findSource(sourceId);
+        if (!source)
+            return false;
+        source->volume = std::clamp(volume, 0.f, 1.f);
+        // A level above 0 is meant to be heard, as on the sound server.
+        if (volume > 0.f)
+            source->muted = false;
+    }
+    m_volumeNotifier.notify();
     return true;
+}
+
+bool VirtualBackend::setSourceMuted(const std::string &sourceId, bool muted)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        auto source = findSource(sourceId);
+        if (!source)
+            return false;
+        source->muted = muted;
+    }
+    m_volumeNotifier.notify();
+    return true;
+}
+
+void VirtualBackend::setStalled(bool stalled)
+{
+    {
+        std::lock_guard lock(m_stallMutex);
+        m_stalled = stalled;
+    }
+    m_stallEnded.notify_all();
+}
+
+bool VirtualBackend::answer()
+{
+    std::unique_lock lock(m_stallMutex);
+    return m_stallEnded.wait_for(lock, m_answerDeadline, [this] { return !m_stalled; });
 }
 
 std::optional<float> VirtualBackend::outputVolume()
 {
+    if (!answer())
+        return std::nullopt;
     std::lock_guard lock(m_mutex);
     return m_outputVolume;
 }
 
 bool VirtualBackend::setOutputVolume(float volume)
 {
+    if (!answer())
+        return false;
     std::lock_guard lock(m_mutex);
     m_outputVolume = volume;
     return true;
@@ -549,6 +604,11 @@ std::unique_ptr<RawCaptureStream> VirtualBackend::openCapture(const std::string 
                                                               PcmFormat format, CaptureSink *sink,
                                                               std::string *error)
 {
+    if (!answer()) {
+        if (error)
+            *error = "no answer";
+        return nullptr;
+    }
     std::shared_ptr<Source> source;
     {
         std::lock_guard lock(m_mutex);
@@ -576,6 +636,11 @@ VirtualBackend::openPlayback(PcmFormat format, PlaybackSource *source, std::stri
 void VirtualBackend::setDevicesChangedHandler(std::function<void()> handler)
 {
     m_notifier.setHandler(std::move(handler));
+}
+
+void VirtualBackend::setVolumesChangedHandler(std::function<void()> handler)
+{
+    m_volumeNotifier.setHandler(std::move(handler));
 }
 
 } // namespace sonalto::audio

@@ -3,6 +3,8 @@
 #include "audio/AudioBackend.h"
 #include "audio/DeviceChangeNotifier.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -56,6 +58,12 @@ public:
     bool removeSource(const std::string &sourceId);
     void setDefaultSource(const std::string &sourceId);
     void setDefaultOutputVolume(float volume);
+    // Mutes or unmutes a source from outside the program, as the desktop's mixer does.
+    bool setSourceMuted(const std::string &sourceId, bool muted);
+    // While stalled, the backend answers nothing, like a sound server that was stopped:
+    // every call waits until the stall ends, and fails after the answer deadline.
+    void setStalled(bool stalled);
+    void setAnswerDeadline(std::chrono::milliseconds deadline) { m_answerDeadline = deadline; }
     std::string activePort(const std::string &sourceId) const;
     // The captures of the source lose their next `frames` frames: they deliver
     // nothing for that long, then report the loss at once, as a server does
@@ -71,7 +79,7 @@ public:
     std::string defaultDeviceId() override;
     std::string defaultSourceId() override;
     bool activateInput(const BackendInput &input, std::string *error) override;
-    std::optional<float> sourceVolume(const std::string &sourceId) override;
+    std::optional<SourceLevel> sourceLevel(const std::string &sourceId) override;
     bool setSourceVolume(const std::string &sourceId, float volume) override;
     std::optional<float> outputVolume() override;
     bool setOutputVolume(float volume) override;
@@ -80,6 +88,7 @@ public:
     std::unique_ptr<RawPlaybackStream> openPlayback(PcmFormat format, PlaybackSource *source,
                                                     std::string *error) override;
     void setDevicesChangedHandler(std::function<void()> handler) override;
+    void setVolumesChangedHandler(std::function<void()> handler) override;
 
     // State of one source, shared with the streams capturing it.
     struct Source;
@@ -87,6 +96,8 @@ public:
 
 private:
     std::shared_ptr<Source> findSource(const std::string &sourceId) const;
+    // Waits out a stall; false when the deadline passed first.
+    bool answer();
 
     mutable std::mutex m_mutex;
     std::vector<VirtualDevice> m_devices;
@@ -97,6 +108,11 @@ private:
     bool m_connected = false;
     std::shared_ptr<Recorder> m_recorder;
     DeviceChangeNotifier m_notifier;
+    DeviceChangeNotifier m_volumeNotifier{std::chrono::milliseconds(20)};
+    std::mutex m_stallMutex;
+    std::condition_variable m_stallEnded;
+    bool m_stalled = false;
+    std::chrono::milliseconds m_answerDeadline{3000};
 };
 
 } // namespace sonalto::audio

@@ -63,7 +63,10 @@ public:
     std::vector<audio::BackendDevice> devices() override { return {}; }
     std::string defaultDeviceId() override { return {}; }
     bool activateInput(const audio::BackendInput &, std::string *) override { return false; }
-    std::optional<float> sourceVolume(const std::string &) override { return std::nullopt; }
+    std::optional<audio::SourceLevel> sourceLevel(const std::string &) override
+    {
+        return std::nullopt;
+    }
     bool setSourceVolume(const std::string &, float) override { return false; }
     std::optional<float> outputVolume() override { return 1.f; }
     std::unique_ptr<audio::RawCaptureStream> openCapture(const std::string &, audio::PcmFormat,
