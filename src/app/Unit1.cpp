@@ -88,7 +88,7 @@ QToolButton *makeSpeedButton(QWidget *parent, const QRect &geometry, const QStri
     return button;
 }
 
-// Draws rows whose status is "录制" in red, like the list's custom drawing.
+// Draws the row being recorded in red, like the list's custom drawing.
 class RecordingRowDelegate : public QStyledItemDelegate
 {
 public:
@@ -98,8 +98,7 @@ protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
-        const QString status = index.siblingAtColumn(4).data().toString();
-        if (status == QStringLiteral("录制")) {
+        if (index.siblingAtColumn(0).data(TForm1::RecordingRole).toBool()) {
             option->palette.setColor(QPalette::Text, QColor(255, 0, 0));
             option->palette.setColor(QPalette::HighlightedText, QColor(255, 0, 0));
         }
@@ -571,16 +570,6 @@ void TForm1::buildFilePanel(QWidget *parent)
 // ---------------------------------------------------------------------------
 // Start-up
 
-std::unique_ptr<audio::AudioEngine>
-TForm1::startEngine(std::unique_ptr<audio::AudioBackend> backend)
-{
-    auto engine = std::make_unique<audio::AudioEngine>(std::move(backend));
-    std::string error;
-    if (!engine->start(&error))
-        engine.reset();
-    return engine;
-}
-
 QString TForm1::configPath() const
 {
     return ProjectDirs::instance().AppDir() + QStringLiteral("Config.ini");
@@ -599,14 +588,14 @@ void TForm1::FormCreate()
         panel->setFixedHeight(CollapsedHeight);
     fitHeight();
 
-    if (!m_options.deferToFirstPaint) {
-        startAudio();
-        return;
-    }
-    // The first picture shows what needs no sound server: the output settings,
-    // the section summaries and the recordings. The audio layer starts once the
-    // window has been painted; the device lists, the status line and the
-    // monitor follow a moment later.
+    // The stored settings; the device and input are the input session's to find.
+    Config = settings::Settings(configPath());
+    Config.load();
+    createInputSession();
+
+    // The window shows at once what needs no sound server: the output settings, the
+    // section summaries and the recordings. The device lists, the input's level, the
+    // status line and the monitor follow as the input session finds them.
     loadOutputSettings();
     showSectionSummaries();
     LoadFileTypeIcons();
@@ -614,37 +603,6 @@ void TForm1::FormCreate()
     setModeIndicator(StatusMode::Detector);
     // The input's level is not known yet: no bar rather than a wrong one.
     ValumePanel->hide();
-}
-
-void TForm1::startAudio()
-{
-    // The audio layer, then the device and input lists.
-    if (m_options.startingEngine.valid()) {
-        Engine = m_options.startingEngine.get();
-    } else {
-        std::unique_ptr<audio::AudioBackend> backend = std::move(m_options.backend);
-        if (!backend && m_options.useSystemBackend)
-            backend = audio::AudioEngine::createSystemBackend();
-        if (backend)
-            Engine = startEngine(std::move(backend));
-    }
-    audioLayerStarted();
-}
-
-void TForm1::audioLayerStarted()
-{
-    Recording->setEngine(Engine.get());
-    ValumePanel->show();
-    if (!Engine) {
-        showMessage(QStringLiteral("无法启动默认的录音设备！"));
-        return;
-    }
-    m_audioStarted = true;
-    createPlaybackSession();
-    captureStartup();
-
-    // The WMA encoder is asked for once the window is up (afterFirstPaint): the
-    // libraries that answer take longer to open than everything else here.
 
     // Spectrum drawer.
     Spectrum = std::make_unique<recording::TSpectrum>(PaintFrame->width(), PaintFrame->height());
@@ -661,65 +619,25 @@ void TForm1::audioLayerStarted()
 
     // Dates are written as 2014-1-18 everywhere (see library::dateText).
 
-    // Settings. Choosing the stored device and input starts no monitor here:
-    // it is started once, below.
-    m_creating = true;
-    loadDeviceSettings();
-    m_creating = false;
-    if (!m_options.deferToFirstPaint) {
-        loadOutputSettings();
-        showSectionSummaries();
-        // Icons and the recordings list.
-        LoadFileTypeIcons();
-        RefreshRecordingList();
-    } else {
-        updateDeviceSummary();
-    }
+    if (!m_options.deferToFirstPaint)
+        startAudio();
+}
 
-    // Playback volume reflects the output volume found (rounded: truncating
-    // would lower the device's volume a step at every start).
-    TrackBar3->setValue(int(std::lround(double(Engine->outputVolume()) * 100.0)));
-
-    // The input monitor, with the detector on.
-    setModeIndicator(StatusMode::Detector);
-    StopAndFreeChannels();
+void TForm1::startAudio()
+{
+    if (m_audioStarted)
+        return;
+    m_audioStarted = true;
+    // The input monitor opens with the detector on, as soon as there is an input.
     Label8->setText(QStringLiteral("00:00:00"));
     setFontColour(Label8, Green);
     setFontColour(Label2, Lime);
     setFontColour(Label3, Green);
     setFontColour(Label7, Green);
     setPlainStyle(Label15, false);
-    Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
-    finishCreate();
-}
-
-void TForm1::startAudioInBackground()
-{
-    // An audio layer the caller chose (or is already starting) is used as given.
-    if (m_options.startingEngine.valid() || m_options.backend || !m_options.useSystemBackend) {
-        startAudio();
-        if (m_audioStarted)
-            checkWmaEncoder();
-        return;
-    }
-    // Connecting to the sound server and reading its devices runs on a worker;
-    // this thread goes on with the window and takes the result when it is there.
-    QPointer<TForm1> window(this);
-    m_startingAudio = std::async(std::launch::async, [window] {
-        auto engine = std::make_shared<std::unique_ptr<audio::AudioEngine>>(
-            startEngine(audio::AudioEngine::createSystemBackend()));
-        QMetaObject::invokeMethod(
-            qApp,
-            [window, engine] {
-                if (!window)
-                    return;
-                window->Engine = std::move(*engine);
-                window->audioLayerStarted();
-                if (window->m_audioStarted)
-                    window->checkWmaEncoder();
-            },
-            Qt::QueuedConnection);
-    });
+    Input->openMonitor();
+    Input->start();
+    createTrayIcon();
 }
 
 void TForm1::showSectionSummaries()
@@ -732,16 +650,8 @@ void TForm1::showSectionSummaries()
     SpeedButton1Click();
 }
 
-void TForm1::finishCreate()
+void TForm1::createTrayIcon()
 {
-    // (Without a capture device StartMonitor says nothing: start-up has already
-    // said so, once.)
-    if (!RecordChannel && !StartMonitor()) {
-        Label15->clear();
-        return;
-    }
-
-    // Tray icon.
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->setPicture(4);
     TrayIcon1->setShowHint(true);
@@ -755,6 +665,11 @@ void TForm1::finishCreate()
     connect(TrayIcon1->Pause2, &QAction::triggered, this, [this] { ToolButton2->click(); });
     connect(TrayIcon1->Stop2, &QAction::triggered, this, [this] { ToolButton3->click(); });
     connect(TrayIcon1->Exit2, &QAction::triggered, this, &TForm1::Exit1Click);
+    // The tray's menu follows the recording's state, whenever it is made.
+    const bool idle = Recording->state() == recording::RecordingSession::State::Idle;
+    TrayIcon1->Record1->setEnabled(idle);
+    TrayIcon1->Pause2->setEnabled(Recording->isRecording());
+    TrayIcon1->Stop2->setEnabled(Recording->isRecording());
     TrayIcon1->setVisible(true);
 }
 
@@ -828,10 +743,9 @@ void TForm1::afterFirstPaint()
         DurationProbe->probe(std::exchange(m_lengthsToRead, {}));
     if (m_options.deferToFirstPaint) {
         InstallHook();
-        startAudioInBackground();
-    } else if (m_audioStarted) {
-        checkWmaEncoder();
+        startAudio();
     }
+    checkWmaEncoder();
     emit firstPainted();
 }
 
@@ -873,57 +787,20 @@ void TForm1::activateFromSecondInstance()
 // ---------------------------------------------------------------------------
 // Settings
 
-void TForm1::loadDeviceSettings()
-{
-    using namespace settings;
-    const IniFile ini(configPath());
-    const QString audio = QStringLiteral("Audio");
-
-    // The stored names win: positions move when a device is plugged in before
-    // start. A position that names nothing (-1, or past the end) shows what is
-    // actually used, so that the window never names an empty device or input.
-    if (!selectByName(ini.readString(audio, config::RecordDeviceName, QString()),
-                      ini.readString(audio, config::InputChannelName, QString()))) {
-        ComboBox2->setCurrentIndex(readIntOrDefault(ini, audio, config::RecordDevice, 0));
-        if (ComboBox2->currentIndex() < 0 && Engine) {
-            const auto used =
-                std::find(DeviceNumbers.begin(), DeviceNumbers.end(), Engine->currentDevice());
-            ComboBox2->setCurrentIndex(used != DeviceNumbers.end()
-                                           ? int(used - DeviceNumbers.begin())
-                                           : (ComboBox2->count() > 0 ? 0 : -1));
-        }
-        ComboBox2Change();
-        ComboBox1->setCurrentIndex(readIntOrDefault(ini, audio, config::InputChannel, 0));
-        if (ComboBox1->currentIndex() < 0 && ComboBox1->count() > 0 && Engine)
-            ComboBox1->setCurrentIndex(std::max(Engine->currentInput(), 0));
-        ComboBox1Change();
-    }
-    // Without a readable stored volume the input keeps the level it has (the
-    // input change above showed it): setting it to 0 would silence the input,
-    // for other programs too.
-    if (const auto volume = readStoredVolume(ini))
-        TrackBar1->setValue(*volume);
-}
-
 void TForm1::loadOutputSettings()
 {
-    using namespace settings;
-    const IniFile ini(configPath());
-    const QString audio = QStringLiteral("Audio");
-    int format = readIntOrDefault(ini, audio, QStringLiteral("OutputFormat"), 0);
-    if (format < 0 || format > 3)
-        format = 0; // a hand-edited value: record MP3 rather than nothing
+    // Positions the format's lists do not hold (or unreadable ones) show the format's
+    // default; the stored value stays as it is until the user picks another.
+    const int format = Config.outputFormat.value();
     ComboBox3->setCurrentIndex(format);
     FillRateAndChannelLists();
-    const int rate = readIntOrDefault(ini, audio, QStringLiteral("SampleRate"), 0);
-    ComboBox4->setCurrentIndex(
-        rate >= 0 && rate < ComboBox4->count()
-            ? rate
-            : options::defaultRateIndex(FormatRateLists[size_t(format)].rates));
-    const int channels = readIntOrDefault(ini, audio, QStringLiteral("Channels"), 0);
-    ComboBox5->setCurrentIndex(
-        channels >= 0 && channels < ComboBox5->count() ? channels : ComboBox5->count() - 1);
-    SpeedButton22->setVisible(ComboBox3->currentIndex() == 0);
+    const int rate = Config.sampleRate.value();
+    if (rate >= 0 && rate < ComboBox4->count())
+        ComboBox4->setCurrentIndex(rate);
+    const int channels = Config.channels.value();
+    if (channels >= 0 && channels < ComboBox5->count())
+        ComboBox5->setCurrentIndex(channels);
+    SpeedButton22->setVisible(format == 0);
     applyOutputValues();
 
     const QString audioDir = ProjectDirs::instance().AudioDir();
@@ -934,22 +811,14 @@ void TForm1::loadOutputSettings()
 
 void TForm1::saveSettings()
 {
-    settings::IniFile ini(configPath());
-    const QString audio = QStringLiteral("Audio");
-    // With no sound server at start the controls never held the user's values:
-    // saving them would replace the stored settings with defaults.
-    if (m_audioStarted) {
-        ini.writeInt(audio, QStringLiteral("RecordDevice"), ComboBox2->currentIndex());
-        ini.writeInt(audio, QStringLiteral("InputChannel"), ComboBox1->currentIndex());
-        ini.writeString(audio, settings::config::RecordDeviceName, ComboBox2->currentText());
-        ini.writeString(audio, settings::config::InputChannelName, ComboBox1->currentText());
-        ini.writeInt(audio, QStringLiteral("Volume"), TrackBar1->value());
-        ini.writeInt(audio, QStringLiteral("OutputFormat"), ComboBox3->currentIndex());
-        ini.writeInt(audio, QStringLiteral("SampleRate"), ComboBox4->currentIndex());
-        ini.writeInt(audio, QStringLiteral("Channels"), ComboBox5->currentIndex());
-    }
-    ini.writeString(QStringLiteral("Other"), QStringLiteral("AudioDir"),
-                    ProjectDirs::instance().AudioDir());
+    // The folder in use is stored with the rest, as it was resolved at start or chosen.
+    Config.audioDir.choose(ProjectDirs::instance().AudioDir());
+    QString error;
+    if (Config.save(&error) || m_settingsFailureSaid)
+        return;
+    // Said once a run: the changes stay chosen, and a later save tries again.
+    m_settingsFailureSaid = true;
+    showMessage(QStringLiteral("设置无法保存到 ") + Config.path() + QStringLiteral("\n\n") + error);
 }
 
 // ---------------------------------------------------------------------------
@@ -985,7 +854,7 @@ bool TForm1::FormCloseQuery()
     }
     const QString caption = QStringLiteral("注意");
     // A pending schedule.
-    if (Panel11->isVisible() || (Timer2 && Timer2->isActive() && Panel11->isVisibleTo(ToolBar1))) {
+    if (Timer2->isActive()) {
         if (!askQuestion(
                 QStringLiteral("Schedule is running.\n\nDo you want to stop it and Exit now?"),
                 caption))
@@ -1072,6 +941,32 @@ bool TForm1::askQuestion(const QString &text, const QString &caption)
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
                     isVisible() ? this : nullptr);
     return box.exec() == QMessageBox::Ok;
+}
+
+void TForm1::setStatusText(const QString &text)
+{
+    StatusText = text;
+    showStatusLine();
+}
+
+void TForm1::showNotice(Notice notice, const QString &text)
+{
+    Notices.removeIf([notice](const auto &n) { return n.first == notice; });
+    Notices.append({notice, text});
+    showStatusLine();
+}
+
+void TForm1::clearNotice(Notice notice)
+{
+    if (Notices.removeIf([notice](const auto &n) { return n.first == notice; }) > 0)
+        showStatusLine();
+}
+
+void TForm1::showStatusLine()
+{
+    const QString text = Notices.isEmpty() ? StatusText : Notices.last().second;
+    Label15->setText(text);
+    Label15->setToolTip(Notices.isEmpty() ? QString() : text);
 }
 
 // ---------------------------------------------------------------------------

@@ -7,9 +7,11 @@
 #include "hotkeys/HookLibrary.h"
 #include "hotkeys/HotKeyList.h"
 #include "recording/InputLevelMeter.h"
+#include "recording/InputSession.h"
 #include "recording/PlaybackSession.h"
 #include "recording/RecordingSession.h"
 #include "scheduler/ScheduleCheck.h"
+#include "settings/Settings.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -90,9 +92,9 @@ public:
     {
         std::unique_ptr<audio::AudioBackend> backend;
         bool useSystemBackend = true;
-        // The audio layer already being started on another thread (null result:
-        // it could not start); used instead of the two above when given.
-        std::future<std::unique_ptr<audio::AudioEngine>> startingEngine;
+        // How the input session looks for a missing server and announces a silent one.
+        int serverRetryMs = 1000;
+        int serverNoticeMs = 1500;
         // What the first picture of the window does not need waits until it has
         // been painted: the audio layer (the device and input lists, the status
         // line and the input monitor fill in a moment later), reading the
@@ -104,11 +106,6 @@ public:
     };
 
     explicit TForm1(Options options, QWidget *parent = nullptr);
-
-    // Connects the audio layer to its server and reads the devices; null when
-    // it cannot start. Safe on any thread.
-    static std::unique_ptr<audio::AudioEngine>
-    startEngine(std::unique_ptr<audio::AudioBackend> backend);
 
     // Height of a collapsed section: its header line only.
     static constexpr int CollapsedHeight = 28;
@@ -152,7 +149,7 @@ public:
     QWidget *ValumePanel = nullptr;
     QToolButton *SpeedButton19 = nullptr; // mute
     QSlider *TrackBar1 = nullptr;         // recording volume
-    int TrackBar1Tag = 0;
+    int TrackBar1Tag = 0;                 // the level to return to when mute is released
 
     // Output settings panel
     QWidget *Panel9 = nullptr;
@@ -195,11 +192,14 @@ public:
     TTrayIcon *TrayIcon1 = nullptr;
 
     // ---- Run-time state -------------------------------------------------------
-    std::unique_ptr<audio::AudioEngine> Engine; // null when no sound server
-    // The input monitor between recordings; a take's channel lives in the session.
-    std::unique_ptr<audio::CaptureChannel> RecordChannel;
-    // Playback of a recording: holds the playback stream. Declared after the
-    // engine, which it uses until it is gone.
+    // The user's settings of this window, as stored and as chosen since.
+    settings::Settings Config;
+    // The sound server, the devices and inputs, the input's level and the input
+    // monitor (the capture channel between recordings; a take's lives in the
+    // recording session). It owns the audio layer, which the sessions below use.
+    recording::InputSession *Input = nullptr;
+    // Playback of a recording: holds the playback stream. Destroyed before the
+    // input session, whose audio layer it uses.
     std::unique_ptr<recording::PlaybackSession> Playback;
     std::unique_ptr<recording::TSpectrum> Spectrum;
     QImage FrozenPicture;
@@ -219,12 +219,12 @@ public:
     bool MinitoTray = true;
     int SortColumn = 0;
     std::array<int, 5> SortAscending{};
-    // List position → device number (the list leaves out disabled devices).
-    std::vector<int> DeviceNumbers;
-    // Per-format rate and channel lists, built once at start.
+    // Per-format rate and channel lists, built once at start: item texts and the rate in
+    // Hz of each rate item.
     struct FormatLists
     {
         QStringList rates, channels;
+        QList<int> rateHz;
     };
     std::array<FormatLists, 4> FormatRateLists;
 
@@ -242,8 +242,6 @@ public:
     QStringList InstallHook();
     void showTakenHotKeys(const QStringList &taken);
     static QString takenHotKeysText(const QStringList &taken);
-    // The status line's notice of taken hot keys, and what it replaced.
-    QString HotKeyNotice, TextBeforeHotKeyNotice;
     void RemoveHook();
     void ToolButton7Click();
     // A report of the keyboard hook: virtual-key code, keystroke flags (bit 31:
@@ -265,17 +263,14 @@ public:
     void setGeneralOptionForm(TGeneralOptionForm *form);
     void applyGeneralOptions();
     QString configPath() const;
+    // Writes what the user chose; a failure is said once, with its reason.
     void saveSettings();
-    // The stored device, input and input volume (they need the audio layer),
-    // and the output format, rate, channels and folder (they do not).
-    void loadDeviceSettings();
+    // The stored output format, rate, channels and folder shown and applied.
     void loadOutputSettings();
     void fitHeight();
 
     // ---- Devices and inputs ---------------------------------------------------
-    void captureStartup();
-    void fillDeviceList();
-    void FillInputList();
+    void createInputSession();
     void ComboBox2Change();
     void ComboBox1Change();
     void AfterInputChange();
@@ -283,14 +278,17 @@ public:
     void TrackBar1Change();
     void SpeedButton19Click();
     void SpeedButton20Click();
-    void onDevicesChanged();
-    void onInputVolumeChanged();
-    int currentDeviceNumber() const;
-    // Shows a volume read from the input without writing it back.
-    void showInputVolume(float volume);
-    // Selects the device and input by name when both are listed; false otherwise.
-    bool selectByName(const QString &device, const QString &input);
+    // The session's state shown: the server, the lists and the input in use, the
+    // input's level, the monitor; a failure said with its reason.
+    void showServerState();
+    void showDevices();
+    void showInputLevel();
+    void monitorChanged();
+    void inputFailed(recording::InputSession::Failure what, const QString &reason);
+    // Stores the device and input the user picked.
+    void storeInputChoice();
     void updateDeviceSummary();
+    QString inputName() const;
 
     // ---- Output settings ------------------------------------------------------
     void buildFormatLists();
@@ -300,6 +298,7 @@ public:
     void ComboBox5Change();
     void SpeedButton11Click();
     void SpeedButton22Click();
+    // OutputRate and OutputChannels from the stored (or chosen) format, rate and channels.
     void applyOutputValues();
 
     // ---- Recording session ----------------------------------------------------
@@ -320,7 +319,7 @@ public:
     // The capture channel whose audio is shown: the take's, else the monitor's.
     audio::CaptureChannel *shownCaptureChannel() const;
     QString outputFormatExtension(int format) const;
-    int outputFormat() const;
+    int outputFormat() const { return Config.outputFormat.value(); }
     void setTrayPicture(int picture);
 
     // ---- Scheduler and tray ---------------------------------------------------
@@ -359,9 +358,16 @@ public:
     void UpdateListSummary();
     void LoadFileTypeIcons();
     void SetRowIcon(QTreeWidgetItem *item);
-    QTreeWidgetItem *addRow(int index, const QString &fileName, const QDateTime &date,
+    // Rows are found by their file's path, never by what a cell shows. A row keeps its
+    // path, and whether it is the take being recorded (drawn red), in its first cell.
+    static constexpr int PathRole = Qt::UserRole + 2;
+    static constexpr int RecordingRole = Qt::UserRole + 3;
+    enum class RowStatus { None, Recording, Saved, Play, Pause, Stop };
+    QTreeWidgetItem *addRow(int index, const QString &path, const QDateTime &date,
                             std::optional<double> durationSeconds, qint64 sizeBytes,
-                            const QString &status);
+                            RowStatus status = RowStatus::None);
+    void removeRow(QTreeWidgetItem *row);
+    QTreeWidgetItem *rowOf(const QString &path) const;
     void setRowDuration(QTreeWidgetItem *item, std::optional<double> seconds);
     // What each take that lost audio lost, by its file's path: its row keeps the
     // report in its tool-tip through every rescan of the folder.
@@ -377,10 +383,11 @@ public:
     void setFileButtonsEnabled(bool enabled);
     QTreeWidgetItem *selectedRow() const;
     QString rowPath(QTreeWidgetItem *item) const;
-    QString rowStatus(QTreeWidgetItem *item) const;
-    void setRowStatus(QTreeWidgetItem *item, const QString &status);
-    QTreeWidgetItem *firstRowWithStatus(const QString &status) const;
+    RowStatus rowStatus(const QString &path) const;
+    void setRowStatus(const QString &path, RowStatus status);
     void clearStatuses();
+    QHash<QString, QTreeWidgetItem *> Rows;
+    QHash<QString, RowStatus> RowStatuses; // the rows whose status is not empty
 
     // ---- Playback -------------------------------------------------------------
     void ListView1DblClick();
@@ -435,6 +442,15 @@ public:
     // ---- Messages ---------------------------------------------------------------
     void showMessage(const QString &text);
     bool askQuestion(const QString &text, const QString &caption);
+    // The status line: what the window is doing, with notices that stay on top of it
+    // until what they say no longer holds (or the user starts something new).
+    enum class Notice { HotKeysTaken, InputRemoved, ServerSilent };
+    void setStatusText(const QString &text);
+    void showNotice(Notice notice, const QString &text);
+    void clearNotice(Notice notice);
+    void showStatusLine();
+    QString StatusText;
+    QList<QPair<Notice, QString>> Notices;
 
 signals:
     // Once, when the window has been painted for the first time.
@@ -459,30 +475,28 @@ private:
     // shown window has waited FirstPaintWaitMs for it.
     void firstPaintDone();
     void afterFirstPaint();
-    // FormCreate from the audio layer on: started at once, or (when deferred)
-    // on a worker after the first paint, the rest following on this thread.
+    // FormCreate from the audio layer on: started at once, or (when deferred) after
+    // the first paint; the lists, the level and the monitor follow as the input
+    // session reports them.
     void startAudio();
-    void startAudioInBackground();
-    void audioLayerStarted();
     void showSectionSummaries();
-    // The end of FormCreate: the input monitor and the tray icon.
-    void finishCreate();
+    void createTrayIcon();
     void checkWmaEncoder();
 
     Options m_options;
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
-    bool m_creating = false;           // the stored settings are being applied in FormCreate
-    std::future<void> m_startingAudio; // the worker starting the audio layer
-    bool m_audioStarted = false;
+    bool m_audioStarted = false; // the input session was started
     bool m_painted = false;
     QStringList m_lengthsToRead;  // until the first paint (deferToFirstPaint)
     QList<QIcon> m_fileTypeIcons; // .mp3, .wma, .ogg, .wav
     bool m_showingVolume = false; // TrackBar1 follows the input: nothing to write
-    bool m_devicesChangedWhileRecording = false;
-    // The device and input the user chose (or the settings named): an automatic
-    // switch after one went away, or a lost sound server, returns to them when
-    // they are back.
-    QString m_chosenDevice, m_chosenInput;
+    bool m_serverSaid = false;    // "no server" and "no device" are said once
+    bool m_noDeviceSaid = false;
+    bool m_inputKnown = false;    // the session has named an input at least once
+    bool m_choiceMissing = false; // the user's device or input is not there
+    bool m_inputKnownBefore = false;
+    bool m_monitorFromDetector = false; // the monitor being opened was asked for by 检测器
+    bool m_settingsFailureSaid = false;
     QElapsedTimer m_levelClock;
 };
 

@@ -16,212 +16,272 @@
 
 namespace sonalto {
 
-namespace {
-
-QString text(const std::string &s)
-{
-    return QString::fromStdString(s);
-}
-} // namespace
-
 // ---------------------------------------------------------------------------
 // Capture devices and inputs
 
-void TForm1::captureStartup()
+void TForm1::createInputSession()
 {
-    fillDeviceList();
-    if (Engine->currentDevice() < 0 || DeviceNumbers.empty()) {
-        showMessage(QStringLiteral("无法获取录音设备！"));
-    } else {
-        ComboBox2->setCurrentIndex(0);
-        Engine->selectDevice(DeviceNumbers.front());
+    recording::InputSession::Options options;
+    if (m_options.backend) {
+        // A backend handed in is connected once; after that there is none to try.
+        auto handed =
+            std::make_shared<std::unique_ptr<audio::AudioBackend>>(std::move(m_options.backend));
+        options.makeBackend = [handed]() { return std::move(*handed); };
+    } else if (m_options.useSystemBackend) {
+        options.makeBackend = [] { return audio::AudioEngine::createSystemBackend(); };
     }
-    FillInputList();
-    Engine->setDevicesChangedHandler([this] {
-        QMetaObject::invokeMethod(this, &TForm1::onDevicesChanged, Qt::QueuedConnection);
-    });
-    Engine->setVolumesChangedHandler([this] {
-        QMetaObject::invokeMethod(this, &TForm1::onInputVolumeChanged, Qt::QueuedConnection);
-    });
+    options.retryMs = m_options.serverRetryMs;
+    options.noticeAfterMs = m_options.serverNoticeMs;
+    Input = new recording::InputSession(std::move(options), this);
+    using Session = recording::InputSession;
+    connect(Input, &Session::serverChanged, this, &TForm1::showServerState);
+    connect(Input, &Session::devicesChanged, this, &TForm1::showDevices);
+    connect(Input, &Session::levelChanged, this, &TForm1::showInputLevel);
+    connect(Input, &Session::monitorChanged, this, &TForm1::monitorChanged);
+    connect(Input, &Session::failed, this, &TForm1::inputFailed);
+
+    recording::InputChoice stored;
+    stored.deviceName = Config.recordDeviceName.value();
+    stored.inputName = Config.inputChannelName.value();
+    stored.devicePosition = Config.recordDevice.value();
+    stored.inputPosition = Config.inputChannel.value();
+    Input->setChoice(stored);
+    // Without a readable stored volume the input keeps the level it has: setting
+    // it to 0 would silence the input, for other programs too.
+    if (const auto volume = Config.volume.value())
+        Input->setVolume(*volume);
 }
 
-void TForm1::fillDeviceList()
+QString TForm1::inputName() const
 {
-    ComboBox2->clear();
-    DeviceNumbers.clear();
-    const std::vector<audio::DeviceInfo> devices = Engine->captureDevices();
-    for (size_t i = 0; i < devices.size(); ++i) {
-        if (!devices[i].enabled)
-            continue;
-        ComboBox2->addItem(text(devices[i].name));
-        DeviceNumbers.push_back(int(i));
+    const recording::InputEntry *input = Input->input();
+    return input ? input->name : QString();
+}
+
+void TForm1::showServerState()
+{
+    using Server = recording::InputSession::Server;
+    if (Input->notResponding())
+        showNotice(Notice::ServerSilent, QStringLiteral("声音服务器没有响应，正在等待…"));
+    else
+        clearNotice(Notice::ServerSilent);
+    if (Input->server() == Server::Unavailable && !m_serverSaid) {
+        // Said once; the session goes on looking for a server, and the window fills
+        // in when one answers.
+        m_serverSaid = true;
+        setStatusText(QString());
+        showMessage(QStringLiteral("无法启动默认的录音设备！") + QStringLiteral("\n\n") +
+                    Input->unavailableReason());
     }
-}
-
-int TForm1::currentDeviceNumber() const
-{
-    const int position = ComboBox2->currentIndex();
-    if (position < 0 || position >= int(DeviceNumbers.size()))
-        return -1;
-    return DeviceNumbers[size_t(position)];
-}
-
-void TForm1::FillInputList()
-{
-    ComboBox1->clear();
-    if (!Engine)
+    if (Input->server() != Server::Connected || Recording->engine() == Input->engine())
         return;
-    int remembered = -1;
-    const std::vector<audio::InputInfo> inputs = Engine->inputs();
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        ComboBox1->addItem(text(inputs[i].name));
-        if ((inputs[i].flags & audio::InputTypeMask) == audio::InputTypeOutputMix)
-            remembered = int(i);
+    // The audio layer is up: recording and playback use it from now on.
+    Recording->setEngine(Input->engine());
+    if (!playbackActive())
+        createPlaybackSession();
+    TrackBar3->setValue(int(std::lround(double(Input->engine()->outputVolume()) * 100.0)));
+    showDevices(); // also when there are none to list
+    showInputLevel();
+}
+
+void TForm1::showDevices()
+{
+    // The lists carry each entry's key; the entry in use is selected by it.
+    const QList<recording::DeviceEntry> &devices = Input->devices();
+    const recording::DeviceEntry *device = Input->device();
+    ComboBox2->clear();
+    for (const recording::DeviceEntry &d : devices)
+        ComboBox2->addItem(d.name, d.key);
+    ComboBox2->setCurrentIndex(ComboBox2->findData(Input->deviceKey()));
+    ComboBox1->clear();
+    if (device)
+        for (const recording::InputEntry &i : device->inputs)
+            ComboBox1->addItem(i.name, i.key);
+    ComboBox1->setCurrentIndex(ComboBox1->findData(Input->inputKey()));
+    updateDeviceSummary();
+
+    if (Input->server() != recording::InputSession::Server::Connected)
+        return;
+    if (devices.isEmpty() && !m_noDeviceSaid && !m_inputKnown) {
+        m_noDeviceSaid = true;
+        showMessage(QStringLiteral("无法获取录音设备！"));
     }
-    const int selected = remembered >= 0 ? remembered : 0;
-    ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? selected : -1);
-    if (ComboBox1->count() > 0)
-        Engine->switchOnInput(selected);
+    const recording::InputChoice &choice = Input->choice();
+    if (Input->input()) {
+        if (!m_inputKnown || Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff) {
+            // Whatever the detector shows, the status line names the input it would show.
+            if (!IsRecording)
+                StatusText = QStringLiteral("检测声音从 ") + inputName();
+            setStatusText(StatusText);
+        }
+        m_inputKnown = true;
+    }
+    // The user's device or input is missing: what is used meanwhile is named on the
+    // status line until the chosen one is back (or the user starts something else).
+    const bool missing =
+        !Input->choiceInUse() && !(choice.deviceName.isEmpty() && choice.deviceKey.isEmpty());
+    if (missing && !m_choiceMissing && (Input->input() || m_inputKnownBefore)) {
+        const bool deviceListed = std::any_of(devices.begin(), devices.end(), [&](const auto &d) {
+            return choice.deviceKey.isEmpty() ? d.name == choice.deviceName
+                                              : d.key == choice.deviceKey;
+        });
+        const bool atStart = !m_inputKnownBefore;
+        showNotice(Notice::InputRemoved, deviceListed
+                                             ? (atStart ? QStringLiteral("找不到输入声道: ")
+                                                        : QStringLiteral("输入声道已移除: ")) +
+                                                   choice.inputName
+                                             : (atStart ? QStringLiteral("找不到录制设备: ")
+                                                        : QStringLiteral("录制设备已移除: ")) +
+                                                   choice.deviceName);
+    } else if (!missing) {
+        clearNotice(Notice::InputRemoved);
+    }
+    m_choiceMissing = missing;
+    m_inputKnownBefore = m_inputKnown;
+}
+
+void TForm1::showInputLevel()
+{
+    // A level read from the input is shown, never written back. An input muted
+    // elsewhere shows 0 with the mute button pressed; the stored level stays.
+    const std::optional<int> volume = Input->volume();
+    ValumePanel->setVisible(volume.has_value() ||
+                            Input->server() == recording::InputSession::Server::Unavailable);
+    if (!volume || TrackBar1->isSliderDown())
+        return;
+    m_showingVolume = true;
+    TrackBar1->setValue(Input->muted() ? 0 : *volume);
+    m_showingVolume = false;
+    const bool silent = Input->muted() || *volume == 0;
+    SpeedButton19->setChecked(silent);
+    SpeedButton19->setIcon(appIcon(silent ? QStringLiteral("mute") : QStringLiteral("microphone")));
+}
+
+void TForm1::monitorChanged()
+{
+    if (Input->monitor())
+        PosTimer->start();
+}
+
+void TForm1::inputFailed(recording::InputSession::Failure what, const QString &reason)
+{
+    using Failure = recording::InputSession::Failure;
+    QString text;
+    switch (what) {
+    case Failure::Device:
+        text = QStringLiteral("无法使用录音设备: ") + Input->choice().deviceName;
+        break;
+    case Failure::Input:
+        text = QStringLiteral("无法使用输入声道: ") + Input->choice().inputName;
+        break;
+    case Failure::Volume:
+        text = QStringLiteral("无法设置录音音量");
+        break;
+    case Failure::Monitor:
+        // The detector's own switch says it in the words of a recording start.
+        text = m_monitorFromDetector ? recording::couldNotStartRecording()
+                                     : QStringLiteral("无法开始录制");
+        break;
+    }
+    if (!reason.isEmpty())
+        text += QStringLiteral("\n\n") + reason;
+    showMessage(text);
+}
+
+void TForm1::storeInputChoice()
+{
+    const recording::InputChoice &choice = Input->choice();
+    Config.chooseInput(choice.devicePosition, choice.deviceName, choice.inputPosition,
+                       choice.inputName);
 }
 
 void TForm1::ComboBox2Change()
 {
-    if (!Engine)
+    const QString key = ComboBox2->currentData().toString();
+    if (key.isEmpty())
         return;
-    const int device = currentDeviceNumber();
-    if (device >= 0 && !Engine->selectDevice(device))
-        showMessage(QStringLiteral("无法使用录音设备: ") + ComboBox2->currentText());
-    FillInputList();
+    Input->chooseDevice(key);
+    storeInputChoice();
     AfterInputChange();
-    m_chosenDevice = ComboBox2->currentText();
-    m_chosenInput = ComboBox1->currentText();
 }
 
 void TForm1::ComboBox1Change()
 {
-    if (!Engine)
+    const QString key = ComboBox1->currentData().toString();
+    if (key.isEmpty())
         return;
-    if (ComboBox1->currentIndex() >= 0 && !Engine->switchOnInput(ComboBox1->currentIndex()))
-        showMessage(QStringLiteral("无法使用输入声道: ") + ComboBox1->currentText());
+    Input->chooseInput(key);
+    storeInputChoice();
     AfterInputChange();
-    m_chosenDevice = ComboBox2->currentText();
-    m_chosenInput = ComboBox1->currentText();
-}
-
-bool TForm1::selectByName(const QString &device, const QString &input)
-{
-    if (!Engine || device.isEmpty() || input.isEmpty())
-        return false;
-    const int devicePosition = ComboBox2->findText(device);
-    if (devicePosition < 0)
-        return false;
-    const auto devices = Engine->captureDevices();
-    const auto &names = devices[size_t(DeviceNumbers[size_t(devicePosition)])].inputNames;
-    if (std::find(names.begin(), names.end(), input.toStdString()) == names.end())
-        return false;
-    ComboBox2->setCurrentIndex(devicePosition);
-    ComboBox2Change();
-    ComboBox1->setCurrentIndex(ComboBox1->findText(input));
-    ComboBox1Change();
-    return true;
-}
-
-void TForm1::showInputVolume(float volume)
-{
-    // Rounded to the nearest step: truncating would show 0.29 as 28, and the
-    // next write would lower the input's level a little each time.
-    m_showingVolume = true;
-    TrackBar1->setValue(int(std::lround(double(volume) * 100.0)));
-    m_showingVolume = false;
 }
 
 void TForm1::AfterInputChange()
 {
-    if (!Engine)
-        return;
-    float volume = 0.f;
-    if (const auto info = Engine->input(ComboBox1->currentIndex()))
-        volume = info->volume;
-    showInputVolume(volume);
+    // A file being played stops; the monitor opens on the new input whatever the
+    // detector's state, and the status line names the input where it shows the
+    // detector's text.
     StopAndFreeChannels();
-    if (!m_creating && StartMonitor() &&
-        (Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff))
-        Label15->setText(QStringLiteral("检测声音从 ") + ComboBox1->currentText());
+    StartMonitor();
+    if (Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff) {
+        StatusText = QStringLiteral("检测声音从 ") + inputName();
+        setStatusText(StatusText);
+    }
     updateDeviceSummary();
 }
 
 bool TForm1::StartMonitor()
 {
-    if (!Engine)
-        return false;
     // Without a capture device there is nothing to open; start-up has said so once.
-    if (Engine->currentDevice() < 0 || Engine->inputCount() == 0)
-        return false;
-    std::string error;
-    RecordChannel = Engine->startCapture(
-        audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; }, &error);
-    if (!RecordChannel) {
-        showMessage(QStringLiteral("无法开始录制"));
-        return false;
-    }
-    RecordChannel->play();
-    PosTimer->start();
-    return true;
+    m_monitorFromDetector = false;
+    Input->openMonitor();
+    return Input->server() != recording::InputSession::Server::Unavailable;
 }
 
 void TForm1::TrackBar1Change()
 {
     const int position = TrackBar1->value();
-    if (position == 0) {
-        SpeedButton19->setChecked(true);
-        SpeedButton19->setIcon(appIcon(QStringLiteral("mute")));
-    } else if (SpeedButton19->isChecked()) {
-        SpeedButton19->setChecked(false);
-        SpeedButton19->setIcon(appIcon(QStringLiteral("microphone")));
-    }
-    // A level read from the input is shown, never written back.
-    if (Engine && !m_showingVolume)
-        Engine->setInputVolume(ComboBox1->currentIndex(), float(position * 0.01));
-}
-
-void TForm1::onInputVolumeChanged()
-{
-    // The input's level changed, here or in another program (the desktop's
-    // sound settings, pactl): the bar follows, unless the user is dragging it.
-    if (!Engine || TrackBar1->isSliderDown())
+    if (m_showingVolume)
         return;
-    if (const auto info = Engine->input(ComboBox1->currentIndex()))
-        showInputVolume(info->volume);
+    SpeedButton19->setChecked(position == 0);
+    SpeedButton19->setIcon(
+        appIcon(position == 0 ? QStringLiteral("mute") : QStringLiteral("microphone")));
+    // The user's level: set on the input, and stored.
+    Input->setVolume(position);
+    Config.volume.choose(position);
 }
 
 void TForm1::SpeedButton19Click()
 {
-    const bool pressed = SpeedButton19->isChecked();
-    SpeedButton19->setIcon(
-        appIcon(pressed ? QStringLiteral("mute") : QStringLiteral("microphone")));
-    if (pressed) {
-        TrackBar1Tag = TrackBar1->value();
-        TrackBar1->setValue(0);
+    // Whatever the button shows now, the input's own state decides: a silent input
+    // (muted here or elsewhere) gets its level back, a sounding one is muted.
+    const bool silent = Input->muted() || Input->volume().value_or(0) == 0;
+    int level = 0;
+    if (silent) {
+        level =
+            TrackBar1Tag > 0 ? TrackBar1Tag : (Input->muted() ? Input->volume().value_or(0) : 0);
     } else {
-        TrackBar1->setValue(TrackBar1Tag);
+        TrackBar1Tag = Input->volume().value_or(TrackBar1->value());
     }
-    if (Engine)
-        Engine->setInputVolume(ComboBox1->currentIndex(), float(TrackBar1->value() * 0.01));
+    if (!Input->volume() && Input->server() != recording::InputSession::Server::Connected) {
+        SpeedButton19->setChecked(false);
+        return;
+    }
+    Input->setVolume(level);
+    Config.volume.choose(level);
+    showInputLevel();
 }
 
 void TForm1::updateDeviceSummary()
 {
-    if (SpeedButton20->isChecked())
-        return;
     // Without a device (none found, or the audio layer not started yet) there is
     // nothing to name.
-    if (ComboBox2->count() == 0) {
+    const recording::DeviceEntry *device = Input->device();
+    if (!device) {
         Label13->clear();
         Label13->setToolTip(QString());
         return;
     }
-    Label13->setText(QStringLiteral("录制从 ") + ComboBox2->currentText() + QStringLiteral(", ") +
-                     ComboBox1->currentText());
+    Label13->setText(QStringLiteral("录制从 ") + device->name + QStringLiteral(", ") + inputName());
     Label13->setToolTip(Label13->text());
 }
 
@@ -242,138 +302,72 @@ void TForm1::SpeedButton20Click()
     fitHeight();
 }
 
-void TForm1::onDevicesChanged()
-{
-    // Devices come and go while the program runs, and the sound server itself
-    // may restart. During a recording the lists stay as they are (the
-    // recording's own channel reports a vanished source itself); they are read
-    // again once it has ended.
-    if (!Engine)
-        return;
-    if (IsRecording) {
-        if (!m_devicesChangedWhileRecording) {
-            m_devicesChangedWhileRecording = true;
-            QTimer::singleShot(200, this, [this] {
-                m_devicesChangedWhileRecording = false;
-                onDevicesChanged();
-            });
-        }
-        return;
-    }
-    Engine->refreshDevices();
-    const QString device = ComboBox2->currentText();
-    const QString input = ComboBox1->currentText();
-    fillDeviceList();
-    auto position = [](QComboBox *box, const QString &name) {
-        return name.isEmpty() ? -1 : box->findText(name);
-    };
-    const bool deviceGone = !device.isEmpty() && position(ComboBox2, device) < 0;
-
-    // The user's own choice wins whenever it is listed (back after a lost
-    // server or a re-plug); else the device in use; else the first one.
-    int devicePosition = position(ComboBox2, m_chosenDevice);
-    if (devicePosition < 0)
-        devicePosition = position(ComboBox2, device);
-    if (devicePosition < 0)
-        devicePosition = ComboBox2->count() > 0 ? 0 : -1;
-    ComboBox2->setCurrentIndex(devicePosition);
-    if (devicePosition < 0) {
-        // Nothing to record from now; a failed monitor stays until a device is back.
-        ComboBox1->clear();
-        if (deviceGone)
-            Label15->setText(QStringLiteral("录制设备已移除: ") + device);
-        updateDeviceSummary();
-        return;
-    }
-    const int number = currentDeviceNumber();
-    if (Engine->currentDevice() != number)
-        Engine->selectDevice(number);
-    const bool sameDevice = ComboBox2->currentText() == device;
-
-    ComboBox1->clear();
-    for (const audio::InputInfo &info : Engine->inputs())
-        ComboBox1->addItem(text(info.name));
-    const bool inputGone = sameDevice && !input.isEmpty() && position(ComboBox1, input) < 0;
-    int inputPosition =
-        ComboBox2->currentText() == m_chosenDevice ? position(ComboBox1, m_chosenInput) : -1;
-    if (inputPosition < 0 && sameDevice)
-        inputPosition = position(ComboBox1, input);
-    if (inputPosition < 0) {
-        FillInputList(); // chosen as on a device change
-    } else {
-        ComboBox1->setCurrentIndex(inputPosition);
-        if (Engine->currentInput() != inputPosition)
-            Engine->switchOnInput(inputPosition);
-    }
-
-    // The monitor follows a changed input, and one whose source went away and
-    // came back is reopened.
-    const bool changed = !sameDevice || ComboBox1->currentText() != input;
-    if (changed || (RecordChannel && RecordChannel->failed()))
-        AfterInputChange();
-    // The notice stays until the user acts: the window now names what is used.
-    if (inputGone)
-        Label15->setText(QStringLiteral("输入声道已移除: ") + input);
-    else if (deviceGone)
-        Label15->setText(QStringLiteral("录制设备已移除: ") + device);
-    updateDeviceSummary();
-}
-
 // ---------------------------------------------------------------------------
 // Output settings
 
 void TForm1::buildFormatLists()
 {
     const auto lists = options::buildFormatLists();
-    for (size_t i = 0; i < lists.size(); ++i)
-        FormatRateLists[i] = {lists[i].rates, lists[i].channels};
-}
-
-int TForm1::outputFormat() const
-{
-    const int format = ComboBox3->currentIndex();
-    return format >= 0 && format <= 3 ? format : 0;
+    for (size_t i = 0; i < lists.size(); ++i) {
+        FormatRateLists[i] = {lists[i].rates, lists[i].channels, {}};
+        for (const QString &rate : lists[i].rates)
+            FormatRateLists[i].rateHz.append(options::rateFromItemText(rate));
+    }
 }
 
 void TForm1::FillRateAndChannelLists()
 {
+    // Each rate item carries its rate in Hz.
     ComboBox4->clear();
     ComboBox5->clear();
-    const int format = ComboBox3->currentIndex();
-    if (format < 0 || format > 3)
-        return;
-    ComboBox4->addItems(FormatRateLists[size_t(format)].rates);
-    ComboBox5->addItems(FormatRateLists[size_t(format)].channels);
-    ComboBox4->setCurrentIndex(options::defaultRateIndex(FormatRateLists[size_t(format)].rates));
+    const FormatLists &lists = FormatRateLists[size_t(outputFormat())];
+    for (qsizetype i = 0; i < lists.rates.size(); ++i)
+        ComboBox4->addItem(lists.rates.at(i), lists.rateHz.at(i));
+    ComboBox5->addItems(lists.channels);
+    ComboBox4->setCurrentIndex(options::defaultRateIndex(lists.rates));
     ComboBox5->setCurrentIndex(ComboBox5->count() - 1);
 }
 
 void TForm1::applyOutputValues()
 {
-    ComboBox5Change();
-    ComboBox4Change();
+    // The stored positions where the format's lists hold them, else its defaults.
+    const FormatLists &lists = FormatRateLists[size_t(outputFormat())];
+    const int ratePosition = Config.sampleRate.value();
+    const int rate = ratePosition >= 0 && ratePosition < lists.rateHz.size()
+                         ? ratePosition
+                         : options::defaultRateIndex(lists.rates);
+    OutputRate = rate >= 0 && lists.rateHz.at(rate) > 0 ? lists.rateHz.at(rate) : 44100;
+    const int channels = Config.channels.value();
+    if (outputFormat() == 3)
+        OutputChannels = channels >= 0 && channels < lists.channels.size() ? channels + 1 : 2;
+    else
+        OutputChannels = 2;
 }
 
 void TForm1::ComboBox3Change()
 {
-    SpeedButton22->setVisible(ComboBox3->currentIndex() == 0);
+    const int format = ComboBox3->currentIndex();
+    if (format < 0 || format > 3)
+        return;
+    Config.outputFormat.choose(format);
+    SpeedButton22->setVisible(format == 0);
     FillRateAndChannelLists();
+    // The new format's lists start at their defaults.
+    Config.sampleRate.choose(ComboBox4->currentIndex());
+    Config.channels.choose(ComboBox5->currentIndex());
     applyOutputValues();
 }
 
 void TForm1::ComboBox4Change()
 {
-    OutputRate = options::rateFromItemText(ComboBox4->currentText());
-    if (OutputRate <= 0)
-        OutputRate = 44100;
+    Config.sampleRate.choose(ComboBox4->currentIndex());
+    applyOutputValues();
 }
 
 void TForm1::ComboBox5Change()
 {
-    if (ComboBox3->currentIndex() == 3)
-        OutputChannels = ComboBox5->currentIndex() >= 0 ? ComboBox5->currentIndex() + 1 : 2;
-    else
-        OutputChannels = 2;
+    Config.channels.choose(ComboBox5->currentIndex());
+    applyOutputValues();
 }
 
 void TForm1::SpeedButton11Click()
@@ -415,25 +409,23 @@ void TForm1::Label2Click()
         return;
     }
     StopAndFreeChannels();
-    if (!Engine) {
-        showMessage(recording::couldNotStartRecording());
+    if (Input->server() == recording::InputSession::Server::Unavailable || !Input->input()) {
+        showMessage(recording::couldNotStartRecording() + QStringLiteral("\n\n") +
+                    (Input->server() == recording::InputSession::Server::Unavailable
+                         ? Input->unavailableReason()
+                         : QStringLiteral("没有可用的输入声道")));
         return;
     }
-    std::string error;
-    RecordChannel = Engine->startCapture(
-        audio::PcmFormat{44100, 2}, true, [](const int16_t *, size_t) { return true; }, &error);
-    if (!RecordChannel) {
-        showMessage(recording::couldNotStartRecording());
-        return;
-    }
-    RecordChannel->play();
+    Input->openMonitor();
+    m_monitorFromDetector = true;
     PosTimer->start();
     setFontColour(Label8, Green);
     Label8->setText(QStringLiteral("00:00:00"));
     setFontColour(Label2, Lime);
     setFontColour(Label3, Green);
     setFontColour(Label7, Green);
-    Label15->setText(QStringLiteral("Detecting sound from ") + ComboBox1->currentText());
+    StatusText = QStringLiteral("Detecting sound from ") + inputName();
+    setStatusText(StatusText);
     setPlainStyle(Label15);
     setModeIndicator(StatusMode::Detector);
 }

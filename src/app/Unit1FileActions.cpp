@@ -173,8 +173,8 @@ void TForm1::SpeedButton2Click()
     QTreeWidgetItem *row = selectedRow();
     if (!row)
         return;
-    const QString status = rowStatus(row);
-    if (playbackActive() && Playback->path() == rowPath(row)) {
+    const QString path = rowPath(row);
+    if (playbackActive() && Playback->path() == path) {
         ShownMessages << QStringLiteral("The file is Play.");
         if (m_options.showMessages)
             QMessageBox::warning(this, QStringLiteral("Wrong"),
@@ -182,9 +182,8 @@ void TForm1::SpeedButton2Click()
         return;
     }
     // The row being recorded stays: its file is still being written.
-    if (status == QStringLiteral("录制"))
+    if (rowStatus(path) == RowStatus::Recording)
         return;
-    const QString path = rowPath(row);
     // Qt moves the file into ./files/ of the current folder when the user's data
     // folder is missing: make sure it exists and treat a relative result as failure.
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
@@ -198,7 +197,7 @@ void TForm1::SpeedButton2Click()
         return;
     }
     const int index = ListView1->indexOfTopLevelItem(row);
-    delete row;
+    removeRow(row);
     const int count = ListView1->topLevelItemCount();
     if (count > 0)
         ListView1->setCurrentItem(ListView1->topLevelItem(std::min(index, count - 1)));

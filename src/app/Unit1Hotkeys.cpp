@@ -7,7 +7,6 @@
 #include "hotkeys/KeyNames.h"
 #include "hotkeys/Keyoptionunit.h"
 
-#include <QLabel>
 #include <QToolButton>
 
 namespace sonalto {
@@ -60,22 +59,13 @@ QStringList TForm1::InstallHook()
 
 void TForm1::showTakenHotKeys(const QStringList &taken)
 {
-    // On the status line, not in a box: this also runs at start-up, when
-    // nobody has asked for anything yet. A notice that no longer holds gives
-    // the line back to what it showed before.
-    if (taken.isEmpty()) {
-        if (!HotKeyNotice.isEmpty() && Label15->text() == HotKeyNotice) {
-            Label15->setText(TextBeforeHotKeyNotice);
-            Label15->setToolTip(QString());
-        }
-        HotKeyNotice.clear();
-        return;
-    }
-    if (HotKeyNotice.isEmpty() || Label15->text() != HotKeyNotice)
-        TextBeforeHotKeyNotice = Label15->text();
-    HotKeyNotice = takenHotKeysText(taken);
-    Label15->setText(HotKeyNotice);
-    Label15->setToolTip(HotKeyNotice);
+    // On the status line, not in a box: this also runs at start-up, when nobody
+    // has asked for anything yet. It stays over what the window says until the
+    // keys are free or the user starts something.
+    if (taken.isEmpty())
+        clearNotice(Notice::HotKeysTaken);
+    else
+        showNotice(Notice::HotKeysTaken, takenHotKeysText(taken));
 }
 
 QString TForm1::takenHotKeysText(const QStringList &taken)

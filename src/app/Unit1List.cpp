@@ -61,22 +61,41 @@ public:
 // ---------------------------------------------------------------------------
 // Rows
 
-QTreeWidgetItem *TForm1::addRow(int index, const QString &fileName, const QDateTime &date,
+QTreeWidgetItem *TForm1::addRow(int index, const QString &path, const QDateTime &date,
                                 std::optional<double> durationSeconds, qint64 sizeBytes,
-                                const QString &status)
+                                RowStatus status)
 {
     auto *row = new RecordingRow;
-    row->setText(0, fileName);
+    row->setText(0, QFileInfo(path).fileName());
+    row->setData(0, PathRole, path);
     row->setText(1, library::dateText(date));
     row->setToolTip(1, row->text(1)); // the column is narrower than date and time
     row->setData(1, SortKeyRole, date);
     setRowDuration(row, durationSeconds);
     setRowSize(row, sizeBytes);
-    row->setText(4, status);
     SetRowIcon(row);
+    if (QTreeWidgetItem *old = Rows.value(path))
+        removeRow(old);
+    Rows.insert(path, row);
+    setRowStatus(path, status);
     showLossReport(row);
     ListView1->insertTopLevelItem(index, row);
     return row;
+}
+
+void TForm1::removeRow(QTreeWidgetItem *row)
+{
+    const QString path = rowPath(row);
+    if (Rows.value(path) == row) {
+        Rows.remove(path);
+        RowStatuses.remove(path);
+    }
+    delete row;
+}
+
+QTreeWidgetItem *TForm1::rowOf(const QString &path) const
+{
+    return Rows.value(path);
 }
 
 void TForm1::showLossReport(QTreeWidgetItem *row)
@@ -107,36 +126,38 @@ void TForm1::setRowSize(QTreeWidgetItem *item, qint64 bytes)
 
 QString TForm1::rowPath(QTreeWidgetItem *item) const
 {
-    return ProjectDirs::instance().AudioDir() + item->text(0);
+    return item->data(0, PathRole).toString();
 }
 
-QString TForm1::rowStatus(QTreeWidgetItem *item) const
+TForm1::RowStatus TForm1::rowStatus(const QString &path) const
 {
-    return item->text(4);
+    return RowStatuses.value(path, RowStatus::None);
 }
 
-void TForm1::setRowStatus(QTreeWidgetItem *item, const QString &status)
+void TForm1::setRowStatus(const QString &path, RowStatus status)
 {
-    item->setText(4, status);
-}
-
-QTreeWidgetItem *TForm1::firstRowWithStatus(const QString &status) const
-{
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = ListView1->topLevelItem(i);
-        if (item->text(4) == status)
-            return item;
+    static const QString texts[] = {QString(),
+                                    QStringLiteral("录制"),
+                                    QStringLiteral("Saved"),
+                                    QStringLiteral("Play"),
+                                    QStringLiteral("Pause"),
+                                    QStringLiteral("Stop")};
+    if (status == RowStatus::None)
+        RowStatuses.remove(path);
+    else
+        RowStatuses.insert(path, status);
+    if (QTreeWidgetItem *row = Rows.value(path)) {
+        row->setText(4, texts[int(status)]);
+        // The row being recorded is drawn red.
+        row->setData(0, RecordingRole, status == RowStatus::Recording);
     }
-    return nullptr;
 }
 
 void TForm1::clearStatuses()
 {
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = ListView1->topLevelItem(i);
-        if (!item->text(4).isEmpty())
-            item->setText(4, QString());
-    }
+    const QList<QString> paths = RowStatuses.keys();
+    for (const QString &path : paths)
+        setRowStatus(path, RowStatus::None);
 }
 
 QTreeWidgetItem *TForm1::selectedRow() const
@@ -174,12 +195,14 @@ void TForm1::SetRowIcon(QTreeWidgetItem *item)
 void TForm1::RefreshRecordingList()
 {
     ListView1->clear();
+    Rows.clear();
+    RowStatuses.clear();
     const QString dir = ProjectDirs::instance().AudioDir();
     const QList<library::FolderEntry> entries = library::scanRecordingFolder(dir);
     QStringList paths;
     for (const library::FolderEntry &e : entries) {
-        QTreeWidgetItem *row = addRow(ListView1->topLevelItemCount(), e.fileName, e.modified,
-                                      std::nullopt, e.sizeBytes, QString());
+        QTreeWidgetItem *row = addRow(ListView1->topLevelItemCount(), dir + e.fileName, e.modified,
+                                      std::nullopt, e.sizeBytes);
         row->setText(2, QString()); // filled in when its length is known
         paths << dir + e.fileName;
     }
@@ -201,13 +224,9 @@ void TForm1::RefreshRecordingList()
 
 void TForm1::durationProbed(const QString &path, double seconds, bool known)
 {
-    const QString dir = ProjectDirs::instance().AudioDir();
-    if (!path.startsWith(dir))
-        return;
-    for (QTreeWidgetItem *row : ListView1->findItems(path.mid(dir.size()), Qt::MatchExactly, 0)) {
-        if (rowPath(row) == path && rowStatus(row) != QStringLiteral("录制"))
-            setRowDuration(row, known ? std::optional<double>(seconds) : std::nullopt);
-    }
+    QTreeWidgetItem *row = rowOf(path);
+    if (row && rowStatus(path) != RowStatus::Recording)
+        setRowDuration(row, known ? std::optional<double>(seconds) : std::nullopt);
 }
 
 void TForm1::UpdateListSummary()

@@ -44,7 +44,7 @@ bool TForm1::playbackActive() const
 void TForm1::createPlaybackSession()
 {
     using Session = recording::PlaybackSession;
-    Playback = std::make_unique<Session>(Engine.get());
+    Playback = std::make_unique<Session>(Input ? Input->engine() : nullptr);
     connect(Playback.get(), &Session::started, this, &TForm1::playbackStarted);
     connect(Playback.get(), &Session::paused, this, &TForm1::playbackPaused);
     connect(Playback.get(), &Session::resumed, this, &TForm1::playbackResumed);
@@ -54,14 +54,7 @@ void TForm1::createPlaybackSession()
 
 QTreeWidgetItem *TForm1::playbackRow() const
 {
-    if (!Playback || Playback->path().isEmpty())
-        return nullptr;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = ListView1->topLevelItem(i);
-        if (rowPath(item) == Playback->path())
-            return item;
-    }
-    return nullptr;
+    return Playback ? rowOf(Playback->path()) : nullptr;
 }
 
 void TForm1::showPlaybackButtons()
@@ -107,9 +100,7 @@ void TForm1::playbackStarted(const QString &path, double lengthSeconds)
     setFontColour(Label3, Green);
     setModeIndicator(StatusMode::Playback);
     clearStatuses();
-    QTreeWidgetItem *row = playbackRow();
-    if (row)
-        setRowStatus(row, QStringLiteral("Play"));
+    setRowStatus(path, RowStatus::Play);
     TrackBar2->setValue(0);
     TrackBar2->setMaximum(int(library::roundHalfEven(lengthSeconds)));
     Label8->setText(library::FormatHMS(0));
@@ -117,7 +108,9 @@ void TForm1::playbackStarted(const QString &path, double lengthSeconds)
     Timer3->start();
     PosTimer->start();
     setPlainStyle(Label15);
-    Label15->setText(QStringLiteral("Playing ") + QFileInfo(path).fileName());
+    clearNotice(Notice::HotKeysTaken);
+    clearNotice(Notice::InputRemoved);
+    setStatusText(QStringLiteral("Playing ") + QFileInfo(path).fileName());
 }
 
 void TForm1::playbackFailed()
@@ -131,17 +124,15 @@ void TForm1::playbackFailed()
 
 void TForm1::playbackPaused()
 {
-    QTreeWidgetItem *row = playbackRow();
-    if (row && rowStatus(row) == QStringLiteral("Play"))
-        setRowStatus(row, QStringLiteral("Pause"));
+    if (rowStatus(Playback->path()) == RowStatus::Play)
+        setRowStatus(Playback->path(), RowStatus::Pause);
     showPlaybackButtons();
 }
 
 void TForm1::playbackResumed()
 {
-    QTreeWidgetItem *row = playbackRow();
-    if (row && rowStatus(row) == QStringLiteral("Pause"))
-        setRowStatus(row, QStringLiteral("Play"));
+    if (rowStatus(Playback->path()) == RowStatus::Pause)
+        setRowStatus(Playback->path(), RowStatus::Play);
     showPlaybackButtons();
 }
 
@@ -155,15 +146,10 @@ void TForm1::playbackStopped(recording::PlaybackSession::StopReason reason)
     if (reason == Reason::EndOfFile)
         Label8->setText(library::FormatHMS(TrackBar2->maximum()));
     TrackBar2->setValue(0);
-    // The row of the file that played, even when a recording start has just
-    // cleared its word; else the first row that has one.
-    QTreeWidgetItem *row = playbackRow();
-    for (int i = 0; !row && i < ListView1->topLevelItemCount(); ++i) {
-        if (!rowStatus(ListView1->topLevelItem(i)).isEmpty())
-            row = ListView1->topLevelItem(i);
-    }
-    if (row && rowStatus(row) != QStringLiteral("录制"))
-        setRowStatus(row, QStringLiteral("Stop"));
+    // The file that played gets "Stop", even when a recording start has just cleared
+    // its word (never the take being recorded).
+    if (rowOf(Playback->path()) && rowStatus(Playback->path()) != RowStatus::Recording)
+        setRowStatus(Playback->path(), RowStatus::Stop);
     if (reason == Reason::Closed) {
         // Someone else took the sound (the input monitor, a recording, the exit):
         // playback is no longer the window's mode.
@@ -288,8 +274,7 @@ void TForm1::TrackBar3Change()
         SpeedButton18->setChecked(false);
         SpeedButton18->setIcon(appIcon(QStringLiteral("speaker")));
     }
-    if (Engine)
-        Engine->setOutputVolume(float(position * 0.01));
+    Input->setOutputVolume(position);
 }
 
 void TForm1::SpeedButton18Click()

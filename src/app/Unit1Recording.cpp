@@ -28,7 +28,6 @@
 namespace sonalto {
 
 namespace {
-const QString RecordingStatus = QStringLiteral("录制");
 
 QString elapsedText(qint64 ms)
 {
@@ -55,17 +54,14 @@ audio::CaptureChannel *TForm1::shownCaptureChannel() const
 {
     if (audio::CaptureChannel *take = Recording->channel())
         return take;
-    return RecordChannel.get();
+    return Input->monitor();
 }
 
 // ---------------------------------------------------------------------------
 
 void TForm1::StopAndFreeChannels()
 {
-    if (RecordChannel) {
-        RecordChannel->stop();
-        RecordChannel.reset();
-    }
+    Input->closeMonitor();
     if (Playback)
         Playback->stop(recording::PlaybackSession::StopReason::Closed);
 }
@@ -82,6 +78,8 @@ recording::TakeSettings TForm1::takeSettings() const
     const ProjectDirs &dirs = ProjectDirs::instance();
     recording::TakeSettings s;
     s.format = outputFormat();
+    // The input the window names, even while the audio layer is still switching to it.
+    s.sourceId = Input->inputSource();
     s.audioDir = dirs.AudioDir();
     s.baseName = OutputBaseName;
     s.outputRate = OutputRate;
@@ -96,21 +94,27 @@ recording::TakeSettings TForm1::takeSettings() const
 bool TForm1::StartRecording()
 {
     StopAndFreeChannels();
+    // The input in use stays as it is while the take records from it.
+    Input->setRecording(true);
     const auto started = Recording->start(takeSettings(), FileCounter);
     if (!started.ok) {
+        Input->setRecording(false);
         showMessage(started.message);
         return false;
     }
     PosTimer->start();
 
-    const QString fileName = QFileInfo(Recording->path()).fileName();
-    LossReports.remove(Recording->path()); // a new take in a file of a deleted one
+    const QString path = Recording->path();
+    const QString fileName = QFileInfo(path).fileName();
+    LossReports.remove(path); // a new take in a file of a deleted one
     QTreeWidgetItem *row =
-        addRow(0, fileName, QDateTime::currentDateTime(), std::nullopt, 0, RecordingStatus);
+        addRow(0, path, QDateTime::currentDateTime(), std::nullopt, 0, RowStatus::Recording);
     row->setText(2, QStringLiteral("--:--:--"));
     row->setText(3, QStringLiteral("0 MB"));
     setPlainStyle(Label15);
-    Label15->setText(QStringLiteral("录音到 ") + fileName);
+    clearNotice(Notice::HotKeysTaken);
+    clearNotice(Notice::InputRemoved);
+    setStatusText(QStringLiteral("录音到 ") + fileName);
     UpdateListSummary();
     ListView1->setCurrentItem(row);
     ListView1->setFocus();
@@ -226,12 +230,14 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
         showScheduleState();
         Label3->setText(QStringLiteral("正在完成…"));
         setPlainStyle(Label15);
-        Label15->setText(QStringLiteral("正在完成 ") + QFileInfo(Recording->path()).fileName() +
-                         QStringLiteral("…"));
+        setStatusText(QStringLiteral("正在完成 ") + QFileInfo(Recording->path()).fileName() +
+                      QStringLiteral("…"));
         setWindowTitle(QStringLiteral("Sonalto - 正在完成录音"));
         setTrayPicture(1);
         break;
     case State::Idle:
+        // The input may follow the user's choice again (the monitor stays closed).
+        Input->setRecording(false);
         if (before == State::Finishing) {
             Label3->setText(QStringLiteral("己完成"));
             setWindowTitle(QStringLiteral("Sonalto - 停止"));
@@ -269,7 +275,7 @@ void TForm1::Timer1Timer()
         }
     } else {
         setWindowTitle(t + QStringLiteral(" Recording"));
-        if (QTreeWidgetItem *row = firstRowWithStatus(RecordingStatus))
+        if (QTreeWidgetItem *row = rowOf(Recording->path()))
             row->setText(2, t);
     }
     checkPipeline();
@@ -293,33 +299,29 @@ void TForm1::ToolButton3Click()
 void TForm1::takeEnded(const recording::TakeEnd &end)
 {
     const QString fileName = QFileInfo(end.path).fileName();
-    // The recording's row, unless the user deleted it meanwhile.
-    QTreeWidgetItem *row = nullptr;
-    for (int i = 0; i < ListView1->topLevelItemCount() && !row; ++i) {
-        QTreeWidgetItem *item = ListView1->topLevelItem(i);
-        if (rowStatus(item).compare(RecordingStatus, Qt::CaseInsensitive) == 0)
-            row = item;
-    }
+    // The take's row, unless the user deleted it meanwhile.
+    QTreeWidgetItem *row = rowOf(end.path);
     setPlainStyle(Label15);
     if (end.saved) {
-        Label15->setText((row ? row->text(0) : fileName) + QStringLiteral(" is saved"));
+        setStatusText(fileName + QStringLiteral(" is saved"));
         if (row) {
             setRowDuration(row, end.seconds);
             setRowSize(row, end.bytes);
-            setRowStatus(row, QStringLiteral("Saved"));
+            setRowStatus(end.path, RowStatus::Saved);
         }
         const QString lossText = recording::lossReportText(end.lostAudio, end.lostAudioRate);
         if (!lossText.isEmpty()) {
             // The status line says it now, the row's tool-tip for as long as it is listed.
-            Label15->setText(lossText);
+            setStatusText(lossText);
             LossReports.insert(end.path, lossText);
             if (row)
                 showLossReport(row);
         }
     } else {
         // No file, no row: nothing in the list claims a recording that is not there.
-        Label15->setText(fileName + QStringLiteral(" 未保存"));
-        delete row;
+        setStatusText(fileName + QStringLiteral(" 未保存"));
+        if (row)
+            removeRow(row);
         UpdateListSummary();
     }
     ListView1->viewport()->update();

@@ -89,6 +89,13 @@ RecordingSession::StartResult RecordingSession::start(const TakeSettings &settin
     const std::string nativePath = QFile::encodeName(path).toStdString();
     std::string error;
     auto channelRef = std::make_shared<std::atomic<audio::CaptureChannel *>>(nullptr);
+    const auto startCapture = [&](const audio::PcmFormat &pcm, bool paused,
+                                  audio::CaptureCallback callback) {
+        return settings.sourceId.empty()
+                   ? m_engine->startCapture(pcm, paused, std::move(callback), &error)
+                   : m_engine->startCapture(settings.sourceId, pcm, paused, std::move(callback),
+                                            &error);
+    };
     std::unique_ptr<audio::CaptureChannel> channel;
     std::unique_ptr<audio::WmaWriter> wmaWriter;
 
@@ -96,7 +103,7 @@ RecordingSession::StartResult RecordingSession::start(const TakeSettings &settin
     case 0:   // MP3
     case 2: { // OGG
         const audio::PcmFormat pcm{44100, 2};
-        channel = m_engine->startCapture(pcm, true, encoderRecordProc(channelRef), &error);
+        channel = startCapture(pcm, true, encoderRecordProc(channelRef));
         if (!channel)
             return failure(couldNotStartRecording(), error);
         channelRef->store(channel.get());
@@ -124,14 +131,11 @@ RecordingSession::StartResult RecordingSession::start(const TakeSettings &settin
         }
         // The writer is stored before its capture starts; paused audio is dropped here.
         audio::WmaWriter *writer = wmaWriter.get();
-        channel = m_engine->startCapture(
-            pcm, false,
-            [this, writer](const int16_t *samples, size_t bytes) {
-                if (m_state.load() == State::Paused)
-                    return true;
-                return writer->write(samples, bytes);
-            },
-            &error);
+        channel = startCapture(pcm, false, [this, writer](const int16_t *samples, size_t bytes) {
+            if (m_state.load() == State::Paused)
+                return true;
+            return writer->write(samples, bytes);
+        });
         if (!channel) {
             wmaWriter->close();
             // Nothing was recorded: no empty file is left behind.
@@ -142,7 +146,7 @@ RecordingSession::StartResult RecordingSession::start(const TakeSettings &settin
     }
     default: { // WAV
         const audio::PcmFormat pcm{settings.outputRate, settings.outputChannels};
-        channel = m_engine->startCapture(pcm, true, encoderRecordProc(channelRef), &error);
+        channel = startCapture(pcm, true, encoderRecordProc(channelRef));
         if (!channel)
             return failure(couldNotStartWav(), error);
         channelRef->store(channel.get());

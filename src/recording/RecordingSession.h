@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 
 namespace sonalto::audio {
@@ -24,7 +25,10 @@ namespace sonalto::recording {
 // What a take is recorded with; read once, when it starts.
 struct TakeSettings
 {
-    int format = 0;   // 0 MP3, 1 WMA, 2 OGG, 3 WAV; anything else records MP3
+    int format = 0; // 0 MP3, 1 WMA, 2 OGG, 3 WAV; anything else records MP3
+    // The backend's id of the source to record (the input the window names); empty:
+    // the audio layer's current input.
+    std::string sourceId;
     QString audioDir; // the output folder, ending with '/'
     QString baseName; // as stored; cleaned before it becomes part of the file name
     int outputRate = 44100;
@@ -80,6 +84,7 @@ public:
 
     // The engine capture channels are opened on; null: no sound server.
     void setEngine(audio::AudioEngine *engine);
+    audio::AudioEngine *engine() const { return m_engine; }
 
     State state() const { return m_state.load(); }
     bool isRecording() const; // Recording or Paused

@@ -2,8 +2,10 @@
 
 #include "common/Projectdir.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QTest>
+#include <gtest/gtest.h>
 
 #include <cmath>
 
@@ -63,7 +65,43 @@ std::unique_ptr<TForm1> makeForm(std::unique_ptr<audio::AudioBackend> backend)
     options.useSystemBackend = false;
     options.showMessages = false;
     options.backend = std::move(backend);
-    return std::make_unique<TForm1>(std::move(options));
+    auto form = std::make_unique<TForm1>(std::move(options));
+    waitForInput(*form);
+    return form;
+}
+
+bool waitForInput(TForm1 &form, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return form.Input->settled(); }, timeoutMs);
+}
+
+bool selectInputWith(TForm1 &form, const QStringList &words)
+{
+    for (int device = 0; device < form.ComboBox2->count(); ++device) {
+        form.ComboBox2->setCurrentIndex(device);
+        form.ComboBox2Change();
+        if (!waitForInput(form))
+            return false;
+        for (int input = 0; input < form.ComboBox1->count(); ++input) {
+            for (const QString &word : words) {
+                if (form.ComboBox1->itemText(input).contains(word, Qt::CaseInsensitive)) {
+                    form.ComboBox1->setCurrentIndex(input);
+                    form.ComboBox1Change();
+                    return waitForInput(form);
+                }
+            }
+        }
+    }
+    return false;
+}
+
+void selectInput(TForm1 &form, const QString &name)
+{
+    const int position = form.ComboBox1->findText(name);
+    ASSERT_GE(position, 0) << name.toStdString();
+    form.ComboBox1->setCurrentIndex(position);
+    form.ComboBox1Change();
+    ASSERT_TRUE(waitForInput(form));
 }
 
 bool waitUntilIdle(TForm1 &form, int timeoutMs)

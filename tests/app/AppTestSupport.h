@@ -44,8 +44,18 @@ private:
 std::unique_ptr<audio::VirtualBackend> makeTestBackend();
 
 // A main window on the given backend (null: no sound server), messages recorded
-// instead of shown.
+// instead of shown; returned once its input session has settled.
 std::unique_ptr<TForm1> makeForm(std::unique_ptr<audio::AudioBackend> backend);
+
+// Runs the event loop until all the window asked of its input session has been carried
+// out (devices listed, input switched, level read, monitor opened).
+bool waitForInput(TForm1 &form, int timeoutMs = 8000);
+
+// Picks the input of that name as the user does, and waits until it is in use.
+void selectInput(TForm1 &form, const QString &name);
+// Picks the first input whose name contains one of the words, looking through every
+// device, and waits until it is in use. False when none matches.
+bool selectInputWith(TForm1 &form, const QStringList &words);
 
 // Runs the event loop until the recording session is idle again (a stopped take is
 // finished off the GUI thread). False when it is not within the time.

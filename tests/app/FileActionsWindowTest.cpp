@@ -109,7 +109,7 @@ TEST(FileActions, DeleteRefusesTheFileThatPlaysOrIsPaused)
 
     // Stopped, it goes; a status word alone decides nothing.
     form->SpeedButton13Click();
-    form->setRowStatus(row, "Pause");
+    form->setRowStatus(form->rowPath(row), TForm1::RowStatus::Pause);
     form->SpeedButton2Click();
     EXPECT_FALSE(QFile::exists(folders.audioDir() + "a.wav"));
     EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);

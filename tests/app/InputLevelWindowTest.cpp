@@ -47,11 +47,8 @@ int16_t square(uint64_t frame)
 
 void selectLineIn(TForm1 &form)
 {
-    const int lineIn = form.ComboBox1->findText("LineIn");
-    ASSERT_GE(lineIn, 0);
-    form.ComboBox1->setCurrentIndex(lineIn);
-    form.ComboBox1Change();
-    ASSERT_NE(form.RecordChannel, nullptr);
+    selectInput(form, "LineIn");
+    ASSERT_NE(form.Input->monitor(), nullptr);
 }
 
 TEST(InputLevelWindow, MeterAndWarningFitTheStatusAreaWithoutMovingAnything)
@@ -132,7 +129,7 @@ TEST(InputLevelOnSoundServer, ToneSilenceAndFullScaleOnTheLineIn)
     // Silence on a running monitor reads at the floor too.
     selectLineIn(*form);
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return form->RecordChannel->capturedFrames() > 44100; }, 10000));
+        QTest::qWaitFor([&] { return form->Input->monitor()->capturedFrames() > 44100; }, 10000));
     QTest::qWait(int(recording::InputLevelMeter::HoldMs) + 200);
     EXPECT_LE(meterValue(*form), -60);
 

@@ -190,10 +190,10 @@ TEST(RecordingsList, NamesIgnoreCaseAndDurationsSortByValue)
     TempFolders folders;
     auto form = makeForm(makeTestBackend());
     const QDateTime now = QDateTime::currentDateTime();
-    form->addRow(0, "a.mp3", now, 99.0 * 3600, 10, {});
-    form->addRow(1, "B.wav", now, 100.0 * 3600, 10, {});
-    form->addRow(2, "C.ogg", now, 5.0, 10, {});
-    form->addRow(3, "d.wma", now, std::nullopt, 10, {});
+    form->addRow(0, folders.audioDir() + "a.mp3", now, 99.0 * 3600, 10);
+    form->addRow(1, folders.audioDir() + "B.wav", now, 100.0 * 3600, 10);
+    form->addRow(2, folders.audioDir() + "C.ogg", now, 5.0, 10);
+    form->addRow(3, folders.audioDir() + "d.wma", now, std::nullopt, 10);
     EXPECT_EQ(column(*form, 2), (QStringList{"99:00:00", "100:00:00", "00:00:05", "--:--:--"}));
 
     form->ListView1ColumnClick(2);
@@ -243,8 +243,10 @@ TEST(RecordingsList, TheRowBeingRecordedIsRed)
     form->resize(553, 600);
     form->SpeedButton1->click();
     const QDateTime now = QDateTime::currentDateTime();
-    QTreeWidgetItem *plain = form->addRow(0, "WWWWWW.wav", now, 1.0, 100, "Saved");
-    QTreeWidgetItem *recording = form->addRow(0, "WWWWWW.mp3", now, std::nullopt, 0, "录制");
+    QTreeWidgetItem *plain =
+        form->addRow(0, folders.audioDir() + "WWWWWW.wav", now, 1.0, 100, TForm1::RowStatus::Saved);
+    QTreeWidgetItem *recording = form->addRow(0, folders.audioDir() + "WWWWWW.mp3", now,
+                                              std::nullopt, 0, TForm1::RowStatus::Recording);
     form->ListView1->clearSelection();
 
     const QImage shot = form->ListView1->viewport()->grab().toImage();

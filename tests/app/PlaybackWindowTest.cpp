@@ -230,20 +230,7 @@ protected:
 // The sine source describes itself by its name or as a sine.
 bool selectToneInput(TForm1 &form)
 {
-    for (int device = 0; device < form.ComboBox2->count(); ++device) {
-        form.ComboBox2->setCurrentIndex(device);
-        form.ComboBox2Change();
-        for (int input = 0; input < form.ComboBox1->count(); ++input) {
-            const QString name = form.ComboBox1->itemText(input);
-            if (name.contains("sonalto_tone", Qt::CaseInsensitive) ||
-                name.contains("sine", Qt::CaseInsensitive)) {
-                form.ComboBox1->setCurrentIndex(input);
-                form.ComboBox1Change();
-                return true;
-            }
-        }
-    }
-    return false;
+    return selectInputWith(form, {"sonalto_tone", "sine"});
 }
 
 // Watches the window's event loop: the longest stretch of its own processor time
@@ -332,7 +319,7 @@ TEST_F(PlaybackWindow, DoubleClickPlaysTheRowThroughTheDefaultOutput)
     EXPECT_TRUE(form->Timer3->isActive());
     EXPECT_EQ(form->Label15->text(), "Playing tone.wav");
     // Playback takes the place of the input monitor.
-    EXPECT_EQ(form->RecordChannel, nullptr);
+    EXPECT_EQ(form->Input->monitor(), nullptr);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return row(*form, "tone.wav")->text(4) == "Stop"; }, 8000));
     QTest::qWait(300);
@@ -472,11 +459,13 @@ TEST_F(PlaybackWindow, MuteRemembersTheVolume)
     form->SpeedButton18->click();
     EXPECT_TRUE(form->SpeedButton18->isChecked());
     EXPECT_EQ(form->TrackBar3->value(), 0);
-    EXPECT_FLOAT_EQ(form->Engine->outputVolume(), 0.f);
+    ASSERT_TRUE(waitForInput(*form));
+    EXPECT_FLOAT_EQ(form->Input->engine()->outputVolume(), 0.f);
     form->SpeedButton18->click();
     EXPECT_FALSE(form->SpeedButton18->isChecked());
     EXPECT_EQ(form->TrackBar3->value(), 60);
-    EXPECT_FLOAT_EQ(form->Engine->outputVolume(), 0.6f);
+    ASSERT_TRUE(waitForInput(*form));
+    EXPECT_FLOAT_EQ(form->Input->engine()->outputVolume(), 0.6f);
     // Dragging the volume to zero mutes too, and back up releases the button.
     form->TrackBar3->setValue(0);
     EXPECT_TRUE(form->SpeedButton18->isChecked());
@@ -490,7 +479,7 @@ TEST_F(PlaybackWindow, SpectrumOfTheToneInputAndOfAPlayingFile)
     auto form = openForm();
     // The monitor captures the 1 kHz tone input: element 23, column 18.
     ASSERT_TRUE(selectToneInput(*form));
-    ASSERT_NE(form->RecordChannel, nullptr);
+    ASSERT_NE(form->Input->monitor(), nullptr);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return barStandsAt(form->PaintFrame->picture(), 18, 40); }, 10000));
     const QImage live = form->PaintFrame->picture();
@@ -500,7 +489,7 @@ TEST_F(PlaybackWindow, SpectrumOfTheToneInputAndOfAPlayingFile)
     // While a file plays, the picture is the file's.
     doubleClickRow(*form, "tone.wav");
     ASSERT_TRUE(playing(*form));
-    ASSERT_EQ(form->RecordChannel, nullptr);
+    ASSERT_EQ(form->Input->monitor(), nullptr);
     QTest::qWait(200);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return barStandsAt(form->PaintFrame->picture(), 18, 40); }, 3000));

@@ -42,26 +42,6 @@ std::optional<test::DecodedFile> decodeFile(const QString &path)
     return test::decodeForTest(QFile::encodeName(path).toStdString());
 }
 
-// Selects the first input whose name contains one of the words, looking through
-// every device. False when none matches.
-bool selectInput(TForm1 &form, const QStringList &words)
-{
-    for (int device = 0; device < form.ComboBox2->count(); ++device) {
-        form.ComboBox2->setCurrentIndex(device);
-        form.ComboBox2Change();
-        for (int input = 0; input < form.ComboBox1->count(); ++input) {
-            for (const QString &word : words) {
-                if (form.ComboBox1->itemText(input).contains(word, Qt::CaseInsensitive)) {
-                    form.ComboBox1->setCurrentIndex(input);
-                    form.ComboBox1Change();
-                    return true;
-                }
-            }
-        }
-    }
-    return false;
-}
-
 // module-sine-source describes itself as a sine source; the remap source carries
 // the description the session gave it.
 const QStringList ToneWords{QStringLiteral("sonalto_tone"), QStringLiteral("sine")};
@@ -83,7 +63,7 @@ void selectFormat(TForm1 &form, int format)
 std::unique_ptr<TForm1> makePulseForm()
 {
     auto form = makeForm(audio::AudioEngine::createSystemBackend());
-    if (form->Engine && !selectInput(*form, ToneWords))
+    if (form->Input->engine() && !selectInputWith(*form, ToneWords))
         ADD_FAILURE() << "no tone input among the inputs";
     return form;
 }
@@ -192,7 +172,7 @@ TEST(RecordingWindow, EveryFormatHoldsTheRecordedTone)
     SONALTO_REQUIRE_PULSE();
     TempFolders folders;
     auto form = makePulseForm();
-    ASSERT_NE(form->Engine, nullptr);
+    ASSERT_NE(form->Input->engine(), nullptr);
     const QString extensions[] = {"mp3", "wma", "ogg", "wav"};
     for (int format = 0; format < 4; ++format) {
         SCOPED_TRACE(FormatNames[format]);
@@ -204,7 +184,7 @@ TEST(RecordingWindow, EveryFormatHoldsTheRecordedTone)
         QTreeWidgetItem *row = form->ListView1->topLevelItem(0);
         ASSERT_NE(row, nullptr);
         EXPECT_EQ(row->text(0), "01." + extensions[format]) << "numbers are counted per extension";
-        EXPECT_EQ(form->rowStatus(row), "Saved");
+        EXPECT_EQ(row->text(4), "Saved");
         EXPECT_TRUE(row->text(3).endsWith(" MB")) << row->text(3).toStdString();
         EXPECT_NE(row->text(2), "--:--:--");
         EXPECT_EQ(form->Label3->text(), "己完成");
@@ -224,7 +204,7 @@ TEST(RecordingWindow, PausedAudioIsLeftOutOfFileAndClock)
     SONALTO_REQUIRE_PULSE();
     TempFolders folders;
     auto form = makePulseForm();
-    ASSERT_NE(form->Engine, nullptr);
+    ASSERT_NE(form->Input->engine(), nullptr);
     // WAV goes through the encoder pause, WMA through its own capture callback.
     for (int format : {3, 1}) {
         SCOPED_TRACE(FormatNames[format]);
@@ -288,7 +268,7 @@ TEST(RecordingWindow, NumberingSkipsExistingFilesAndFollowsTheBaseName)
     for (const char *name : {"01.mp3", "03.mp3", "02.wav"})
         QFile(folders.audioDir() + name).open(QIODevice::WriteOnly);
     auto form = makePulseForm();
-    ASSERT_NE(form->Engine, nullptr);
+    ASSERT_NE(form->Input->engine(), nullptr);
     selectFormat(*form, 0);
     recordFor(*form, 300);
     EXPECT_EQ(QFileInfo(form->Recording->path()).fileName(), "02.mp3") << "02.wav does not count";
@@ -306,7 +286,7 @@ TEST(RecordingWindow, ClosingWhileRecordingFinishesTheFile)
     SONALTO_REQUIRE_PULSE();
     TempFolders folders;
     auto form = makePulseForm();
-    ASSERT_NE(form->Engine, nullptr);
+    ASSERT_NE(form->Input->engine(), nullptr);
     selectFormat(*form, 0);
     form->show();
     form->MinitoTray = false;
@@ -320,7 +300,7 @@ TEST(RecordingWindow, ClosingWhileRecordingFinishesTheFile)
     ASSERT_TRUE(waitUntilIdle(*form));
     EXPECT_TRUE(form->ShownMessages.contains(
         "一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "));
-    EXPECT_EQ(form->rowStatus(form->ListView1->topLevelItem(0)), "Saved");
+    EXPECT_EQ(form->ListView1->topLevelItem(0)->text(4), "Saved");
     const auto decoded = decodeFile(path);
     ASSERT_TRUE(decoded);
     EXPECT_NEAR(decoded->seconds(), captured, 0.3);
@@ -332,7 +312,7 @@ TEST(RecordingWindow, EncoderThatDiesStopsTheRecordingAndKeepsTheFile)
     SONALTO_REQUIRE_PULSE();
     TempFolders folders;
     auto form = makePulseForm();
-    ASSERT_NE(form->Engine, nullptr);
+    ASSERT_NE(form->Input->engine(), nullptr);
     for (int format : {0, 2}) {
         SCOPED_TRACE(FormatNames[format]);
         selectFormat(*form, format);
@@ -353,7 +333,7 @@ TEST(RecordingWindow, EncoderThatDiesStopsTheRecordingAndKeepsTheFile)
             form->ShownMessages.front().contains(QFileInfo(form->Recording->path()).fileName()));
         EXPECT_TRUE(form->ToolButton1->isEnabled());
         EXPECT_EQ(form->Label3->text(), "己完成");
-        EXPECT_EQ(form->rowStatus(form->ListView1->topLevelItem(0)), "Saved");
+        EXPECT_EQ(form->ListView1->topLevelItem(0)->text(4), "Saved");
         // Whatever the encoder wrote before it died is still a readable file.
         const auto decoded = decodeFile(form->Recording->path());
         ASSERT_TRUE(decoded);
@@ -391,7 +371,7 @@ KilledTake recordInSeparateProgramAndKill(int format, const QString &root)
         ProjectDirs::instance().SetAppDir(appDir);
         ProjectDirs::instance().SetAudioDir(audioDir);
         auto form = makeForm(audio::AudioEngine::createSystemBackend());
-        if (!selectInput(*form, LineInWords)) {
+        if (!selectInputWith(*form, LineInWords)) {
             ADD_FAILURE() << "no line-in input";
             return take;
         }
@@ -526,7 +506,7 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         form->ShownMessages.clear();
         form->ToolButton1->click();
         EXPECT_FALSE(form->IsRecording);
-        EXPECT_EQ(form->RecordChannel, nullptr);
+        EXPECT_EQ(form->Input->monitor(), nullptr);
         EXPECT_EQ(form->Recording->channel(), nullptr)
             << "no capture left running without a writer";
         ASSERT_EQ(form->ShownMessages.size(), 1);
@@ -642,7 +622,7 @@ TEST(RecordingWindow, AnyFolderAndBaseNameRecordsIntoTheOutputFolder)
     const QString audioDir = folders.root() + "/My \"Best\" $(touch x) Takes; 音频 🎙/";
     ProjectDirs::instance().SetAudioDir(audioDir);
     auto form = makePulseForm();
-    ASSERT_NE(form->Engine, nullptr);
+    ASSERT_NE(form->Input->engine(), nullptr);
     // Everything outside the output folder, but the settings file.
     const QString inside = QDir(folders.root()).relativeFilePath(audioDir);
     auto elsewhere = [&] {
@@ -678,7 +658,7 @@ TEST(RecordingWindow, AnyFolderAndBaseNameRecordsIntoTheOutputFolder)
         QTreeWidgetItem *row = form->ListView1->topLevelItem(0);
         ASSERT_NE(row, nullptr);
         EXPECT_EQ(row->text(0), QFileInfo(path).fileName());
-        EXPECT_EQ(form->rowStatus(row), "Saved");
+        EXPECT_EQ(row->text(4), "Saved");
     }
     EXPECT_EQ(form->OutputBaseName, "a\"b") << "the stored text stays as it was";
     EXPECT_EQ(QFileInfo(paths[0]).fileName(), "ab1.mp3");
@@ -709,7 +689,7 @@ TEST(RecordingWindow, EncoderInAnApplicationFolderWithABlankIsUsed)
     QFile::setPermissions(appDir + "lame", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ProjectDirs::instance().SetAppDir(appDir);
     auto form = makePulseForm();
-    ASSERT_NE(form->Engine, nullptr);
+    ASSERT_NE(form->Input->engine(), nullptr);
     selectFormat(*form, 0);
     form->ToolButton1->click();
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
@@ -731,7 +711,7 @@ TEST(RecordingWindow, UnwritableFolderIsAFailedStartWithTheEncodersReason)
     SONALTO_REQUIRE_PROGRAM("lame");
     TempFolders folders;
     auto form = makePulseForm();
-    ASSERT_NE(form->Engine, nullptr);
+    ASSERT_NE(form->Input->engine(), nullptr);
     selectFormat(*form, 0);
     const QString blocked = folders.root() + "/blocked/";
     UnwritableFolder unwritable(blocked);
@@ -817,7 +797,7 @@ TEST(RecordingWindow, DeletedOutputFolderIsAFailureAndNoRowSaysSaved)
             << form->ShownMessages.front().toStdString();
         EXPECT_FALSE(form->ShownMessages.front().contains("已保存到"));
         for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            EXPECT_NE(form->rowStatus(form->ListView1->topLevelItem(i)), "Saved");
+            EXPECT_NE(form->ListView1->topLevelItem(i)->text(4), "Saved");
     }
 }
 
@@ -849,7 +829,7 @@ TEST(RecordingWindow, FullDiskAtStartIsAFailure)
         EXPECT_FALSE(form->ShownMessages.front().contains("已保存到"))
             << form->ShownMessages.front().toStdString();
         for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            EXPECT_NE(form->rowStatus(form->ListView1->topLevelItem(i)), "Saved");
+            EXPECT_NE(form->ListView1->topLevelItem(i)->text(4), "Saved");
         EXPECT_TRUE(filesBelow(folders.audioDir()).isEmpty())
             << filesBelow(folders.audioDir()).join(' ').toStdString();
     }
