@@ -2,7 +2,7 @@
 #   make run   - installs what is missing, builds, starts Sonalto
 #   make test  - installs what is missing, builds, runs the whole suite
 # (./make.sh run and ./make.sh test do the same where make itself is missing.)
-#   make install PREFIX=/usr/local DESTDIR=   - installs the program
+#   make install PREFIX=/usr/local DESTDIR=   - installs the program, stripped
 #   make package                              - builds the .deb in the build folder
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
@@ -31,7 +31,7 @@ test: build
 	@bash scripts/session.sh --xvfb -- ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 install: build
-	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX) --strip
 
 package: build
 	@cd $(BUILD_DIR) && cpack -G DEB
