@@ -15,7 +15,7 @@ PACKAGES=(
   xvfb xdotool x11-utils imagemagick trayer
   fonts-wqy-microhei
   xdg-utils dbus-x11 dbus-daemon at-spi2-core
-  desktop-file-utils appstream
+  desktop-file-utils appstream dpkg-dev lintian
 )
 
 missing=()

@@ -50,8 +50,9 @@ int runApplication(int argc, char **argv)
     // An encoder program that dies must give a write error, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
+    // No display name: Qt would append " — Sonalto" to every window title on
+    // Linux, and the windows set their titles in full ("Sonalto - 停止").
     QApplication::setApplicationName(QStringLiteral("Sonalto"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Sonalto"));
     QApplication::setApplicationVersion(programVersion());
     // Ties the windows to the menu entry (the Wayland app id, the window icon).
     QGuiApplication::setDesktopFileName(desktopFileId());

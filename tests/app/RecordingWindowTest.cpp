@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTest>
@@ -352,6 +353,7 @@ struct KilledTake
     QString path;
     double secondsOnDisk = 0;          // WAV: audio written before the kill
     double wallSecondsFromCommand = 0; // at least the take's length
+    QString title;                     // the window's title on the display, while recording
 };
 
 KilledTake recordInSeparateProgramAndKill(int format, const QString &root)
@@ -427,6 +429,7 @@ KilledTake recordInSeparateProgramAndKill(int format, const QString &root)
         return take;
     }
     QTest::qWait(4000);
+    take.title = runProgram("xdotool", {"getwindowname", window}).trimmed();
     const pid_t encoder = childNamed(pid_t(program.processId()), "lame");
     if (format == 3) {
         // What the program had written (its WAV header is kept up to date) must
@@ -483,6 +486,10 @@ TEST(RecordingWindow, KilledProgramLeavesReadableFiles)
         const KilledTake take = recordInSeparateProgramAndKill(format, root);
         if (take.path.isEmpty())
             continue;
+        // The title the window sets, without the program's name appended by Qt.
+        EXPECT_TRUE(
+            QRegularExpression("^\\d\\d:\\d\\d:\\d\\d Recording$").match(take.title).hasMatch())
+            << take.title.toStdString();
         const auto decoded = decodeFile(take.path);
         ASSERT_TRUE(decoded);
         // Everything the program had written survives (for MP3 the orphaned

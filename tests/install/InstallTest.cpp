@@ -19,7 +19,8 @@ namespace {
 
 const QString Id = QStringLiteral(SONALTO_DESKTOP_ID);
 
-// Installs the build tree with prefix /usr into dest (as a package build does).
+// Installs the build tree with prefix /usr into dest, stripped, as `make install`
+// and the package build do.
 bool installInto(const QString &dest, QString *output)
 {
     QProcess install;
@@ -29,7 +30,7 @@ bool installInto(const QString &dest, QString *output)
     install.setProcessChannelMode(QProcess::MergedChannels);
     install.start(QStringLiteral(SONALTO_CMAKE),
                   {QStringLiteral("--install"), QStringLiteral(SONALTO_BUILD_DIR),
-                   QStringLiteral("--prefix"), QStringLiteral("/usr")});
+                   QStringLiteral("--prefix"), QStringLiteral("/usr"), QStringLiteral("--strip")});
     const bool finished = install.waitForFinished(60000);
     *output = QString::fromLocal8Bit(install.readAll());
     return finished && install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0;
@@ -89,8 +90,10 @@ TEST_F(InstallTree, HoldsExactlyTheProgramItsLibraryAndItsDesktopFiles)
         "share/applications/" + Id + ".desktop",
         "share/metainfo/" + Id + ".metainfo.xml",
         "share/icons/hicolor/scalable/apps/" + Id + ".svg",
-        "share/man/man1/sonalto.1",
+        "share/man/man1/sonalto.1.gz",
         "share/doc/sonalto/copyright",
+        "share/doc/sonalto/changelog.Debian.gz",
+        "share/lintian/overrides/sonalto",
     };
     for (const char *size : {"16x16", "32x32", "48x48", "64x64", "128x128", "256x256"})
         expected.insert(QStringLiteral("share/icons/hicolor/%1/apps/%2.png").arg(size, Id));
@@ -190,6 +193,18 @@ TEST_F(InstallTree, InstalledProgramFindsItsHelpPageAndHookLibrary)
     EXPECT_TRUE(mapped) << "libkHook.so from " << library.toStdString() << " was not loaded";
     program.kill();
     program.waitForFinished();
+}
+
+TEST_F(InstallTree, InstalledBinariesAreStripped)
+{
+    for (const char *file : {"bin/sonalto", "lib/sonalto/libkHook.so"}) {
+        int code = -1;
+        const QString sections = test::runProgram(
+            QStringLiteral("readelf"), {QStringLiteral("-SW"), usr() + "/" + file}, &code);
+        ASSERT_EQ(code, 0) << file;
+        EXPECT_FALSE(sections.contains(" .symtab ")) << file;
+        EXPECT_FALSE(sections.contains(" .comment ")) << file;
+    }
 }
 
 // The lines of the build tree's program's dynamic section.
