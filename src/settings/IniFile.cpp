@@ -21,22 +21,33 @@ const QByteArray Utf16BeBom("\xFE\xFF");
 
 enum class FileEncoding { Bytes, Utf16LE, Utf16BE };
 
-struct Line
-{
-    QByteArray raw;  // as stored, with its own line end; empty for a line the program adds
-    QByteArray text; // without the line end; in a UTF-16 file its text as UTF-8
-    QByteArray end;  // the line end as text: "\r\n", "\n" or nothing on a last line
-    bool changed = false;
-};
-
-struct IniText
+// The file as read, bounded by MaxFileSize.
+struct FileBytes
 {
     FileEncoding encoding = FileEncoding::Bytes;
     QByteArray bom;
-    QList<Line> lines;
-    QByteArray eol = "\n"; // for lines without one of their own: the file's first line end
+    QByteArray content; // the bytes after the byte order mark
     bool exists = false;
     bool tooLarge = false; // only the first MaxFileSize bytes were read
+};
+
+// A line as places in the file, so that a file of many lines costs little: offsets into the
+// file's bytes (with the line end) and into its text (without it).
+struct Line
+{
+    qint32 rawFrom = 0, rawSize = 0; // rawSize 0: a line the program adds
+    qint32 textFrom = 0, textSize = 0;
+    qint32 changed = -1; // index of the line's new text in IniText::changed
+};
+
+// The file split into lines for a write.
+struct IniText
+{
+    FileBytes file;
+    QByteArray text; // of a single-byte file its bytes; of a UTF-16 file its lines as UTF-8
+    QList<Line> lines;
+    QList<QByteArray> changed;
+    QByteArray eol = "\n"; // for added lines and a last line that gets one: the first line end
 };
 
 QString decodeGbk(QByteArrayView bytes, bool *error)
@@ -78,7 +89,7 @@ bool hasPrivateUse(const QString &text)
 
 // Text of one value or name: UTF-8 when it is valid UTF-8, GBK when all of it is GBK text,
 // otherwise Latin-1, which maps every byte to a character of its own.
-QString decodeText(const QByteArray &bytes)
+QString decodeText(QByteArrayView bytes)
 {
     if (bytes.isValidUtf8())
         return QString::fromUtf8(bytes);
@@ -91,87 +102,134 @@ QString decodeText(const QByteArray &bytes)
     return QString::fromLatin1(bytes);
 }
 
-bool isUtf16(const IniText &text)
+bool isUtf16(FileEncoding encoding)
 {
-    return text.encoding != FileEncoding::Bytes;
+    return encoding != FileEncoding::Bytes;
 }
 
-// Bytes of the file's encoding for text held as UTF-8 (raw bytes in a single-byte file).
-QByteArray encodeForFile(const IniText &text, const QByteArray &utf8)
+QByteArray encodeForFile(FileEncoding encoding, const QByteArray &utf8)
 {
-    if (!isUtf16(text))
+    if (!isUtf16(encoding))
         return utf8;
-    QStringEncoder encoder(text.encoding == FileEncoding::Utf16LE ? QStringEncoder::Utf16LE
-                                                                  : QStringEncoder::Utf16BE,
+    QStringEncoder encoder(encoding == FileEncoding::Utf16LE ? QStringEncoder::Utf16LE
+                                                             : QStringEncoder::Utf16BE,
                            QStringEncoder::Flag::Stateless);
     return encoder.encode(QString::fromUtf8(utf8));
 }
 
-// Splits the text after the byte order mark into lines, each keeping its bytes. In a UTF-16
-// file a line break is the 16-bit unit 0x000A.
-void splitLines(IniText &text, QByteArrayView content)
+QString decodeUtf16(FileEncoding encoding, QByteArrayView bytes)
 {
-    const bool utf16 = isUtf16(text);
-    const bool littleEndian = text.encoding == FileEncoding::Utf16LE;
-    const qsizetype unit = utf16 ? 2 : 1;
-    QStringDecoder decoder(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+    QStringDecoder decoder(encoding == FileEncoding::Utf16LE ? QStringDecoder::Utf16LE
+                                                             : QStringDecoder::Utf16BE,
                            QStringDecoder::Flag::Stateless);
-    const auto isNewline = [&](qsizetype at) {
-        if (!utf16)
-            return content.at(at) == '\n';
-        if (at + 1 >= content.size())
-            return false;
+    return decoder.decode(bytes);
+}
+
+// Where the line break after `from` is (the file's end when there is none). In a UTF-16 file a
+// line break is the 16-bit unit 0x000A.
+qsizetype nextNewline(FileEncoding encoding, QByteArrayView content, qsizetype from)
+{
+    if (!isUtf16(encoding)) {
+        const qsizetype at = content.indexOf('\n', from);
+        return at < 0 ? content.size() : at;
+    }
+    const bool littleEndian = encoding == FileEncoding::Utf16LE;
+    for (qsizetype at = from; at + 1 < content.size(); at += 2) {
         const char high = littleEndian ? content.at(at + 1) : content.at(at);
         const char low = littleEndian ? content.at(at) : content.at(at + 1);
-        return high == 0 && low == '\n';
-    };
-    qsizetype start = 0;
-    while (start < content.size()) {
-        qsizetype at = start;
-        while (at < content.size() && !isNewline(at))
-            at += unit;
-        at = std::min(at, content.size());
-        const bool ended = at < content.size();
-        const qsizetype stop = ended ? at + unit : content.size();
-        Line line;
-        line.raw = content.sliced(start, stop - start).toByteArray();
-        const QByteArrayView body = content.sliced(start, at - start);
-        line.text = utf16 ? QString(decoder.decode(body)).toUtf8() : body.toByteArray();
-        if (ended) {
-            line.end = "\n";
-            if (line.text.endsWith('\r')) {
-                line.text.chop(1);
-                line.end = "\r\n";
-            }
-        }
-        text.lines.append(std::move(line));
-        start = stop;
+        if (high == 0 && low == '\n')
+            return at;
     }
-    for (const Line &line : std::as_const(text.lines)) {
-        if (!line.end.isEmpty()) {
-            text.eol = line.end;
-            break;
+    return content.size();
+}
+
+// Calls visit with each line of single-byte text, without its line end, until it returns
+// false. A last line without a line end is left out when the reading limit cut it.
+template <typename Visit> void forEachLine(QByteArrayView text, bool lastLineCut, Visit visit)
+{
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype at = text.indexOf('\n', start);
+        if (at < 0) {
+            if (lastLineCut)
+                return;
+            at = text.size();
         }
+        QByteArrayView line = text.sliced(start, at - start);
+        if (line.endsWith('\r'))
+            line = line.chopped(1);
+        if (!visit(line))
+            return;
+        start = at + 1;
     }
 }
 
-IniText parseText(const QByteArray &content, bool tooLarge)
+// The line without its line end; UTF-8 in a UTF-16 file.
+QByteArrayView lineText(const IniText &text, const Line &line)
+{
+    if (line.changed >= 0)
+        return text.changed.at(line.changed);
+    return QByteArrayView(text.text).sliced(line.textFrom, line.textSize);
+}
+
+QByteArrayView lineBytes(const IniText &text, const Line &line)
+{
+    return QByteArrayView(text.file.content).sliced(line.rawFrom, line.rawSize);
+}
+
+// The line end a line has in the file, as text: "\r\n", "\n", or nothing for a last line and a
+// line the program adds.
+QByteArrayView lineEnd(const IniText &text, const Line &line)
+{
+    static const QByteArray crlf[] = {"\r\n", QByteArray("\r\0\n\0", 4), QByteArray("\0\r\0\n", 4)};
+    static const QByteArray lf[] = {"\n", QByteArray("\n\0", 2), QByteArray("\0\n", 2)};
+    const auto kind = static_cast<int>(text.file.encoding);
+    const QByteArrayView raw = lineBytes(text, line);
+    if (raw.endsWith(crlf[kind]))
+        return crlf[0];
+    if (raw.endsWith(lf[kind]))
+        return lf[0];
+    return {};
+}
+
+IniText splitLines(FileBytes file)
 {
     IniText text;
-    if (content.startsWith(Utf16LeBom)) {
-        text.encoding = FileEncoding::Utf16LE;
-        text.bom = Utf16LeBom;
-    } else if (content.startsWith(Utf16BeBom)) {
-        text.encoding = FileEncoding::Utf16BE;
-        text.bom = Utf16BeBom;
-    } else if (content.startsWith(Utf8Bom)) {
-        text.bom = Utf8Bom;
+    text.file = std::move(file);
+    const FileEncoding encoding = text.file.encoding;
+    const QByteArrayView content(text.file.content);
+    const qsizetype unit = isUtf16(encoding) ? 2 : 1;
+    if (!isUtf16(encoding))
+        text.text = text.file.content;
+    text.lines.reserve(content.count('\n') + 1);
+    bool eolSeen = false;
+    qsizetype start = 0;
+    while (start < content.size()) {
+        const qsizetype at = nextNewline(encoding, content, start);
+        const bool ended = at < content.size();
+        if (!ended && text.file.tooLarge)
+            break; // the line the reading limit cut through is not there
+        Line line;
+        line.rawFrom = qint32(start);
+        line.rawSize = qint32((ended ? at + unit : content.size()) - start);
+        if (isUtf16(encoding)) {
+            line.textFrom = qint32(text.text.size());
+            text.text += decodeUtf16(encoding, content.sliced(start, at - start)).toUtf8();
+            line.textSize = qint32(text.text.size() - line.textFrom);
+        } else {
+            line.textFrom = qint32(start);
+            line.textSize = qint32(at - start);
+        }
+        const bool crlf = ended && line.textSize > 0 && lineText(text, line).endsWith('\r');
+        if (crlf)
+            --line.textSize;
+        if (ended && !eolSeen) {
+            text.eol = crlf ? "\r\n" : "\n";
+            eolSeen = true;
+        }
+        start += line.rawSize;
+        text.lines.append(line);
     }
-    splitLines(text, QByteArrayView(content).sliced(text.bom.size()));
-    // The line the reading limit cut through is not there.
-    if (tooLarge && !text.lines.isEmpty() && text.lines.last().end.isEmpty())
-        text.lines.removeLast();
-    text.tooLarge = tooLarge;
     return text;
 }
 
@@ -202,11 +260,11 @@ QString writeFailure(const QString &path, const QSaveFile &file)
 
 // nullopt when the file exists but cannot be read (writing then would lose its contents) or
 // is no regular file.
-std::optional<IniText> loadText(const QString &path, QString *error = nullptr)
+std::optional<FileBytes> readFile(const QString &path, QString *error = nullptr)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return IniText{};
+        return FileBytes{};
     const auto fail = [&](const QString &why) {
         if (error)
             *error = why;
@@ -225,47 +283,76 @@ std::optional<IniText> loadText(const QString &path, QString *error = nullptr)
     QByteArray bytes = file.read(IniFile::MaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         return fail(QStringLiteral("无法读取 %1：读取失败").arg(displayPath(path)));
-    const bool tooLarge = bytes.size() > IniFile::MaxFileSize;
-    if (tooLarge)
+    FileBytes result;
+    result.exists = true;
+    result.tooLarge = bytes.size() > IniFile::MaxFileSize;
+    if (result.tooLarge)
         bytes.truncate(IniFile::MaxFileSize);
-    IniText text = parseText(bytes, tooLarge);
-    text.exists = true;
-    return text;
+    if (bytes.startsWith(Utf16LeBom)) {
+        result.encoding = FileEncoding::Utf16LE;
+        result.bom = Utf16LeBom;
+    } else if (bytes.startsWith(Utf16BeBom)) {
+        result.encoding = FileEncoding::Utf16BE;
+        result.bom = Utf16BeBom;
+    } else if (bytes.startsWith(Utf8Bom)) {
+        result.bom = Utf8Bom;
+    }
+    result.content = bytes.sliced(result.bom.size());
+    return result;
 }
 
-std::optional<QString> sectionName(const QByteArray &line)
+bool isAscii(QByteArrayView bytes)
 {
-    const QByteArray trimmed = line.trimmed();
-    if (!trimmed.startsWith('['))
-        return std::nullopt;
-    // Decoded before looking for ']': a GBK trail byte can be 0x5D.
-    const QString text = decodeText(trimmed);
-    const qsizetype close = text.indexOf(QLatin1Char(']'));
-    return (close < 0 ? text.mid(1) : text.mid(1, close - 1)).trimmed();
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
 }
 
-bool isComment(const QByteArray &line)
+// Names are compared without decoding them where they are ASCII, as nearly all are.
+bool sameName(QByteArrayView bytes, const QString &wanted)
+{
+    if (isAscii(bytes))
+        return wanted.compare(QLatin1String(bytes.data(), bytes.size()), Qt::CaseInsensitive) == 0;
+    return decodeText(bytes).compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+bool isComment(QByteArrayView line)
 {
     return line.trimmed().startsWith(';');
 }
 
+// Nothing when the line is no section header, else whether it names the wanted section.
+std::optional<bool> isHeaderOf(QByteArrayView line, const QString &wanted)
+{
+    const QByteArrayView trimmed = line.trimmed();
+    if (!trimmed.startsWith('['))
+        return std::nullopt;
+    if (isAscii(trimmed)) {
+        const qsizetype close = trimmed.indexOf(']');
+        return sameName((close < 0 ? trimmed.sliced(1) : trimmed.sliced(1, close - 1)).trimmed(),
+                        wanted);
+    }
+    // Decoded before looking for ']': a GBK trail byte can be 0x5D.
+    const QString text = decodeText(trimmed);
+    const qsizetype close = text.indexOf(QLatin1Char(']'));
+    const QString name = (close < 0 ? text.mid(1) : text.mid(1, close - 1)).trimmed();
+    return name.compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
 // The key's bytes as spelled in the file; '=' never occurs inside a GBK or UTF-8 sequence.
-std::optional<QByteArray> keyBytes(const QByteArray &line)
+std::optional<QByteArrayView> keyBytes(QByteArrayView line)
 {
     if (isComment(line) || line.trimmed().startsWith('['))
         return std::nullopt;
     const qsizetype eq = line.indexOf('=');
     if (eq < 0)
         return std::nullopt;
-    QByteArray key = line.left(eq).trimmed();
+    const QByteArrayView key = line.first(eq).trimmed();
     if (key.isEmpty())
         return std::nullopt;
     return key;
-}
-
-bool sameName(const QString &a, const QString &b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 // Where a section and one of its keys are, as line indexes.
@@ -276,30 +363,59 @@ struct Location
     qsizetype keyLine = -1;
 };
 
+// Finds a section and a key in it from the lines given one by one.
+class Locator
+{
+public:
+    Locator(const QString &section, const QString &key)
+        : m_section(section.trimmed()), m_key(key.trimmed())
+    {
+    }
+
+    // False once the wanted section has ended: no further line changes the result.
+    bool take(QByteArrayView line)
+    {
+        const qsizetype index = m_lines++;
+        if (const auto wanted = isHeaderOf(line, m_section)) {
+            if (m_found.sectionLine >= 0) {
+                m_found.sectionEnd = index;
+                return false;
+            }
+            if (*wanted)
+                m_found.sectionLine = index;
+            return true;
+        }
+        if (m_found.sectionLine >= 0 && m_found.keyLine < 0) {
+            if (const auto key = keyBytes(line); key && sameName(*key, m_key))
+                m_found.keyLine = index;
+        }
+        return true;
+    }
+
+    bool foundKey() const { return m_found.keyLine >= 0; }
+
+    Location result() const
+    {
+        Location found = m_found;
+        if (found.sectionLine >= 0 && found.sectionEnd < 0)
+            found.sectionEnd = m_lines;
+        return found;
+    }
+
+private:
+    QString m_section, m_key;
+    Location m_found;
+    qsizetype m_lines = 0;
+};
+
 Location locate(const IniText &text, const QString &section, const QString &key)
 {
-    Location loc;
-    const QString wantedSection = section.trimmed();
-    const QString wantedKey = key.trimmed();
-    for (qsizetype i = 0; i < text.lines.size(); ++i) {
-        const QByteArray &line = text.lines.at(i).text;
-        if (const auto name = sectionName(line)) {
-            if (loc.sectionLine >= 0) {
-                loc.sectionEnd = i;
-                return loc;
-            }
-            if (sameName(*name, wantedSection))
-                loc.sectionLine = i;
-            continue;
-        }
-        if (loc.sectionLine < 0 || loc.keyLine >= 0)
-            continue;
-        if (const auto k = keyBytes(line); k && sameName(decodeText(*k), wantedKey))
-            loc.keyLine = i;
+    Locator locator(section, key);
+    for (const Line &line : text.lines) {
+        if (!locator.take(lineText(text, line)))
+            break;
     }
-    if (loc.sectionLine >= 0)
-        loc.sectionEnd = text.lines.size();
-    return loc;
+    return locator.result();
 }
 
 bool isBlank(char c)
@@ -316,9 +432,9 @@ QByteArray unquoted(const QByteArray &value)
 }
 
 // The value of a key's line, trimmed and unquoted.
-QByteArray lineValue(const QByteArray &line)
+QByteArray lineValue(QByteArrayView line)
 {
-    return unquoted(line.mid(line.indexOf('=') + 1).trimmed());
+    return unquoted(line.sliced(line.indexOf('=') + 1).trimmed().toByteArray());
 }
 
 // A value of a UTF-16 file as the bytes the Windows functions give in a single-byte code page;
@@ -339,15 +455,25 @@ struct RawValue
     bool utf16 = false;
 };
 
+// Reading goes through the lines without keeping them and stops at the key.
 std::optional<RawValue> rawValue(const QString &path, const QString &section, const QString &key)
 {
-    const std::optional<IniText> text = loadText(path);
-    if (!text)
+    const std::optional<FileBytes> file = readFile(path);
+    if (!file)
         return std::nullopt;
-    const Location loc = locate(*text, section, key);
-    if (loc.keyLine < 0)
-        return std::nullopt;
-    return RawValue{lineValue(text->lines.at(loc.keyLine).text), isUtf16(*text)};
+    const bool utf16 = isUtf16(file->encoding);
+    const QByteArray text =
+        utf16 ? decodeUtf16(file->encoding, file->content).toUtf8() : file->content;
+    Locator locator(section, key);
+    std::optional<RawValue> value;
+    forEachLine(text, file->tooLarge, [&](QByteArrayView line) {
+        if (!locator.take(line))
+            return false;
+        if (locator.foundKey())
+            value = RawValue{lineValue(line), utf16};
+        return !value;
+    });
+    return value;
 }
 
 bool fitsOnOneLine(const QByteArray &bytes)
@@ -397,7 +523,15 @@ bool storedValueIs(const IniText &text, const QByteArray &stored, const Pending 
 {
     if (value.text)
         return decodeText(stored) == *value.text;
-    return (isUtf16(text) ? utf16ValueBytes(stored) : stored) == value.bytes;
+    return (isUtf16(text.file.encoding) ? utf16ValueBytes(stored) : stored) == value.bytes;
+}
+
+Line addedLine(IniText &text, const QByteArray &content)
+{
+    Line line;
+    line.changed = qint32(text.changed.size());
+    text.changed.append(content);
+    return line;
 }
 
 // Sets one key in the text of the file (already checked with cannotStore). False when the
@@ -405,52 +539,56 @@ bool storedValueIs(const IniText &text, const QByteArray &stored, const Pending 
 bool applyValue(IniText &text, const Pending &value)
 {
     const Location loc = locate(text, value.section, value.key);
-    if (loc.keyLine >= 0 && storedValueIs(text, lineValue(text.lines.at(loc.keyLine).text), value))
+    if (loc.keyLine >= 0 &&
+        storedValueIs(text, lineValue(lineText(text, text.lines.at(loc.keyLine))), value))
         return false;
 
     // A UTF-16 file holds text: bytes of no UTF-8 text go in as the characters of Latin-1,
     // which readBytes gives back as those bytes.
     QByteArray bytes = value.bytes;
-    if (isUtf16(text) && !value.text && !bytes.isValidUtf8())
+    if (isUtf16(text.file.encoding) && !value.text && !bytes.isValidUtf8())
         bytes = QString::fromLatin1(bytes).toUtf8();
     const QByteArray stored = storedForm(bytes);
     const QByteArray keyUtf8 = value.key.trimmed().toUtf8();
 
     if (loc.keyLine >= 0) {
         Line &line = text.lines[loc.keyLine];
-        line.text = *keyBytes(line.text) + '=' + stored;
-        line.changed = true;
+        const QByteArray spelling = keyBytes(lineText(text, line))->toByteArray();
+        line.changed = qint32(text.changed.size());
+        text.changed.append(spelling + '=' + stored);
     } else if (loc.sectionLine >= 0) {
         // After the section's last entry, so blank lines and comments that lead into the
         // next section stay in front of it.
         qsizetype insertAt = loc.sectionLine + 1;
         for (qsizetype i = loc.sectionLine + 1; i < loc.sectionEnd; ++i) {
-            const QByteArray &line = text.lines.at(i).text;
+            const QByteArrayView line = lineText(text, text.lines.at(i));
             if (!line.trimmed().isEmpty() && !isComment(line))
                 insertAt = i + 1;
         }
-        text.lines.insert(insertAt, Line{{}, keyUtf8 + '=' + stored, {}, true});
+        text.lines.insert(insertAt, addedLine(text, keyUtf8 + '=' + stored));
     } else {
-        text.lines.append(Line{{}, '[' + value.section.trimmed().toUtf8() + ']', {}, true});
-        text.lines.append(Line{{}, keyUtf8 + '=' + stored, {}, true});
+        text.lines.append(addedLine(text, '[' + value.section.trimmed().toUtf8() + ']'));
+        text.lines.append(addedLine(text, keyUtf8 + '=' + stored));
     }
     return true;
 }
 
 QByteArray fileContent(const IniText &text)
 {
-    const QByteArray eol = encodeForFile(text, text.eol);
-    const QByteArray newline = encodeForFile(text, "\n");
-    QByteArray content = text.bom;
+    const FileEncoding encoding = text.file.encoding;
+    const QByteArray eol = encodeForFile(encoding, text.eol);
+    QByteArray content = text.file.bom;
+    content.reserve(text.file.content.size() + 1024);
     for (qsizetype i = 0; i < text.lines.size(); ++i) {
         const Line &line = text.lines.at(i);
-        if (line.changed) {
-            content += encodeForFile(text, line.text);
-            content += line.end.isEmpty() ? eol : encodeForFile(text, line.end);
+        const QByteArrayView end = lineEnd(text, line);
+        if (line.changed >= 0) {
+            content += encodeForFile(encoding, text.changed.at(line.changed));
+            content += end.isEmpty() ? eol : encodeForFile(encoding, end.toByteArray());
             continue;
         }
-        content += line.raw;
-        if (i + 1 < text.lines.size() && !line.raw.endsWith(newline))
+        content += lineBytes(text, line);
+        if (end.isEmpty() && i + 1 < text.lines.size())
             content += eol;
     }
     return content;
@@ -480,10 +618,10 @@ bool writeValues(const QString &path, const QList<Pending> &values, QString *err
             return false;
         }
     }
-    std::optional<IniText> loaded = loadText(path, error);
-    if (!loaded)
+    std::optional<FileBytes> file = readFile(path, error);
+    if (!file)
         return false;
-    if (loaded->tooLarge) {
+    if (file->tooLarge) {
         if (error)
             *error = QStringLiteral("%1 大于 %2 KiB，不像是设置文件；为不损坏其中的内容，"
                                     "没有改动它")
@@ -491,10 +629,12 @@ bool writeValues(const QString &path, const QList<Pending> &values, QString *err
                          .arg(IniFile::MaxFileSize / 1024);
         return false;
     }
-    bool changed = !loaded->exists;
+    const bool exists = file->exists;
+    IniText text = splitLines(std::move(*file));
+    bool changed = !exists;
     for (const Pending &value : values)
-        changed = applyValue(*loaded, value) || changed;
-    return !changed || commitText(path, *loaded, error);
+        changed = applyValue(text, value) || changed;
+    return !changed || commitText(path, text, error);
 }
 
 } // namespace

@@ -322,7 +322,7 @@ TEST_F(IniFileTest, ValuesReadingWouldChangeAreQuotedAndReadBackExactly)
     EXPECT_TRUE(file.contains("\nB11=\n"));
 }
 
-TEST_F(IniFileTest, SectionIsWrittenWholeOrNotAtAll)
+TEST_F(IniFileTest, SeveralValuesAreWrittenWholeOrNotAtAll)
 {
     writeFile("[HotKey]\nCount=1\n");
     const QByteArray before = fileBytes();
@@ -340,10 +340,15 @@ TEST_F(IniFileTest, SectionIsWrittenWholeOrNotAtAll)
     EXPECT_EQ(fileBytes(),
               QByteArray("[HotKey]\nCount=2\nHotKey0=x\nCASKey0=0\nHotKey1=\" \"\nCASKey1=1\n"));
 
-    // A folder that does not exist gives the system's reason.
+    // Text values of several sections, likewise all or none.
+    EXPECT_FALSE(ini.writeEntries({{"Audio", "Volume", "5"}, {"Other", "AudioDir", "/a\nb/"}}));
+    EXPECT_TRUE(ini.writeEntries({{"Audio", "Volume", "5"}, {"HotKey", "Count", "3"}}));
+    EXPECT_EQ(fileBytes(), QByteArray("[HotKey]\nCount=3\nHotKey0=x\nCASKey0=0\nHotKey1=\" \"\n"
+                                      "CASKey1=1\n[Audio]\nVolume=5\n"));
+
     IniFile nowhere(m_dir.filePath("missing-folder/HotKey.ini"));
     EXPECT_FALSE(nowhere.writeSection("HotKey", {{"Count", "0"}}, &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(error.contains(QStringLiteral("不存在"))) << error.toStdString();
 }
 
 TEST_F(IniFileTest, RefusesWhatCannotBeStored)
