@@ -70,6 +70,7 @@ std::optional<int> readStoredVolume(const IniFile &ini);
 // Positions out of range are clamped to the nearest valid one, so a hand-edited file cannot
 // produce an encoder command line the encoder refuses.
 Mp3Settings readMp3Settings(const IniFile &ini);
-bool writeMp3Settings(IniFile &ini, const Mp3Settings &settings);
+// All five keys with one replacement of the file, or none of them with *error saying why.
+bool writeMp3Settings(IniFile &ini, const Mp3Settings &settings, QString *error = nullptr);
 
 } // namespace sonalto::settings
