@@ -4,6 +4,13 @@
 
 namespace sonalto::settings {
 
+std::optional<QString> folderRefusal(const QString &folder)
+{
+    if (folder.contains(QLatin1Char('\n')) || folder.contains(QLatin1Char('\r')))
+        return QStringLiteral("文件夹的名称中含有换行符，设置文件无法保存它");
+    return std::nullopt;
+}
+
 int readIntOrDefault(const IniFile &ini, const QString &section, const QString &key, int def)
 {
     return ini.readInt(section, key, def);

@@ -50,6 +50,11 @@ inline constexpr int MaxQualityPosition = 9;
 
 } // namespace config
 
+// Why a folder cannot be the output folder the settings keep, or nothing when it can: the file
+// holds each value on one line, so a folder whose name has a line break in it would be used but
+// never kept. The reason is in the words the window shows the user.
+std::optional<QString> folderRefusal(const QString &folder);
+
 struct Mp3Settings
 {
     int cbr = 0;
