@@ -31,7 +31,7 @@ struct FileBytes
     bool tooLarge = false; // only the first MaxFileSize bytes were read
 };
 
-// A line as places in the file, so that a file of many lines costs little: offsets into the
+// A line as positions in the file, so that a file of many lines costs little: offsets into the
 // file's bytes (with the line end) and into its text (without it).
 struct Line
 {
