@@ -105,7 +105,7 @@ bool loadHotKeys(const QString &path, HotKeyList &list, QString *notice, int *en
     if (entriesRead)
         *entriesRead = list.count;
     if (notice && !ignored.isEmpty())
-        *notice = QStringLiteral("HotKey.ini 中这些值不是按键，已忽略：%1")
+        *notice = QStringLiteral("HotKey.ini 中这些值无法用作热键，已忽略：%1")
                       .arg(ignored.join(QStringLiteral("；")));
     return true;
 }
