@@ -18,6 +18,11 @@ if [ -x "$BUILD/bench/bench_duration_probe" ]; then
   "$BUILD/bench/bench_duration_probe"
 fi
 
+if [ -x "$BUILD/bench/bench_settings_file" ]; then
+  echo "== settings file of 100 MB: start-up reads and exit writes"
+  "$BUILD/bench/bench_settings_file" 100
+fi
+
 # A 1 kHz tone played into the line-in feed for as long as the benchmarks run:
 # the line-in is a clocked input that delivers in real time, unlike the bursty
 # sine source.

@@ -1,6 +1,7 @@
 #include "hotkeys/HookLibrary.h"
 
 #include "common/InstallPaths.h"
+#include "hotkeys/HotKeyList.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -96,7 +97,16 @@ int HookLibrary::setList(const uint8_t *keys, const uint8_t *modifiers, int coun
     if (!m_library.isLoaded())
         return -1;
     auto setListFn = reinterpret_cast<SetListFn>(m_library.resolve("SetList"));
-    return setListFn ? setListFn(keys, modifiers, count) : -1;
+    if (!setListFn || (count > 0 && (!keys || !modifiers)))
+        return -1;
+    const int roles = std::clamp(count, 0, HotKeyList::Roles);
+    static_assert(HotKeyList::Roles == std::tuple_size_v<decltype(m_keys)>);
+    for (int i = 0; i < roles; ++i) {
+        const bool isKey = HotKeyList::isKey(keys[i], modifiers[i]);
+        m_keys[size_t(i)] = isKey ? keys[i] : ClearedKey;
+        m_modifiers[size_t(i)] = isKey ? modifiers[i] : ClearedKey;
+    }
+    return setListFn(m_keys.data(), m_modifiers.data(), roles);
 }
 
 std::vector<int> HookLibrary::refusedEntries()

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -35,8 +36,11 @@ public:
     // Loads the library (once) and sets the hook. False when the library is
     // missing or there is no display to watch.
     bool setHook();
-    // Hands the list to the hook when the library is loaded. Returns how many
-    // combinations another program owns, -1 when the call was skipped.
+    // Hands the list to the hook when the library is loaded: of its first count
+    // entries only those of the three roles, and of those only the ones that
+    // hold a key (HotKeyList::isKey); any other is handed over cleared, so that
+    // it takes no key from other programs. Returns how many combinations another
+    // program owns, -1 when the call was skipped.
     int setList(const uint8_t *keys, const uint8_t *modifiers, int count);
     // The entries of the last list that another program owns (empty when the
     // library cannot tell).
@@ -53,6 +57,8 @@ private:
 
     QStringList m_candidates;
     QLibrary m_library;
+    // What the hook was handed: it may keep the pointers while it is set.
+    std::array<uint8_t, 3> m_keys{}, m_modifiers{};
     QString m_error;
     std::mutex m_receiverMutex;
     Receiver m_receiver;

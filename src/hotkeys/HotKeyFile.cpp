@@ -4,6 +4,7 @@
 #include "settings/IniFile.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -13,24 +14,29 @@ namespace {
 
 const QString Section = QStringLiteral("HotKey");
 
-// The message the user sees for a value that is not a number.
-QString conversionError(const QString &text)
+QString hotKeyName(int entry)
 {
-    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+    return QStringLiteral("HotKey%1").arg(entry);
 }
 
-bool readNumber(const settings::IniFile &ini, const QString &key, int *value, QString *error)
+QString modifierName(int entry)
 {
-    const QString text = ini.readString(Section, key, QStringLiteral("0"));
-    bool ok = false;
-    const int number = text.toInt(&ok, 10);
-    if (!ok) {
-        if (error)
-            *error = conversionError(text);
-        return false;
+    return QStringLiteral("CASKey%1").arg(entry);
+}
+
+// A value as the user would see it in the file; bytes that show nothing are
+// written as \xNN.
+QString shownValue(const QByteArray &bytes)
+{
+    QString shown;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F)
+            shown += QLatin1Char(c);
+        else
+            shown += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
     }
-    *value = number;
-    return true;
+    return shown;
 }
 
 } // namespace
@@ -40,28 +46,67 @@ QString hotKeyFilePath(const QString &appDir)
     return appDir + QStringLiteral("HotKey.ini");
 }
 
-bool loadHotKeys(const QString &path, HotKeyList &list, QString *error, int *entriesRead)
+QString roleName(int entry)
+{
+    switch (entry) {
+    case RecordKey:
+        return QStringLiteral("录制键");
+    case StopKey:
+        return QStringLiteral("停止键");
+    case PauseKey:
+        return QStringLiteral("暂停/恢复键");
+    default:
+        return QString();
+    }
+}
+
+bool loadHotKeys(const QString &path, HotKeyList &list, QString *notice, int *entriesRead)
 {
     if (entriesRead)
         *entriesRead = 0;
-    const settings::IniFile ini(path);
-    int count = 0;
-    if (!readNumber(ini, QStringLiteral("Count"), &count, error))
+    if (notice)
+        notice->clear();
+    list.count = 0;
+    if (const QFileInfo info(path); info.exists() && (!info.isFile() || !info.isReadable())) {
+        if (notice)
+            *notice = QStringLiteral("无法读取 %1，没有可用的热键").arg(path);
         return false;
-    // The arrays hold 99 entries; a larger count in a hand-edited file reads
-    // the first 99.
-    list.count = std::clamp(count, 0, HotKeyList::Capacity);
-    for (int i = 0; i < list.count; ++i) {
-        const QByteArray key =
-            ini.readBytes(Section, QStringLiteral("HotKey%1").arg(i), QByteArrayLiteral("0"));
-        list.keys[size_t(i)] = key.isEmpty() ? 0 : uint8_t(key.at(0));
-        int modifiers = 0;
-        if (!readNumber(ini, QStringLiteral("CASKey%1").arg(i), &modifiers, error))
-            return false;
-        list.modifiers[size_t(i)] = uint8_t(modifiers);
-        if (entriesRead)
-            *entriesRead = i + 1;
     }
+    const settings::IniFile ini(path);
+    QStringList ignored;
+    const QByteArray countText = ini.readBytes(Section, QStringLiteral("Count"), "0");
+    bool ok = false;
+    int count = countText.toInt(&ok, 10);
+    if (!ok) {
+        ignored << QStringLiteral("Count=%1").arg(shownValue(countText));
+        count = HotKeyList::Roles;
+    }
+    list.count = std::clamp(count, 0, HotKeyList::Roles);
+    for (int i = 0; i < list.count; ++i) {
+        list.clearEntry(i);
+        const QByteArray key = ini.readBytes(Section, hotKeyName(i), QByteArray());
+        const QByteArray modifierText = ini.readBytes(Section, modifierName(i), "0");
+        const int modifiers = modifierText.toInt(&ok, 10);
+        // Written by the program for an entry without a key, or no key at all.
+        if (key.isEmpty() || (ok && modifiers == ClearedKey))
+            continue;
+        if (key.size() != 1 || !HotKeyList::isKey(uint8_t(key.at(0)), 0)) {
+            ignored << QStringLiteral("%1 %2=%3").arg(roleName(i), hotKeyName(i), shownValue(key));
+            continue;
+        }
+        if (!ok || modifiers < 0 || modifiers > (ModCtrl | ModAlt | ModShift)) {
+            ignored << QStringLiteral("%1 %2=%3")
+                           .arg(roleName(i), modifierName(i), shownValue(modifierText));
+            continue;
+        }
+        list.keys[size_t(i)] = uint8_t(key.at(0));
+        list.modifiers[size_t(i)] = uint8_t(modifiers);
+    }
+    if (entriesRead)
+        *entriesRead = list.count;
+    if (notice && !ignored.isEmpty())
+        *notice = QStringLiteral("HotKey.ini 中这些值无法用作热键，已忽略：%1")
+                      .arg(ignored.join(QStringLiteral("；")));
     return true;
 }
 
@@ -72,30 +117,22 @@ bool canStoreKey(uint8_t key)
 
 bool saveHotKeys(const QString &path, const HotKeyList &list, QString *error)
 {
-    const int count = std::clamp(list.count, 0, HotKeyList::Capacity);
     QList<std::pair<QString, QByteArray>> values;
-    values.append({QStringLiteral("Count"), QByteArray::number(count)});
-    for (int i = 0; i < count; ++i) {
+    values.append({QStringLiteral("Count"), QByteArray::number(HotKeyList::Roles)});
+    for (int i = 0; i < HotKeyList::Roles; ++i) {
         const uint8_t key = list.keys[size_t(i)];
-        const bool hasKey = list.hasKey(i);
+        const bool hasKey = i < list.count && list.hasKey(i);
         if (hasKey && !canStoreKey(key)) {
             if (error)
-                *error = QStringLiteral("%1 cannot be stored in %2")
-                             .arg(displayText(key, list.modifiers[size_t(i)]), path);
+                *error = QStringLiteral("%1 无法存入 HotKey.ini")
+                             .arg(displayText(key, list.modifiers[size_t(i)]));
             return false;
         }
+        values.append({hotKeyName(i), hasKey ? QByteArray(1, char(key)) : QByteArray()});
         values.append(
-            {QStringLiteral("HotKey%1").arg(i), hasKey ? QByteArray(1, char(key)) : QByteArray()});
-        values.append({QStringLiteral("CASKey%1").arg(i),
-                       QByteArray::number(hasKey ? list.modifiers[size_t(i)] : ClearedKey)});
+            {modifierName(i), QByteArray::number(hasKey ? list.modifiers[size_t(i)] : ClearedKey)});
     }
-    QString reason;
-    if (!settings::IniFile(path).writeSection(Section, values, &reason)) {
-        if (error)
-            *error = QStringLiteral("Couldn't write %1: %2").arg(path, reason);
-        return false;
-    }
-    return true;
+    return settings::IniFile(path).writeSection(Section, values, error);
 }
 
 bool createHotKeyFileIfMissing(const QString &path)
@@ -103,7 +140,7 @@ bool createHotKeyFileIfMissing(const QString &path)
     if (QFileInfo::exists(path))
         return true;
     HotKeyList list;
-    list.count = PauseKey + 1;
+    list.count = HotKeyList::Roles;
     for (int i = 0; i < list.count; ++i)
         list.clearEntry(i);
     return saveHotKeys(path, list);

@@ -6,9 +6,9 @@ namespace sonalto::hotkeys {
 
 int HotKeyList::match(uint8_t key, int modifierState) const
 {
-    const int valid = count < Capacity ? count : Capacity;
+    const int valid = count < Roles ? count : Roles;
     for (int i = 0; i < valid; ++i)
-        if (modifiers[size_t(i)] == modifierState && keys[size_t(i)] == key)
+        if (hasKey(i) && modifiers[size_t(i)] == modifierState && keys[size_t(i)] == key)
             return i;
     return -1;
 }
@@ -17,8 +17,12 @@ bool HotKeyList::hasKey(int index) const
 {
     if (index < 0 || index >= Capacity)
         return false;
-    return modifiers[size_t(index)] <= (ModCtrl | ModAlt | ModShift) &&
-           !keyName(keys[size_t(index)]).isEmpty();
+    return isKey(keys[size_t(index)], modifiers[size_t(index)]);
+}
+
+bool HotKeyList::isKey(uint8_t key, uint8_t modifiers)
+{
+    return modifiers <= (ModCtrl | ModAlt | ModShift) && !keyName(key).isEmpty();
 }
 
 void HotKeyList::clearEntry(int index)

@@ -24,6 +24,8 @@ namespace sonalto {
 namespace {
 
 const char *const EntryProperty = "hotKeyEntry";
+// X keysym of the key that switches to the first text console (XF86Switch_VT_1).
+constexpr quint32 XF86SwitchVt1 = 0x1008FE01;
 
 } // namespace
 
@@ -52,8 +54,10 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
         deleteButton->setIcon(appIcon(QStringLiteral("delete")));
         deleteButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         deleteButton->setFocusPolicy(Qt::NoFocus);
+        deleteButton->setAccessibleName(caption + QStringLiteral(" 删除"));
         defaultButton = new QToolButton(box);
         defaultButton->setText(QStringLiteral("默认"));
+        defaultButton->setAccessibleName(caption + QStringLiteral(" 默认"));
         defaultButton->setFocusPolicy(Qt::NoFocus);
         row->addWidget(image);
         row->addWidget(edit, 1);
@@ -79,6 +83,11 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
     Label1->setAccessibleName(QStringLiteral("热键提示"));
     Label1->setVisible(hotkeys::isWaylandSession());
     layout->addWidget(Label1);
+    Label2 = new QLabel(this);
+    Label2->setWordWrap(true);
+    Label2->setAccessibleName(QStringLiteral("按键说明"));
+    Label2->setVisible(false);
+    layout->addWidget(Label2);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -97,8 +106,6 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
     setMinimumWidth(360);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    // A value that is not a number is reported by the main window, which reads
-    // the same file when it installs the hook.
     loadFromFile();
 }
 
@@ -123,13 +130,18 @@ QLineEdit *TKeyOptionForm::editForEntry(int entry) const
 
 bool TKeyOptionForm::loadFromFile(QString *error)
 {
-    const bool ok = hotkeys::loadHotKeys(m_path, m_list, error);
+    QString notice;
+    const bool ok = hotkeys::loadHotKeys(m_path, m_list, &notice);
     // The boxes of roles the file does not list are empty, and so are their
     // entries: what a box shows is what 确定 saves.
-    for (int entry = m_list.count; entry <= hotkeys::PauseKey; ++entry)
+    for (int entry = m_list.count; entry < hotkeys::HotKeyList::Roles; ++entry)
         m_list.clearEntry(entry);
-    for (int entry = 0; entry <= hotkeys::PauseKey; ++entry)
+    for (int entry = 0; entry < hotkeys::HotKeyList::Roles; ++entry)
         showEntry(entry);
+    m_modifiersOnlyEntry = -1;
+    setNote(notice);
+    if (error)
+        *error = ok ? QString() : notice;
     return ok;
 }
 
@@ -154,6 +166,12 @@ void TKeyOptionForm::showEvent(QShowEvent *event)
 bool TKeyOptionForm::eventFilter(QObject *watched, QEvent *event)
 {
     auto *edit = qobject_cast<QLineEdit *>(watched);
+    // Modifiers held while the focus leaves the box are no capture.
+    if (edit && event->type() == QEvent::FocusOut &&
+        m_modifiersOnlyEntry == edit->property(EntryProperty).toInt()) {
+        m_modifiersOnlyEntry = -1;
+        showEntry(edit->property(EntryProperty).toInt());
+    }
     if (!edit || (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease))
         return QDialog::eventFilter(watched, event);
     auto *key = static_cast<QKeyEvent *>(event);
@@ -168,14 +186,15 @@ bool TKeyOptionForm::eventFilter(QObject *watched, QEvent *event)
         !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
         return false;
     if (event->type() == QEvent::KeyPress)
-        EditKeyDown(edit, key->key(), key->modifiers(), key->modifiers() & Qt::KeypadModifier);
+        EditKeyDown(edit, key->key(), key->modifiers(), key->modifiers() & Qt::KeypadModifier,
+                    key->nativeVirtualKey());
     else if (!key->isAutoRepeat())
         EditKeyUp(edit);
     return true;
 }
 
 void TKeyOptionForm::EditKeyDown(QLineEdit *edit, int qtKey, Qt::KeyboardModifiers modifiers,
-                                 bool keypad)
+                                 bool keypad, quint32 keysym)
 {
     const int entry = edit->property(EntryProperty).toInt();
     // The modifier key being pressed counts as held, whatever the platform
@@ -188,43 +207,72 @@ void TKeyOptionForm::EditKeyDown(QLineEdit *edit, int qtKey, Qt::KeyboardModifie
     const QString prefix = hotkeys::modifierPrefix(bits);
     const uint8_t vk = hotkeys::virtualKeyForQtKey(qtKey, keypad);
 
-    // Until a key with a name comes, the box holds no combination: modifiers
-    // alone, or a key the layout has no name for, save nothing. While modifiers
-    // are held the box shows them; their release empties it.
-    m_list.clearEntry(entry);
-    if (vk == 0x10 || vk == 0x11 || vk == 0x12 || hotkeys::keyName(vk).isEmpty()) {
+    // Until a key comes, the box shows the modifiers held; its entry keeps its
+    // combination until one is taken.
+    if (vk == 0x10 || vk == 0x11 || vk == 0x12) {
         edit->setText(prefix);
+        m_modifiersOnlyEntry = entry;
+        return;
+    }
+    m_modifiersOnlyEntry = -1;
+    // With Ctrl and Alt held the layout turns F1..F12 into the keys that switch
+    // to a text console: they never reach a program as function keys.
+    if (keysym >= XF86SwitchVt1 && keysym < XF86SwitchVt1 + 12) {
+        refuse(entry, QStringLiteral("%1F%2 由系统用来切换到文本控制台，不能用作热键")
+                          .arg(prefix)
+                          .arg(keysym - XF86SwitchVt1 + 1));
+        return;
+    }
+    if (hotkeys::keyName(vk).isEmpty()) {
+        refuse(entry, QStringLiteral("%1这个键不能用作热键").arg(prefix));
         return;
     }
     if (!hotkeys::canStoreKey(vk)) {
-        edit->clear();
-        showMessage(QStringLiteral("%1 不能用作热键：HotKey.ini 无法保存这个键。\n\n请换一个键。")
-                        .arg(prefix + hotkeys::keyName(vk)));
+        refuse(entry, QStringLiteral("%1 无法存入 HotKey.ini，不能用作热键")
+                          .arg(prefix + hotkeys::keyName(vk)));
         return;
     }
     m_list.keys[size_t(entry)] = vk;
     m_list.modifiers[size_t(entry)] = bits;
     showEntry(entry);
+    setNote(QString());
 }
 
 void TKeyOptionForm::EditKeyUp(QLineEdit *edit)
 {
-    // Only modifiers were pressed: the box shows nothing rather than a half
-    // combination, and its entry holds no key.
-    if (edit->text().endsWith(QLatin1Char(' ')))
-        edit->clear();
+    // Modifiers pressed and let go without a key: nothing is taken.
+    const int entry = edit->property(EntryProperty).toInt();
+    if (m_modifiersOnlyEntry != entry)
+        return;
+    const QString held = edit->text().chopped(3); // without the last " + "
+    refuse(entry, QStringLiteral("只按了 %1：请按住修饰键再按一个其它的键").arg(held));
+}
+
+void TKeyOptionForm::refuse(int entry, const QString &why)
+{
+    m_modifiersOnlyEntry = -1;
+    showEntry(entry);
+    setNote(QStringLiteral("%1。%2保持原来的键。").arg(why, hotkeys::roleName(entry)));
+}
+
+void TKeyOptionForm::setNote(const QString &text)
+{
+    Label2->setText(text);
+    Label2->setVisible(!text.isEmpty());
 }
 
 void TKeyOptionForm::deleteClick(int entry)
 {
     m_list.clearEntry(entry);
     editForEntry(entry)->clear();
+    setNote(QString());
 }
 
 void TKeyOptionForm::defaultClick(int entry)
 {
     m_list.setDefault(entry);
     showEntry(entry);
+    setNote(QString());
 }
 
 void TKeyOptionForm::Button1Click()
@@ -251,14 +299,12 @@ void TKeyOptionForm::Button1Click()
     }
     // The three boxes are always saved, whatever count the file had: a
     // combination the dialog shows is one that works after 确定.
-    hotkeys::HotKeyList toSave = m_list;
-    toSave.count = std::max(toSave.count, hotkeys::PauseKey + 1);
+    m_list.count = hotkeys::HotKeyList::Roles;
     QString error;
-    if (!hotkeys::saveHotKeys(m_path, toSave, &error)) {
-        showMessage(error);
+    if (!hotkeys::saveHotKeys(m_path, m_list, &error)) {
+        showMessage(QStringLiteral("热键无法保存: %1").arg(error));
         return;
     }
-    m_list.count = toSave.count;
     accept();
 }
 

@@ -32,13 +32,17 @@ public:
     QToolButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr;   // stop: 删除, 默认
     QPushButton *Button1 = nullptr, *Button2 = nullptr;             // 确定, 取消
     QLabel *Label1 = nullptr; // shown where global hot keys cannot work (Wayland)
+    // Why the last key pressed in a box was not taken, or which values of the
+    // file were ignored; hidden when there is nothing to say.
+    QLabel *Label2 = nullptr;
 
     // The list as edited; valid entries are those below its count.
     const hotkeys::HotKeyList &hotKeys() const { return m_list; }
     QString filePath() const;
 
-    // Reads the entries and the three texts from the file again; false (with the
-    // reason) when a value in it is not a number.
+    // Reads the entries and the three texts from the file again. Values that are
+    // no keys leave their box empty and are named in Label2; false (with the
+    // reason) when the file cannot be read.
     bool loadFromFile(QString *error = nullptr);
 
     void Button1Click();
@@ -61,12 +65,19 @@ private:
     // The display text of an entry, empty when it holds no key.
     QString entryText(int entry) const;
     void showEntry(int entry);
-    void EditKeyDown(QLineEdit *edit, int qtKey, Qt::KeyboardModifiers modifiers, bool keypad);
+    // keysym: the key's X keysym where the platform gives one, else 0.
+    void EditKeyDown(QLineEdit *edit, int qtKey, Qt::KeyboardModifiers modifiers, bool keypad,
+                     quint32 keysym);
     void EditKeyUp(QLineEdit *edit);
+    // The box shows its entry again, and the note says why the key was not taken.
+    void refuse(int entry, const QString &why);
+    void setNote(const QString &text);
     void showMessage(const QString &text);
 
     hotkeys::HotKeyList m_list;
     QString m_path;
+    // The box showing modifiers held without a key yet, or -1.
+    int m_modifiersOnlyEntry = -1;
 };
 
 } // namespace sonalto

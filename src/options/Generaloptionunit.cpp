@@ -3,6 +3,7 @@
 #include "common/InstallPaths.h"
 #include "common/Projectdir.h"
 #include "recording/FileNaming.h"
+#include "settings/ConfigFile.h"
 #include "settings/IniFile.h"
 
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTabWidget>
@@ -152,12 +154,29 @@ bool TGeneralOptionForm::SpeedButton1Click()
         ProjectDirs::instance().AudioDir());
     if (chosen.isEmpty())
         return false;
+    // A folder the settings cannot keep would silently be forgotten at the next start.
+    if (const auto refusal = settings::folderRefusal(chosen)) {
+        showWarning(QStringLiteral("不能使用所选的文件夹：%1。\n\n输出文件夹仍是 %2")
+                        .arg(*refusal, ProjectDirs::instance().AudioDir()));
+        return false;
+    }
     Edit7->setText(chosen);
     ProjectDirs::instance().SetAudioDir(chosen);
-    settings::IniFile(m_configPath)
-        .writeString(Other, QStringLiteral("AudioDir"), ProjectDirs::instance().AudioDir());
+    QString error;
+    if (!settings::IniFile(m_configPath)
+             .writeString(Other, QStringLiteral("AudioDir"), ProjectDirs::instance().AudioDir(),
+                          &error))
+        showWarning(QStringLiteral("设置无法保存: %1\n\n这次运行中使用所选的文件夹，"
+                                   "下次启动时不会记得它。")
+                        .arg(error));
     emit audioDirChanged();
     return true;
+}
+
+void TGeneralOptionForm::showWarning(const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box.exec();
 }
 
 void TGeneralOptionForm::SpeedButton2Click()

@@ -30,7 +30,8 @@ public:
     void load();
     void Button1Click();
     void Button2Click();
-    // Asks for a folder; true when one was chosen (it is then the output folder).
+    // Asks for a folder; true when one was chosen (it is then the output folder). A folder the
+    // settings cannot keep is refused with the reason, and the output folder stays as it was.
     bool SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButton3Click();
@@ -53,6 +54,8 @@ signals:
     void saved();
 
 private:
+    void showWarning(const QString &text);
+
     QString m_configPath;
     QString m_baseName = QStringLiteral("0");
     bool m_minitoTray = false;

@@ -4,6 +4,13 @@
 
 namespace sonalto::settings {
 
+std::optional<QString> folderRefusal(const QString &folder)
+{
+    if (folder.contains(QLatin1Char('\n')) || folder.contains(QLatin1Char('\r')))
+        return QStringLiteral("文件夹的名称中含有换行符，设置文件无法保存它");
+    return std::nullopt;
+}
+
 int readIntOrDefault(const IniFile &ini, const QString &section, const QString &key, int def)
 {
     return ini.readInt(section, key, def);
@@ -36,14 +43,17 @@ Mp3Settings readMp3Settings(const IniFile &ini)
     return s;
 }
 
-bool writeMp3Settings(IniFile &ini, const Mp3Settings &settings)
+bool writeMp3Settings(IniFile &ini, const Mp3Settings &settings, QString *error)
 {
     using namespace config;
-    return ini.writeInt(Mp3Section, Cbr, settings.cbr) &&
-           ini.writeInt(Mp3Section, CbrBit, settings.cbrBit) &&
-           ini.writeInt(Mp3Section, VbrMiniBit, settings.vbrMiniBit) &&
-           ini.writeInt(Mp3Section, VbrMaxiBit, settings.vbrMaxiBit) &&
-           ini.writeInt(Mp3Section, VbrQuality, settings.vbrQuality);
+    const auto entry = [](const char *key, int value) {
+        return IniFile::Entry{Mp3Section, key, QString::number(value)};
+    };
+    return ini.writeEntries({entry(Cbr, settings.cbr), entry(CbrBit, settings.cbrBit),
+                             entry(VbrMiniBit, settings.vbrMiniBit),
+                             entry(VbrMaxiBit, settings.vbrMaxiBit),
+                             entry(VbrQuality, settings.vbrQuality)},
+                            error);
 }
 
 } // namespace sonalto::settings

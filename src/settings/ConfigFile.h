@@ -50,6 +50,11 @@ inline constexpr int MaxQualityPosition = 9;
 
 } // namespace config
 
+// Why a folder cannot be the output folder the settings keep, or nothing when it can: the file
+// holds each value on one line, so a folder whose name has a line break in it would be used but
+// never kept. The reason is in the words the window shows the user.
+std::optional<QString> folderRefusal(const QString &folder);
+
 struct Mp3Settings
 {
     int cbr = 0;
@@ -70,6 +75,7 @@ std::optional<int> readStoredVolume(const IniFile &ini);
 // Positions out of range are clamped to the nearest valid one, so a hand-edited file cannot
 // produce an encoder command line the encoder refuses.
 Mp3Settings readMp3Settings(const IniFile &ini);
-bool writeMp3Settings(IniFile &ini, const Mp3Settings &settings);
+// All five keys with one replacement of the file, or none of them with *error saying why.
+bool writeMp3Settings(IniFile &ini, const Mp3Settings &settings, QString *error = nullptr);
 
 } // namespace sonalto::settings

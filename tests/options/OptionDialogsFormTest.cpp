@@ -7,15 +7,20 @@
 #include "options/Mp3unit.h"
 #include "settings/IniFile.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -27,6 +32,41 @@ struct Folder
     QTemporaryDir dir;
     QString config() const { return dir.path() + "/Config.ini"; }
 };
+
+// Answers the modal dialogs an action opens, as they come: the folder chooser picks `folder`,
+// a message box is read and closed. Polled, so that no answer runs inside another's loop.
+class ModalAnswers
+{
+public:
+    explicit ModalAnswers(const QString &folder)
+    {
+        QObject::connect(&m_poll, &QTimer::timeout, [this, folder] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *chooser = qobject_cast<QFileDialog *>(modal)) {
+                chooser->selectFile(folder);
+                static_cast<QDialog *>(chooser)->accept(); // its own accept() is protected
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                messages << box->text();
+                box->accept();
+            }
+        });
+        m_poll.start(10);
+    }
+    QStringList messages;
+
+private:
+    QTimer m_poll;
+};
+
+template <typename T> T *byName(QWidget *parent, const QString &name)
+{
+    for (T *child : parent->findChildren<T *>()) {
+        if (child->accessibleName() == name)
+            return child;
+    }
+    ADD_FAILURE() << "no control named " << name.toStdString();
+    return nullptr;
+}
 } // namespace
 
 TEST(Mp3Form, FirstShowingWithoutSettingsMeansVbr32To32Quality9)
@@ -167,4 +207,58 @@ TEST(AudioOptionForm, VolumeButtonHasAPictureWithoutAnIconTheme)
     Folder f;
     TAudioOptionForm form(f.config());
     EXPECT_FALSE(form.SpeedButton3->icon().pixmap(24, 24).isNull());
+}
+
+// The output folder is kept in the settings as one line: a folder the settings could not keep is
+// refused and the old one stays; one the file fails to take is used, and the user told so.
+TEST(GeneralOptionForm, ChosenFolderIsUsedOnlyWhereTheSettingsCanKeepIt)
+{
+    struct Case
+    {
+        const char *name;
+        QString folder;
+        bool hugeSettingsFile;
+        bool used, stored;
+        QString message;
+    };
+    const QList<Case> cases = {
+        {"plain", QStringLiteral("Aufnahmen für Oma 音频"), false, true, true, {}},
+        {"line feed", QStringLiteral("Auf\nnahmen"), false, false, false, QStringLiteral("换行符")},
+        {"carriage return", QStringLiteral("Auf\rnahmen"), false, false, false,
+         QStringLiteral("换行符")},
+        {"settings not writable", QStringLiteral("Aufnahmen"), true, true, false,
+         QStringLiteral("设置无法保存: ")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Folder f;
+        const QString before = f.dir.path() + QStringLiteral("/before/");
+        const QString chosen = f.dir.path() + QLatin1Char('/') + c.folder;
+        ASSERT_TRUE(QDir().mkpath(chosen));
+        QByteArray settings = "[Other]\nAudioDir=" + before.toUtf8() + '\n';
+        if (c.hugeSettingsFile)
+            settings += QByteArray(settings::IniFile::MaxFileSize, ';');
+        QFile file(f.config());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size());
+        file.close();
+        ProjectDirs::instance().SetAudioDir(before);
+
+        TGeneralOptionForm form(f.config());
+        ModalAnswers answers(chosen);
+        byName<QToolButton>(&form, QStringLiteral("选择输出文件夹"))->click();
+
+        const QString now = c.used ? chosen + QLatin1Char('/') : before;
+        EXPECT_EQ(ProjectDirs::instance().AudioDir(), now);
+        EXPECT_EQ(byName<QLineEdit>(&form, QStringLiteral("输出文件夹"))->text(),
+                  c.used ? chosen : before);
+        EXPECT_EQ(settings::IniFile(f.config()).readString("Other", "AudioDir", "0"),
+                  c.stored ? now : before);
+        if (c.message.isEmpty()) {
+            EXPECT_TRUE(answers.messages.isEmpty()) << answers.messages.join('|').toStdString();
+        } else {
+            ASSERT_EQ(answers.messages.size(), 1);
+            EXPECT_TRUE(answers.messages[0].contains(c.message))
+                << answers.messages[0].toStdString();
+        }
+    }
 }

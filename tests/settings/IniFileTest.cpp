@@ -2,9 +2,12 @@
 
 #include <QFile>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -173,40 +176,96 @@ TEST_F(IniFileTest, RewriteKeepsEveryOtherLineAndAppendsAtSectionEnd)
                                       "OutputName=take\n"));
 }
 
-TEST_F(IniFileTest, WindowsFileIsReadAsGbkAndRewrittenAsUtf8)
+// Files edited on Windows and here mix encodings line by line: each value reads in its own,
+// writing back what was read changes nothing, and changing one value leaves every other byte of
+// the file (comments, other sections, line ends, the byte order mark) as it was.
+TEST_F(IniFileTest, MixedEncodingsRoundTripValueByValue)
 {
-    const QString folder = QStringLiteral("D:\\录音\\");
-    QByteArray original;
-    original += "; Sonalto settings\r\n";
-    original += "[audio]\r\n";
-    original += "recorddevice=2\r\n";
-    original += "Volume = 75 \r\n";
-    original += "\r\n";
-    original += "[OTHER]\r\n";
-    original += "audiodir=\"" + gbk(folder) + "\"\r\n";
-    original += "OutputName=" + gbk(QStringLiteral("音频")) + "\r\n";
-    original += "; " + gbk(QStringLiteral("注释")) + "\r\n";
-    writeFile(original);
-    ASSERT_NE(QString::fromUtf8(original).toUtf8(), original) << "test data must not be UTF-8";
+    const QString folder = QStringLiteral("/home/u/Aufnahmen für Oma 音频/");
+    const QList<QByteArray> lines = {
+        "[Audio]",
+        "RecordDeviceName=" + gbk(QStringLiteral("虚拟设备")),
+        "Volume = 75 ",
+        "",
+        "[Other]",
+        "AudioDir=" + folder.toUtf8(),
+        "OutputName=" + gbk(QStringLiteral("基名")),
+        "Suffix=Gr\xFC\xDF"
+        "e",
+        "Euro=\x80",
+        "Quoted=\" " + gbk(QStringLiteral("录音")) + " \"",
+        "; " + gbk(QStringLiteral("注释")),
+        "[" + gbk(QStringLiteral("设置")) + "]",
+        gbk(QStringLiteral("名称")) + "=Caf\xE9",
+        "; R\xE9glages",
+    };
+    struct Value
+    {
+        QString section, key;
+        int line;
+        QString text;
+    };
+    const QList<Value> values = {
+        {"Audio", "RecordDeviceName", 1, QStringLiteral("虚拟设备")},
+        {"Audio", "Volume", 2, "75"},
+        {"Other", "AudioDir", 5, folder},
+        {"Other", "OutputName", 6, QStringLiteral("基名")},
+        {"Other", "Suffix", 7, QStringLiteral("Grüße")},
+        {"Other", "Euro", 8, QString(QChar(0x80))}, // a lone byte is no GBK character
+        {"Other", "Quoted", 9, QStringLiteral(" 录音 ")},
+        {QStringLiteral("设置"), QStringLiteral("名称"), 12, QStringLiteral("Café")},
+    };
+    struct Variant
+    {
+        const char *name;
+        QByteArray bom;
+        std::function<QByteArray(int line)> end;
+    };
+    const int last = int(lines.size()) - 1;
+    const QList<Variant> variants = {
+        {"LF", "", [](int) { return QByteArray("\n"); }},
+        {"CRLF with BOM", "\xEF\xBB\xBF", [](int) { return QByteArray("\r\n"); }},
+        {"mixed, last line unended", "",
+         [last](int i) { return i == last ? QByteArray() : QByteArray(i % 2 ? "\n" : "\r\n"); }},
+    };
+    const auto build = [&](const Variant &variant, const QList<QByteArray> &content) {
+        QByteArray bytes = variant.bom;
+        for (int i = 0; i < content.size(); ++i)
+            bytes += content.at(i) + variant.end(i);
+        return bytes;
+    };
+    const auto readsAsStored = [&](IniFile &ini, qsizetype changed) {
+        for (qsizetype v = 0; v < values.size(); ++v) {
+            if (v == changed)
+                continue;
+            EXPECT_EQ(ini.readString(values[v].section, values[v].key, "-"), values[v].text)
+                << values[v].key.toStdString();
+        }
+    };
 
-    IniFile ini(filePath());
-    EXPECT_EQ(ini.readInt("Audio", "RecordDevice", 0), 2);
-    EXPECT_EQ(ini.readInt("Audio", "Volume", 0), 75);
-    EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), folder);
-    EXPECT_EQ(ini.readString("Other", "OutputName", "0"), QStringLiteral("音频"));
+    for (const Variant &variant : variants) {
+        SCOPED_TRACE(variant.name);
+        const QByteArray original = build(variant, lines);
+        writeFile(original);
+        IniFile ini(filePath());
+        readsAsStored(ini, -1);
+        for (const Value &value : values)
+            ASSERT_TRUE(ini.writeString(value.section, value.key, value.text));
+        EXPECT_EQ(fileBytes(), original) << "writing back what was read changes nothing";
 
-    EXPECT_TRUE(ini.writeInt("Audio", "RecordDevice", 3));
-    EXPECT_EQ(fileBytes(), QStringLiteral("; Sonalto settings\r\n"
-                                          "[audio]\r\n"
-                                          "recorddevice=3\r\n"
-                                          "Volume = 75 \r\n"
-                                          "\r\n"
-                                          "[OTHER]\r\n"
-                                          "audiodir=\"D:\\录音\\\"\r\n"
-                                          "OutputName=音频\r\n"
-                                          "; 注释\r\n")
-                               .toUtf8());
-    EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), folder);
+        for (qsizetype v = 0; v < values.size(); ++v) {
+            SCOPED_TRACE(values[v].key.toStdString());
+            writeFile(original);
+            const QString changed = QStringLiteral("新值 %1 ü").arg(v);
+            ASSERT_TRUE(ini.writeString(values[v].section, values[v].key, changed));
+            QList<QByteArray> expected = lines;
+            QByteArray &line = expected[values[v].line];
+            line = line.left(line.indexOf('=')).trimmed() + '=' + changed.toUtf8();
+            EXPECT_EQ(fileBytes(), build(variant, expected));
+            EXPECT_EQ(ini.readString(values[v].section, values[v].key, "-"), changed);
+            readsAsStored(ini, v);
+        }
+    }
 }
 
 TEST_F(IniFileTest, RawBytesRoundTripUntouched)
@@ -263,7 +322,7 @@ TEST_F(IniFileTest, ValuesReadingWouldChangeAreQuotedAndReadBackExactly)
     EXPECT_TRUE(file.contains("\nB11=\n"));
 }
 
-TEST_F(IniFileTest, SectionIsWrittenWholeOrNotAtAll)
+TEST_F(IniFileTest, SeveralValuesAreWrittenWholeOrNotAtAll)
 {
     writeFile("[HotKey]\nCount=1\n");
     const QByteArray before = fileBytes();
@@ -281,23 +340,31 @@ TEST_F(IniFileTest, SectionIsWrittenWholeOrNotAtAll)
     EXPECT_EQ(fileBytes(),
               QByteArray("[HotKey]\nCount=2\nHotKey0=x\nCASKey0=0\nHotKey1=\" \"\nCASKey1=1\n"));
 
-    // A folder that does not exist gives the system's reason.
+    // Text values of several sections, likewise all or none.
+    EXPECT_FALSE(ini.writeEntries({{"Audio", "Volume", "5"}, {"Other", "AudioDir", "/a\nb/"}}));
+    EXPECT_TRUE(ini.writeEntries({{"Audio", "Volume", "5"}, {"HotKey", "Count", "3"}}));
+    EXPECT_EQ(fileBytes(), QByteArray("[HotKey]\nCount=3\nHotKey0=x\nCASKey0=0\nHotKey1=\" \"\n"
+                                      "CASKey1=1\n[Audio]\nVolume=5\n"));
+
     IniFile nowhere(m_dir.filePath("missing-folder/HotKey.ini"));
     EXPECT_FALSE(nowhere.writeSection("HotKey", {{"Count", "0"}}, &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(error.contains(QStringLiteral("不存在"))) << error.toStdString();
 }
 
 TEST_F(IniFileTest, RefusesWhatCannotBeStored)
 {
     IniFile ini(filePath());
-    EXPECT_FALSE(ini.writeString("Audio", "Key", "two\nlines"));
+    QString error;
+    EXPECT_FALSE(ini.writeString("Other", "AudioDir", "/home/u/two\nlines/", &error));
+    EXPECT_EQ(error, QStringLiteral("AudioDir 的值含有换行符，设置文件的一行存不下它"));
     EXPECT_FALSE(ini.writeString("Au]dio", "Key", "v"));
     EXPECT_FALSE(ini.writeString("Audio", "K=ey", "v"));
     EXPECT_FALSE(ini.writeString("Audio", "", "v"));
     EXPECT_FALSE(QFile::exists(filePath()));
 
     IniFile nowhere(m_dir.filePath("missing-folder/Config.ini"));
-    EXPECT_FALSE(nowhere.writeInt("Audio", "Volume", 1));
+    EXPECT_FALSE(nowhere.writeInt("Audio", "Volume", 1, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("missing-folder 不存在"))) << error.toStdString();
 }
 
 TEST_F(IniFileTest, UnreadableFileIsNotOverwritten)
@@ -322,7 +389,7 @@ TEST_F(IniFileTest, Utf8ByteOrderMarkIsKept)
     EXPECT_EQ(fileBytes(), QByteArray("\xEF\xBB\xBF[Other]\r\nOutputName=y\r\n"));
 }
 
-TEST_F(IniFileTest, Utf16FileIsReadAndRewrittenWhollyAsUtf8)
+TEST_F(IniFileTest, Utf16FileStaysUtf16)
 {
     const QString content = QStringLiteral("; 设置\r\n"
                                            "[Audio]\r\n"
@@ -331,19 +398,52 @@ TEST_F(IniFileTest, Utf16FileIsReadAndRewrittenWhollyAsUtf8)
                                            "AudioDir=D:\\录音 🎙\\\r\n");
     for (const auto encoding : {QStringEncoder::Utf16LE, QStringEncoder::Utf16BE}) {
         SCOPED_TRACE(encoding == QStringEncoder::Utf16LE ? "UTF-16LE" : "UTF-16BE");
-        QStringEncoder encoder(encoding, QStringEncoder::Flag::WriteBom);
-        writeFile(encoder.encode(content));
+        const auto utf16 = [encoding](const QString &text) {
+            QStringEncoder encoder(encoding, QStringEncoder::Flag::WriteBom);
+            return QByteArray(encoder.encode(text));
+        };
+        writeFile(utf16(content));
 
         IniFile ini(filePath());
         EXPECT_EQ(ini.readInt("Audio", "RecordDevice", 0), 2);
         EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), QStringLiteral("D:\\录音 🎙\\"));
 
         EXPECT_TRUE(ini.writeInt("Audio", "Volume", 40));
-        const QByteArray bytes = fileBytes();
-        EXPECT_FALSE(bytes.contains('\0')) << "no UTF-16 left in the file";
-        EXPECT_EQ(
-            QString::fromUtf8(bytes),
-            QString(content).replace("RecordDevice=2\r\n", "RecordDevice=2\r\nVolume=40\r\n"));
+        EXPECT_EQ(fileBytes(), utf16(QString(content).replace("RecordDevice=2\r\n",
+                                                              "RecordDevice=2\r\nVolume=40\r\n")));
+        // A raw key byte goes in as the character of that code and comes back as the byte.
+        EXPECT_TRUE(ini.writeBytes("Audio", "HotKey0", "\xBA"));
+        EXPECT_EQ(ini.readBytes("Audio", "HotKey0", ""), QByteArray("\xBA"));
         EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), QStringLiteral("D:\\录音 🎙\\"));
     }
+}
+
+// Only the first MaxFileSize bytes are read, a line cut there included: a huge file costs no
+// more than a settings file can hold, and it is never written, so nothing of it is lost.
+TEST_F(IniFileTest, HugeFileIsReadInPartAndNeverWritten)
+{
+    QByteArray content = "[Other]\r\nAudioDir=/home/u/A/\r\n[Filler]\r\n";
+    while (content.size() < IniFile::MaxFileSize - 80)
+        content += "Filler=" + QByteArray(40, 'x') + "\r\n";
+    content += "[Late]\r\nCut=" + QByteArray(200, 'y') + "\r\nAfter=1\r\n";
+    writeFile(content);
+    IniFile ini(filePath());
+    EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), "/home/u/A/");
+    EXPECT_EQ(ini.readString("Late", "Cut", "none"), "none");
+    EXPECT_EQ(ini.readString("Late", "After", "none"), "none");
+    QString error;
+    EXPECT_FALSE(ini.writeString("Other", "AudioDir", "/home/u/B/", &error));
+    EXPECT_TRUE(error.contains(filePath())) << error.toStdString();
+    EXPECT_EQ(fileBytes(), content);
+}
+
+TEST_F(IniFileTest, PathThatIsNoRegularFileIsNeitherWaitedForNorWritten)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(filePath()).constData(), 0600), 0);
+    IniFile ini(filePath());
+    EXPECT_EQ(ini.readString("Other", "AudioDir", "0"), "0"); // no writer is waited for
+    QString error;
+    EXPECT_FALSE(ini.writeString("Other", "AudioDir", "/home/u/", &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("不是普通文件"))) << error.toStdString();
+    EXPECT_FALSE(QFileInfo(filePath()).isFile());
 }
