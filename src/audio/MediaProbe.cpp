@@ -223,7 +223,10 @@ std::optional<double> verifiedTagSeconds(const std::string &path)
     if (frames == 0 || bytes == 0 || delay + padding >= samples)
         return std::nullopt;
     const double seconds = double(samples - delay - padding) / rate;
-    const uint64_t present = file.size() - trailingTagBytes(file) - offset;
+    const uint64_t tags = trailingTagBytes(file);
+    if (offset + tags >= file.size())
+        return std::nullopt;
+    const uint64_t present = file.size() - tags - offset;
     const double missing = seconds * std::fabs(double(present) - double(bytes)) / double(bytes);
     if (missing > SizeToleranceSeconds)
         return std::nullopt;
