@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -22,6 +23,8 @@ constexpr int MaxConsecutiveErrors = 500;
 
 struct AudioFileDecoder::Private
 {
+    std::string path; // as the caller named it, for messages
+    std::string url;  // what FFmpeg opens
     AVFormatContext *format = nullptr;
     AVCodecContext *codec = nullptr;
     SwrContext *resampler = nullptr;
@@ -46,17 +49,109 @@ struct AudioFileDecoder::Private
     std::optional<uint64_t> seekTarget;
     uint64_t dropFrames = 0;
 
+    bool seekByDecoding = false;
+    // Output frames made since the input was opened, dropped ones included.
+    uint64_t produced = 0;
+
     ~Private()
+    {
+        closeInput();
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+    }
+
+    void closeInput()
     {
         swr_free(&resampler);
         av_channel_layout_uninit(&inLayout);
-        av_frame_free(&frame);
-        av_packet_free(&packet);
+        inRate = 0;
+        inFormat = -1;
         avcodec_free_context(&codec);
         avformat_close_input(&format);
+        stream = nullptr;
+        streamIndex = -1;
     }
 
-    bool setUpResampler(const AVFrame *f)
+    // Opens `url` and its decoder from the start. False with *message.
+    bool openInput(std::string *message)
+    {
+        auto fail = [&](const std::string &text) {
+            *message = text;
+            closeInput();
+            return false;
+        };
+        int rc = avformat_open_input(&format, url.c_str(), nullptr, nullptr);
+        if (rc < 0)
+            return fail("Cannot open \"" + path + "\": " + ffmpegErrorText(rc));
+        const AVCodec *decoder = nullptr;
+        streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+        if (streamIndex < 0 || format->streams[streamIndex]->codecpar->sample_rate <= 0 ||
+            format->streams[streamIndex]->codecpar->ch_layout.nb_channels <= 0) {
+            // Some containers only know their streams after reading a little.
+            if (avformat_find_stream_info(format, nullptr) < 0)
+                return fail("\"" + path + "\" is not an audio file.");
+            streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+        }
+        if (streamIndex < 0 || !decoder)
+            return fail("\"" + path + "\" holds no audio that can be played.");
+        stream = format->streams[streamIndex];
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            if (int(i) != streamIndex)
+                format->streams[i]->discard = AVDISCARD_ALL;
+        }
+
+        codec = avcodec_alloc_context3(decoder);
+        if (!codec || avcodec_parameters_to_context(codec, stream->codecpar) < 0)
+            return fail("Cannot set up the decoder for \"" + path + "\".");
+        codec->pkt_timebase = stream->time_base;
+        rc = avcodec_open2(codec, decoder, nullptr);
+        if (rc < 0)
+            return fail("Cannot decode \"" + path + "\": " + ffmpegErrorText(rc));
+        inputDone = false;
+        ended = false;
+        errors = 0;
+        seekTarget.reset();
+        dropFrames = 0;
+        produced = 0;
+        return true;
+    }
+
+    // The next decoded frame, in `frame`; false at the end of the input (or
+    // after too many damaged packets in a row).
+    bool nextFrame()
+    {
+        while (true) {
+            int rc = avcodec_receive_frame(codec, frame);
+            if (rc == 0) {
+                errors = 0;
+                return true;
+            }
+            if (rc == AVERROR_EOF || (rc != AVERROR(EAGAIN) && ++errors > MaxConsecutiveErrors))
+                return false;
+            if (rc != AVERROR(EAGAIN))
+                continue; // a damaged frame: skip it
+            if (inputDone)
+                return false; // the decoder wants input after its end: nothing more will come
+            rc = av_read_frame(format, packet);
+            if (rc < 0) {
+                avcodec_send_packet(codec, nullptr);
+                inputDone = true;
+                continue;
+            }
+            if (packet->stream_index == streamIndex) {
+                rc = avcodec_send_packet(codec, packet);
+                if (rc < 0 && rc != AVERROR(EAGAIN) && ++errors > MaxConsecutiveErrors) {
+                    avcodec_send_packet(codec, nullptr);
+                    inputDone = true;
+                }
+            }
+            av_packet_unref(packet);
+        }
+    }
+
+    // A resampler for this frame's format; what the one it replaces still held
+    // goes to `out` first.
+    bool setUpResampler(const AVFrame *f, std::vector<int16_t> &out)
     {
         AVChannelLayout layout{};
         if (f->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC && f->ch_layout.nb_channels > 0)
@@ -70,6 +165,7 @@ struct AudioFileDecoder::Private
             av_channel_layout_uninit(&layout);
             return true;
         }
+        flushResampler(out);
         swr_free(&resampler);
         av_channel_layout_uninit(&inLayout);
         inLayout = layout;
@@ -95,6 +191,7 @@ struct AudioFileDecoder::Private
         auto *dst = reinterpret_cast<uint8_t *>(out.data() + start);
         const int got = swr_convert(resampler, &dst, capacity, input, inSamples);
         size_t frames = got > 0 ? size_t(got) : 0;
+        produced += frames;
         size_t skip = std::min<uint64_t>(dropFrames, frames);
         dropFrames -= skip;
         if (skip > 0)
@@ -106,7 +203,7 @@ struct AudioFileDecoder::Private
 
     void convert(const AVFrame *f, std::vector<int16_t> &out)
     {
-        if (f->nb_samples <= 0 || f->sample_rate <= 0 || !setUpResampler(f))
+        if (f->nb_samples <= 0 || f->sample_rate <= 0 || !setUpResampler(f, out))
             return;
         if (seekTarget) {
             const int64_t ts = f->best_effort_timestamp;
@@ -135,52 +232,25 @@ std::unique_ptr<AudioFileDecoder> AudioFileDecoder::open(const std::string &path
                                                          std::string *error)
 {
     quietFfmpegLog();
-    auto fail = [&](const std::string &message) -> std::unique_ptr<AudioFileDecoder> {
-        if (error)
-            *error = message;
-        return nullptr;
-    };
     std::unique_ptr<AudioFileDecoder> decoder(new AudioFileDecoder);
     Private &p = *decoder->d;
-    std::string url = ffmpegFileUrl(path);
+    p.path = path;
+    p.url = ffmpegFileUrl(path);
     if (looksLikeWav(path)) {
         // FFmpeg reads on past a WAV file's audio looking for further chunks, 8
         // bytes at a time through whatever follows; show it the audio alone.
         if (const auto layout = readWavLayout(path))
-            url = "subfile,,start,0,end," + std::to_string(layout->dataOffset + layout->dataBytes) +
-                  ",,:" + url;
+            p.url = "subfile,,start,0,end," +
+                    std::to_string(layout->dataOffset + layout->dataBytes) + ",,:" + p.url;
     }
-    int rc = avformat_open_input(&p.format, url.c_str(), nullptr, nullptr);
-    if (rc < 0)
-        return fail("Cannot open \"" + path + "\": " + ffmpegErrorText(rc));
-    const AVCodec *codec = nullptr;
-    p.streamIndex = av_find_best_stream(p.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-    if (p.streamIndex < 0 || p.format->streams[p.streamIndex]->codecpar->sample_rate <= 0 ||
-        p.format->streams[p.streamIndex]->codecpar->ch_layout.nb_channels <= 0) {
-        // Some containers only know their streams after reading a little.
-        if (avformat_find_stream_info(p.format, nullptr) < 0)
-            return fail("\"" + path + "\" is not an audio file.");
-        p.streamIndex = av_find_best_stream(p.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-    }
-    if (p.streamIndex < 0 || !codec)
-        return fail("\"" + path + "\" holds no audio that can be played.");
-    p.stream = p.format->streams[p.streamIndex];
-    for (unsigned i = 0; i < p.format->nb_streams; ++i) {
-        if (int(i) != p.streamIndex)
-            p.format->streams[i]->discard = AVDISCARD_ALL;
-    }
-
-    p.codec = avcodec_alloc_context3(codec);
-    if (!p.codec || avcodec_parameters_to_context(p.codec, p.stream->codecpar) < 0)
-        return fail("Cannot set up the decoder for \"" + path + "\".");
-    p.codec->pkt_timebase = p.stream->time_base;
-    rc = avcodec_open2(p.codec, codec, nullptr);
-    if (rc < 0)
-        return fail("Cannot decode \"" + path + "\": " + ffmpegErrorText(rc));
     p.packet = av_packet_alloc();
     p.frame = av_frame_alloc();
-    if (!p.packet || !p.frame)
-        return fail("Out of memory.");
+    std::string message = "Out of memory.";
+    if (!p.packet || !p.frame || !p.openInput(&message)) {
+        if (error)
+            *error = message;
+        return nullptr;
+    }
     return decoder;
 }
 
@@ -188,8 +258,10 @@ uint64_t AudioFileDecoder::lengthFrames() const
 {
     if (d->knownLength)
         return *d->knownLength;
-    double seconds = 0;
     const AVStream *s = d->stream;
+    if (!s)
+        return 0;
+    double seconds = 0;
     if (s->duration != AV_NOPTS_VALUE && s->duration > 0 && s->time_base.num > 0 &&
         s->time_base.den > 0)
         seconds = double(s->duration) * av_q2d(s->time_base);
@@ -209,43 +281,18 @@ bool AudioFileDecoder::decodeMore(std::vector<int16_t> &out)
 {
     Private &p = *d;
     const size_t before = out.size();
-    while (!p.ended) {
-        int rc = avcodec_receive_frame(p.codec, p.frame);
-        if (rc == 0) {
-            p.errors = 0;
+    if (!p.codec)
+        p.ended = true; // the input could not be opened again
+    if (!p.ended) {
+        if (p.nextFrame()) {
             p.convert(p.frame, out);
             av_frame_unref(p.frame);
-            if (out.size() > before)
-                return true;
-            continue;
+            // Also when all of it was dropped: a seek by decoding advances one
+            // frame per call, so that the caller can stop or seek elsewhere.
+            return true;
         }
-        if (rc == AVERROR_EOF || (rc != AVERROR(EAGAIN) && ++p.errors > MaxConsecutiveErrors)) {
-            p.flushResampler(out);
-            p.ended = true;
-            break;
-        }
-        if (rc != AVERROR(EAGAIN))
-            continue; // a damaged frame: skip it
-        if (p.inputDone) {
-            // The decoder wants input after its end: nothing more will come.
-            p.flushResampler(out);
-            p.ended = true;
-            break;
-        }
-        rc = av_read_frame(p.format, p.packet);
-        if (rc < 0) {
-            avcodec_send_packet(p.codec, nullptr);
-            p.inputDone = true;
-            continue;
-        }
-        if (p.packet->stream_index == p.streamIndex) {
-            rc = avcodec_send_packet(p.codec, p.packet);
-            if (rc < 0 && rc != AVERROR(EAGAIN) && ++p.errors > MaxConsecutiveErrors) {
-                avcodec_send_packet(p.codec, nullptr);
-                p.inputDone = true;
-            }
-        }
-        av_packet_unref(p.packet);
+        p.flushResampler(out);
+        p.ended = true;
     }
     return out.size() > before;
 }
@@ -253,6 +300,18 @@ bool AudioFileDecoder::decodeMore(std::vector<int16_t> &out)
 bool AudioFileDecoder::seekToFrame(uint64_t frame)
 {
     Private &p = *d;
+    if (p.seekByDecoding) {
+        if (frame < p.produced || !p.codec) {
+            std::string message;
+            p.closeInput();
+            if (!p.openInput(&message))
+                return false;
+        }
+        p.dropFrames = frame - p.produced;
+        return true;
+    }
+    if (!p.codec)
+        return false;
     const AVRational tb = p.stream->time_base;
     if (tb.num <= 0 || tb.den <= 0)
         return false;
@@ -270,6 +329,39 @@ bool AudioFileDecoder::seekToFrame(uint64_t frame)
     p.dropFrames = 0;
     p.seekTarget = frame;
     return true;
+}
+
+void AudioFileDecoder::setSeekByDecoding(bool byDecoding)
+{
+    d->seekByDecoding = byDecoding;
+}
+
+AudioFileDecoder::Measure
+AudioFileDecoder::measureRest(std::chrono::steady_clock::time_point deadline)
+{
+    Private &p = *d;
+    Measure measure;
+    if (!p.codec || p.ended) {
+        measure.complete = true;
+        return measure;
+    }
+    const int64_t size = avio_size(p.format->pb);
+    const int64_t start = avio_tell(p.format->pb);
+    for (unsigned count = 1; p.nextFrame(); ++count) {
+        if (p.frame->nb_samples > 0 && p.frame->sample_rate > 0)
+            measure.seconds += double(p.frame->nb_samples) / p.frame->sample_rate;
+        av_frame_unref(p.frame);
+        if (count % 32 == 0 && std::chrono::steady_clock::now() > deadline) {
+            // As much again for every share of the input read so far.
+            const int64_t at = avio_tell(p.format->pb);
+            if (size > at && at > start)
+                measure.seconds *= double(size - start) / double(at - start);
+            return measure;
+        }
+    }
+    p.ended = true;
+    measure.complete = true;
+    return measure;
 }
 
 std::optional<std::vector<int16_t>> decodeAudioFile(const std::string &path, std::string *error,

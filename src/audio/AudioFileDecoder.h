@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -33,6 +34,23 @@ public:
 
     // Continues decoding at this output frame. False when the file cannot seek.
     bool seekToFrame(uint64_t frame);
+
+    // For files whose time stamps or seek tables are not to be believed (chained
+    // OGG, whose time starts again with every part; a header with a wrong
+    // length): a seek starts again from the beginning when it goes back and
+    // decodes its way to the frame, dropping what lies before it. The work is
+    // done by the following decodeMore() calls, a piece at a time.
+    void setSeekByDecoding(bool byDecoding);
+
+    // How long the rest of the file plays: it is decoded without being converted
+    // and the frames counted at each part's own rate. When `deadline` passes
+    // first, the rest is estimated from the share of the input read so far.
+    struct Measure
+    {
+        double seconds = 0;
+        bool complete = false; // false: estimated after the deadline
+    };
+    Measure measureRest(std::chrono::steady_clock::time_point deadline);
 
 private:
     AudioFileDecoder();

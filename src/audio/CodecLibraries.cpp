@@ -73,6 +73,8 @@ enum Library { AvUtil, SwResample, AvCodec, AvFormat, SndFile };
     X(AvFormat, avformat_write_header)                                                             \
     X(AvFormat, avio_closep)                                                                       \
     X(AvFormat, avio_open)                                                                         \
+    X(AvFormat, avio_seek)                                                                         \
+    X(AvFormat, avio_size)                                                                         \
     X(SndFile, sf_close)                                                                           \
     X(SndFile, sf_command)                                                                         \
     X(SndFile, sf_error_number)                                                                    \
@@ -369,6 +371,16 @@ int avio_closep(AVIOContext **s)
 int avio_open(AVIOContext **s, const char *url, int flags)
 {
     return forward(&::avio_open, Function::avio_open, s, url, flags);
+}
+
+int64_t avio_seek(AVIOContext *s, int64_t offset, int whence)
+{
+    return forward(&::avio_seek, Function::avio_seek, s, offset, whence);
+}
+
+int64_t avio_size(AVIOContext *s)
+{
+    return forward(&::avio_size, Function::avio_size, s);
 }
 
 int sf_close(SNDFILE *sndfile)

@@ -1,7 +1,7 @@
 #include "audio/PlaybackStream.h"
 
 #include "audio/AudioFileDecoder.h"
-#include "audio/Encoders.h"
+#include "audio/MediaProbe.h"
 #include "audio/RingBuffer.h"
 #include "audio/SpectrumAnalyzer.h"
 
@@ -102,7 +102,7 @@ public:
         return m_state;
     }
 
-    uint64_t lengthBytes() const override { return m_lengthFrames * BytesPerFrame; }
+    uint64_t lengthBytes() const override { return m_lengthFrames.load() * BytesPerFrame; }
 
     uint64_t positionBytes() const override
     {
@@ -113,7 +113,8 @@ public:
     bool setPositionBytes(uint64_t bytes) override
     {
         const uint64_t frame = bytes / BytesPerFrame;
-        if (m_lengthFrames > 0 && frame > m_lengthFrames)
+        const uint64_t length = m_lengthFrames.load();
+        if (length > 0 && frame > length)
             return false;
         std::lock_guard control(m_controlMutex);
         return seekLocked(frame);
@@ -170,6 +171,8 @@ private:
                     m_pendingPos = 0;
                     if (!m_decoder->decodeMore(m_pending))
                         m_decoderEnded = true;
+                    m_decodedEnd += m_pending.size() / Channels;
+                    followDecodedLength();
                     progressed = true;
                 }
                 if (m_pendingPos < m_pending.size()) {
@@ -188,6 +191,16 @@ private:
                 m_wake.wait_for(lock, std::chrono::milliseconds(10));
             }
         }
+    }
+
+    // Decode lock held. The length given at the start may be an estimate (of a
+    // file too long to measure in time) or a damaged file may decode to less:
+    // where the decoding shows more, or ends having started at the beginning,
+    // the length is what it found.
+    void followDecodedLength()
+    {
+        if (m_decodedEnd > m_lengthFrames.load() || (m_decoderEnded && m_decodedFromStart))
+            m_lengthFrames = m_decodedEnd;
     }
 
     // Lets the output rest once the last frame was heard.
@@ -219,8 +232,9 @@ private:
     {
         const uint64_t pulled = m_pulledSinceSeek.load(std::memory_order_relaxed);
         uint64_t frame = m_seekOffset + std::min(playedSinceSeek(), pulled);
-        if (m_lengthFrames > 0)
-            frame = std::min(frame, m_lengthFrames);
+        const uint64_t length = m_lengthFrames.load();
+        if (length > 0)
+            frame = std::min(frame, length);
         return frame;
     }
 
@@ -247,6 +261,8 @@ private:
         m_pending.clear();
         m_pendingPos = 0;
         m_decoderEnded = false;
+        m_decodedEnd = frame;
+        m_decodedFromStart = frame == 0;
         m_drained = false;
         m_atEnd = false;
         m_raw->flush();
@@ -260,7 +276,7 @@ private:
 
     std::unique_ptr<AudioFileDecoder> m_decoder;
     std::unique_ptr<RawPlaybackStream> m_raw;
-    uint64_t m_lengthFrames = 0;
+    std::atomic<uint64_t> m_lengthFrames{0};
 
     // Order: control, then pull, then decode.
     mutable std::mutex m_controlMutex;
@@ -278,6 +294,8 @@ private:
     std::vector<int16_t> m_pending;
     size_t m_pendingPos = 0;
     bool m_decoderEnded = false;
+    uint64_t m_decodedEnd = 0;          // frame of the file the decoder has reached
+    bool m_decodedFromStart = true;     // and it got there from the first frame
     std::atomic<bool> m_drained{false}; // decoder ended and all of it is queued
 
     RingBuffer<int16_t> m_queue;
@@ -296,11 +314,14 @@ private:
 std::unique_ptr<PlaybackStream> PlaybackStream::open(AudioBackend &backend, const std::string &path,
                                                      std::string *error)
 {
+    const auto length = probeMediaLength(path);
     auto decoder = AudioFileDecoder::open(path, error);
     if (!decoder)
         return nullptr;
-    if (const auto seconds = probeDurationSeconds(path))
-        decoder->setLengthFrames(uint64_t(std::llround(*seconds * Rate)));
+    if (length) {
+        decoder->setLengthFrames(uint64_t(std::llround(length->seconds * Rate)));
+        decoder->setSeekByDecoding(length->measured);
+    }
     auto stream = std::make_unique<PlaybackStreamImpl>(std::move(decoder));
     if (!stream->start(backend, error))
         return nullptr;

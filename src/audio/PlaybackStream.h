@@ -17,8 +17,9 @@ class PlaybackStream
 public:
     // Opens MP3, OGG, WAV or WMA (any format FFmpeg decodes). Null with *error on
     // failure. The stream is created stopped. Its length is the one the list
-    // shows (probeDurationSeconds), which is what decodes where the container's
-    // length is missing or only an estimate.
+    // shows (probeMediaLength), which is what decodes where the container's
+    // length is missing or wrong; should playing find more, or the end before
+    // it, the length follows.
     static std::unique_ptr<PlaybackStream> open(AudioBackend &backend, const std::string &path,
                                                 std::string *error);
     virtual ~PlaybackStream() = default;

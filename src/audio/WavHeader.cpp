@@ -74,7 +74,7 @@ std::optional<WavLayout> readWavLayout(const std::string &path)
     uint64_t offset = 12;
     uint64_t rf64DataSize = 0;
     bool haveFormat = false;
-    uint16_t formatTag = 0, blockAlign = 0;
+    uint16_t formatTag = 0, channels = 0, blockAlign = 0, bits = 0;
     uint32_t sampleRate = 0, byteRate = 0;
     for (int chunk = 0; chunk < MaxChunks; ++chunk) {
         unsigned char hdr[8];
@@ -88,13 +88,19 @@ std::optional<WavLayout> readWavLayout(const std::string &path)
                 return std::nullopt;
             rf64DataSize = le64(ds + 8);
         } else if (std::memcmp(hdr, "fmt ", 4) == 0) {
-            unsigned char fmt[16];
-            if (size < 16 || !readExact(f.get(), fmt, sizeof fmt))
+            // The extensible format names the real one in the first two bytes
+            // of its subformat.
+            unsigned char fmt[26] = {};
+            if (size < 16 || !readExact(f.get(), fmt, size >= 26 ? 26 : 16))
                 return std::nullopt;
             formatTag = le16(fmt);
+            if (formatTag == 0xFFFE)
+                formatTag = size >= 26 ? le16(fmt + 24) : 0;
+            channels = le16(fmt + 2);
             sampleRate = le32(fmt + 4);
             byteRate = le32(fmt + 8);
             blockAlign = le16(fmt + 12);
+            bits = le16(fmt + 14);
             haveFormat = true;
         } else if (std::memcmp(hdr, "data", 4) == 0) {
             if (!haveFormat || sampleRate == 0)
@@ -108,7 +114,10 @@ std::optional<WavLayout> readWavLayout(const std::string &path)
             if (stated == 0 || stated == 0xFFFFFFFF)
                 stated = present;
             layout.dataBytes = std::min(stated, present);
-            const bool plain = formatTag == 1 || formatTag == 3 || formatTag == 0xFFFE;
+            const bool plain = formatTag == 1 || formatTag == 3;
+            layout.exact = plain && channels > 0 && bits > 0 && bits % 8 == 0 && bits <= 64 &&
+                           blockAlign == uint32_t(channels) * (bits / 8) &&
+                           byteRate == uint64_t(sampleRate) * blockAlign;
             if (plain && blockAlign > 0)
                 layout.seconds = double(layout.dataBytes / blockAlign) / sampleRate;
             else if (byteRate > 0)

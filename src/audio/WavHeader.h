@@ -14,6 +14,11 @@ struct WavLayout
     uint64_t dataOffset = 0; // first byte of the audio
     uint64_t dataBytes = 0;  // audio bytes actually present in the file
     double seconds = 0;
+    // Plain PCM or float samples whose header agrees with itself (block size,
+    // byte rate): `seconds` is then exactly what decodes. Otherwise (ADPCM and
+    // other compressed formats, or fields that contradict each other) it is
+    // only what the header claims.
+    bool exact = false;
 };
 
 // True when the file starts like a RIFF or RF64 WAV file.

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <numbers>
 
 namespace sonalto::test {
@@ -42,6 +43,18 @@ bool writeWav(const std::string &path, const std::vector<int16_t> &samples, int 
 std::string tempPath(const QTemporaryDir &dir, const std::string &name)
 {
     return dir.path().toStdString() + "/" + name;
+}
+
+std::vector<char> readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::string &path, const std::vector<char> &data)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(data.data(), std::streamsize(data.size()));
 }
 
 FakePlaybackStream::FakePlaybackStream(audio::PlaybackSource *source, double speed)

@@ -24,6 +24,9 @@ bool writeWav(const std::string &path, const std::vector<int16_t> &samples, int 
 
 std::string tempPath(const QTemporaryDir &dir, const std::string &name);
 
+std::vector<char> readFile(const std::string &path);
+void writeFile(const std::string &path, const std::vector<char> &data);
+
 // A backend whose playback streams are pulled by a thread of their own at
 // `speed` times real time, in 10 ms steps, recording what they got. Counts
 // played frames like a sound server: silence included.

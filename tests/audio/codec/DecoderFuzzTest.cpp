@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <random>
 
 using namespace sonalto::audio;
@@ -18,18 +16,6 @@ using namespace sonalto::test;
 namespace {
 
 constexpr int Rate = 44100;
-
-std::vector<char> readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const std::string &path, const std::vector<char> &data)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(data.data(), std::streamsize(data.size()));
-}
 
 // Damage of the kinds files really get: flipped bits, cut-off ends, stretches
 // overwritten with garbage or zeros. Headers get their share: most of the
