@@ -1,5 +1,6 @@
 #include "audio/AudioEngine.h"
 
+#include "audio/AudioText.h"
 #include "audio/CaptureChannelImpl.h"
 #include "audio/PulseBackend.h"
 
@@ -309,7 +310,7 @@ std::unique_ptr<CaptureChannel> AudioEngine::startCapture(PcmFormat format, bool
         const BackendInput *current = d->currentInput();
         if (!d->started || !current) {
             if (error)
-                *error = d->started ? "No input is selected." : "The sound system is not started.";
+                *error = d->started ? tr("没有选择录音输入。") : tr("音频系统尚未启动。");
             return nullptr;
         }
         sourceId = current->sourceId;

@@ -1,5 +1,6 @@
 #include "audio/AudioFileDecoder.h"
 
+#include "audio/AudioText.h"
 #include "audio/FfmpegSupport.h"
 #include "audio/WavHeader.h"
 
@@ -152,18 +153,18 @@ std::unique_ptr<AudioFileDecoder> AudioFileDecoder::open(const std::string &path
     }
     int rc = avformat_open_input(&p.format, url.c_str(), nullptr, nullptr);
     if (rc < 0)
-        return fail("Cannot open \"" + path + "\": " + ffmpegErrorText(rc));
+        return fail(tr("无法打开“%1”：%2。", {path, ffmpegErrorText(rc)}));
     const AVCodec *codec = nullptr;
     p.streamIndex = av_find_best_stream(p.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (p.streamIndex < 0 || p.format->streams[p.streamIndex]->codecpar->sample_rate <= 0 ||
         p.format->streams[p.streamIndex]->codecpar->ch_layout.nb_channels <= 0) {
         // Some containers only know their streams after reading a little.
         if (avformat_find_stream_info(p.format, nullptr) < 0)
-            return fail("\"" + path + "\" is not an audio file.");
+            return fail(tr("“%1”不是音频文件。", {path}));
         p.streamIndex = av_find_best_stream(p.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     }
     if (p.streamIndex < 0 || !codec)
-        return fail("\"" + path + "\" holds no audio that can be played.");
+        return fail(tr("“%1”中没有可以播放的音频。", {path}));
     p.stream = p.format->streams[p.streamIndex];
     for (unsigned i = 0; i < p.format->nb_streams; ++i) {
         if (int(i) != p.streamIndex)
@@ -172,15 +173,15 @@ std::unique_ptr<AudioFileDecoder> AudioFileDecoder::open(const std::string &path
 
     p.codec = avcodec_alloc_context3(codec);
     if (!p.codec || avcodec_parameters_to_context(p.codec, p.stream->codecpar) < 0)
-        return fail("Cannot set up the decoder for \"" + path + "\".");
+        return fail(tr("无法为“%1”准备解码器。", {path}));
     p.codec->pkt_timebase = p.stream->time_base;
     rc = avcodec_open2(p.codec, codec, nullptr);
     if (rc < 0)
-        return fail("Cannot decode \"" + path + "\": " + ffmpegErrorText(rc));
+        return fail(tr("无法解码“%1”：%2。", {path, ffmpegErrorText(rc)}));
     p.packet = av_packet_alloc();
     p.frame = av_frame_alloc();
     if (!p.packet || !p.frame)
-        return fail("Out of memory.");
+        return fail(tr("内存不足。"));
     return decoder;
 }
 

@@ -1,5 +1,7 @@
 #include "audio/CaptureChannelImpl.h"
 
+#include "audio/AudioText.h"
+
 #include <algorithm>
 
 namespace sonalto::audio {
@@ -15,7 +17,7 @@ CaptureChannelImpl::open(AudioBackend &backend, const std::string &sourceId, Pcm
         return nullptr;
     if (!paused && !channel->play()) {
         if (error)
-            *error = "The capture could not be started.";
+            *error = tr("无法开始录音。");
         return nullptr;
     }
     return channel;
@@ -214,7 +216,7 @@ void CaptureChannelImpl::onCaptureFailed(const std::string &message)
     {
         std::lock_guard lock(m_failureMutex);
         if (m_failure.empty())
-            m_failure = message.empty() ? std::string("The capture stopped.") : message;
+            m_failure = message.empty() ? tr("录音已中断。") : message;
     }
     m_streamFailed = true;
     m_state = int(ActiveState::Stopped);

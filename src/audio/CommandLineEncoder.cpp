@@ -1,5 +1,6 @@
 #include "audio/CommandLineEncoder.h"
 
+#include "audio/AudioText.h"
 #include "audio/Encoders.h"
 
 #include <cerrno>
@@ -53,16 +54,20 @@ std::vector<unsigned char> streamingWavHeader(PcmFormat format)
 
 namespace {
 
-std::string errnoText(int err)
-{
-    return std::strerror(err);
-}
-
 std::string secondsText(int ms)
 {
     if (ms % 1000 == 0)
-        return std::to_string(ms / 1000) + " s";
-    return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + " s";
+        return std::to_string(ms / 1000);
+    return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100);
+}
+
+// "SIGKILL (9)": the name says more than the number, which is kept for the record.
+std::string signalName(int sig)
+{
+    const char *abbrev = sigabbrev_np(sig);
+    if (!abbrev)
+        return std::to_string(sig);
+    return "SIG" + std::string(abbrev) + "（" + std::to_string(sig) + "）";
 }
 
 } // namespace
@@ -150,7 +155,7 @@ std::string CommandLineEncoder::withStderr(std::string message)
     awaitStderrEnd(reap(false) ? 500 : 0);
     const std::string line = lastStderrLine();
     if (!line.empty())
-        message += " " + line;
+        message = tr("%1编码器提示：%2", {message, line});
     return message;
 }
 
@@ -189,19 +194,19 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
     };
     const std::vector<std::string> &args = program.arguments;
     if (args.empty() || args[0].empty())
-        return fail("No encoder program was given.");
+        return fail(tr("没有指定编码器程序。"));
 
     // Close-on-exec from the start: if the write end leaked into any child (ours
     // or one started by another thread) the encoder would never see the end of
     // its input.
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
-        return fail("Cannot create a pipe for the encoder: " + errnoText(errno));
+        return fail(tr("无法为编码器创建管道：%1。", {systemErrorText(errno)}));
     int errFds[2];
     if (pipe2(errFds, O_CLOEXEC) != 0) {
         close(fds[0]);
         close(fds[1]);
-        return fail("Cannot create a pipe for the encoder: " + errnoText(errno));
+        return fail(tr("无法为编码器创建管道：%1。", {systemErrorText(errno)}));
     }
 
     posix_spawn_file_actions_t actions;
@@ -241,7 +246,8 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
     if (rc != 0) {
         close(fds[1]);
         close(errFds[0]);
-        return fail("Cannot start the encoder \"" + args[0] + "\": " + errnoText(rc));
+        return fail(tr("无法启动编码器“%1”：%2。",
+                       {args[0], rc == ENOENT ? tr("找不到这个程序") : systemErrorText(rc)}));
     }
 
     // Non-blocking, so that the writer thread can notice a program that stopped
@@ -281,8 +287,7 @@ bool CommandLineEncoder::waitForOutput(const std::string &path, int timeoutMs, s
         if (exists)
             return true;
         if (std::chrono::steady_clock::now() >= deadline) {
-            *error = withStderr("The encoder \"" + m_program + "\" did not create its file " +
-                                path + ".");
+            *error = withStderr(tr("编码器“%1”没有创建文件“%2”。", {m_program, path}));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -292,14 +297,14 @@ bool CommandLineEncoder::waitForOutput(const std::string &path, int timeoutMs, s
 std::string CommandLineEncoder::exitDescription()
 {
     const int status = m_status;
-    std::string text = "The encoder \"" + m_program + "\" ";
     if (status == -1)
-        return text + "is gone.";
+        return tr("编码器“%1”已不在运行。", {m_program});
     if (WIFEXITED(status))
-        return text + "exited with status " + std::to_string(WEXITSTATUS(status)) + ".";
+        return tr("编码器“%1”已退出，退出码为 %2。",
+                  {m_program, std::to_string(WEXITSTATUS(status))});
     if (WIFSIGNALED(status))
-        return text + "was ended by signal " + std::to_string(WTERMSIG(status)) + ".";
-    return text + "stopped.";
+        return tr("编码器“%1”被信号 %2终止。", {m_program, signalName(WTERMSIG(status))});
+    return tr("编码器“%1”已停止。", {m_program});
 }
 
 bool CommandLineEncoder::checkAlive(std::string *error)
@@ -334,9 +339,8 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
             if (std::chrono::steady_clock::now() >
                 stuckSince + std::chrono::milliseconds(m_finishWaitMs)) {
                 if (error)
-                    *error =
-                        withStderr("The encoder \"" + m_program + "\" stopped taking audio for " +
-                                   secondsText(m_finishWaitMs) + ".");
+                    *error = withStderr(tr("编码器“%1”已有 %2 秒没有接收音频。",
+                                           {m_program, secondsText(m_finishWaitMs)}));
                 return false;
             }
             pollfd pfd{m_pipe, POLLOUT, 0};
@@ -360,8 +364,8 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
             }
         }
         if (error)
-            *error = withStderr("Cannot write to the encoder \"" + m_program +
-                                "\": " + errnoText(err) + ".");
+            *error =
+                withStderr(tr("无法向编码器“%1”写入音频：%2。", {m_program, systemErrorText(err)}));
         return false;
     }
     return true;
@@ -391,9 +395,8 @@ bool CommandLineEncoder::closeOutput(bool failed, std::string *error)
         if (std::chrono::steady_clock::now() >= deadline) {
             killNow();
             if (error)
-                *error =
-                    withStderr("The encoder \"" + m_program + "\" did not finish its file within " +
-                               secondsText(m_finishWaitMs) + " and was stopped.");
+                *error = withStderr(tr("编码器“%1”在 %2 秒内没有完成文件，已被结束。",
+                                       {m_program, secondsText(m_finishWaitMs)}));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -1,5 +1,7 @@
 #include "audio/PulseCaptureStream.h"
 
+#include "audio/AudioText.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -15,9 +17,10 @@ class PulseCaptureStream : public RawCaptureStream
 {
 public:
     PulseCaptureStream(std::shared_ptr<PulseBackend::Connection> connection, CaptureSink *sink,
-                       PcmFormat format, std::string sourceId)
+                       PcmFormat format, std::string sourceId, std::string inputName)
         : m_connection(std::move(connection)), m_sink(sink), m_rate(format.rate),
-          m_bytesPerFrame(format.bytesPerFrame()), m_sourceId(std::move(sourceId))
+          m_bytesPerFrame(format.bytesPerFrame()), m_sourceId(std::move(sourceId)),
+          m_inputName(std::move(inputName))
     {
     }
 
@@ -41,7 +44,7 @@ public:
         pa_channel_map map;
         if (!pa_sample_spec_valid(&spec) ||
             !pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT)) {
-            *error = "Unsupported capture format.";
+            *error = tr("不支持这种录音格式。");
             return false;
         }
         m_stream = pa_stream_new(context, "Capture", &spec, &map);
@@ -74,7 +77,7 @@ public:
             if (state == PA_STREAM_READY)
                 break;
             if (!PA_STREAM_IS_GOOD(state)) {
-                *error = "Cannot capture from \"" + m_sourceId + "\": " + m_connection->lastError();
+                *error = tr("无法从“%1”录音：%2。", {m_inputName, m_connection->lastError()});
                 return false;
             }
             pa_threaded_mainloop_wait(m_connection->loop);
@@ -113,11 +116,11 @@ private:
         std::string message;
         const int error = pa_context_errno(self->m_connection->context);
         if (!self->m_connection->ready())
-            message = "The connection to the sound server was lost.";
+            message = tr("与声音服务器的连接已断开。");
         else if (error == PA_ERR_KILLED || error == PA_ERR_NOENTITY)
-            message = "The input \"" + self->m_sourceId + "\" is no longer available.";
+            message = tr("输入“%1”已不可用。", {self->m_inputName});
         else
-            message = "Capture from \"" + self->m_sourceId + "\" stopped: " + pa_strerror(error);
+            message = tr("从“%1”录音时出错：%2。", {self->m_inputName, errorText(error)});
         self->m_sink->onCaptureFailed(message);
     }
 
@@ -200,6 +203,7 @@ private:
     const int m_rate;
     const int m_bytesPerFrame;
     const std::string m_sourceId;
+    const std::string m_inputName;
     pa_stream *m_stream = nullptr;
     bool m_ready = false;  // failures before this are open()'s to report
     bool m_failed = false; // reported once
@@ -215,10 +219,11 @@ private:
 
 std::unique_ptr<RawCaptureStream>
 openCaptureStream(std::shared_ptr<PulseBackend::Connection> connection, const std::string &sourceId,
-                  PcmFormat format, CaptureSink *sink, std::string *error)
+                  const std::string &inputName, PcmFormat format, CaptureSink *sink,
+                  std::string *error)
 {
-    auto stream =
-        std::make_unique<PulseCaptureStream>(std::move(connection), sink, format, sourceId);
+    auto stream = std::make_unique<PulseCaptureStream>(std::move(connection), sink, format,
+                                                       sourceId, inputName);
     if (!stream->open(format, error))
         return nullptr;
     return stream;

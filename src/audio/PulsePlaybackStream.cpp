@@ -1,5 +1,7 @@
 #include "audio/PulsePlaybackStream.h"
 
+#include "audio/AudioText.h"
+
 #include <algorithm>
 #include <cstring>
 #include <deque>
@@ -36,7 +38,7 @@ public:
         pa_channel_map map;
         if (!pa_sample_spec_valid(&spec) ||
             !pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT)) {
-            *error = "Unsupported playback format.";
+            *error = tr("不支持这种播放格式。");
             return false;
         }
         m_stream = pa_stream_new(m_connection->context, "Playback", &spec, &map);
@@ -72,7 +74,7 @@ public:
             if (state == PA_STREAM_READY)
                 return true;
             if (!PA_STREAM_IS_GOOD(state)) {
-                *error = "Cannot play to the default output: " + m_connection->lastError();
+                *error = tr("无法在默认输出设备上播放：%1。", {m_connection->lastError()});
                 return false;
             }
             pa_threaded_mainloop_wait(m_connection->loop);

@@ -1,3 +1,4 @@
+#include "audio/AudioText.h"
 #include "audio/BufferedEncoder.h"
 #include "audio/Encoders.h"
 
@@ -27,7 +28,7 @@ protected:
         if (written == sf_count_t(frames))
             return true;
         if (error)
-            *error = std::string("Cannot write the WAV file: ") + sf_strerror(m_file);
+            *error = tr("无法写入 WAV 文件：%1。", {sf_strerror(m_file)});
         return false;
     }
 
@@ -39,7 +40,7 @@ protected:
         m_file = nullptr;
         if (rc != 0) {
             if (error)
-                *error = std::string("Cannot finish the WAV file: ") + sf_error_number(rc);
+                *error = tr("无法完成 WAV 文件：%1。", {sf_error_number(rc)});
             return false;
         }
         return true;
@@ -61,7 +62,7 @@ std::unique_ptr<Encoder> startWavFileEncoder(const std::string &path, PcmFormat 
     SNDFILE *file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) {
         if (error)
-            *error = "Cannot create \"" + path + "\": " + sf_strerror(nullptr);
+            *error = tr("无法创建“%1”：%2。", {path, sf_strerror(nullptr)});
         return nullptr;
     }
     sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);

@@ -145,7 +145,7 @@ TEST(CommandLineEncoder, KilledProgramEndsTheEncoderWithAMessage)
     EXPECT_TRUE(started->isActive());
     kill(started->processId(), SIGKILL);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !started->isActive(); }));
-    EXPECT_NE(started->errorMessage().find("signal 9"), std::string::npos)
+    EXPECT_NE(started->errorMessage().find("被信号 SIGKILL（9）终止"), std::string::npos)
         << started->errorMessage();
     feed(*started, toneSamples(1000, 0.5), 2, Rate); // ignored, and nothing breaks
     started->finish();
@@ -162,7 +162,7 @@ TEST(CommandLineEncoder, ProgramThatClosesItsInputGivesAnErrorNotASignal)
     ASSERT_TRUE(started) << error;
     feed(*started, toneSamples(1000, 1.0), 2, Rate);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !started->isActive(); }));
-    EXPECT_NE(started->errorMessage().find("Cannot write"), std::string::npos)
+    EXPECT_NE(started->errorMessage().find("无法向编码器“sh”写入音频"), std::string::npos)
         << started->errorMessage();
     kill(started->processId(), SIGKILL);
     started->finish();
@@ -187,7 +187,7 @@ TEST(CommandLineEncoder, ProgramThatStopsReadingLosesAudioThatIsCounted)
     // One that is gone is.
     kill(started->processId(), SIGKILL);
     started->finish();
-    EXPECT_NE(started->errorMessage().find("signal 9"), std::string::npos)
+    EXPECT_NE(started->errorMessage().find("SIGKILL"), std::string::npos)
         << started->errorMessage();
 }
 
