@@ -5,11 +5,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -68,6 +69,138 @@ std::string signalName(int sig)
     if (!abbrev)
         return std::to_string(sig);
     return "SIG" + std::string(abbrev) + "（" + std::to_string(sig) + "）";
+}
+
+// A pipe whose two ends are close-on-exec and above the standard descriptors.
+bool pipeAboveStandard(int fds[2])
+{
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    for (int i = 0; i < 2; ++i) {
+        if (fds[i] > STDERR_FILENO)
+            continue;
+        const int high = ::fcntl(fds[i], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        const int err = errno;
+        ::close(fds[i]);
+        fds[i] = high;
+        if (high < 0) {
+            ::close(fds[1 - i]);
+            fds[1 - i] = -1;
+            errno = err;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The file execvp would run for `name`: a name with a slash as it is, else the
+// first executable regular file of that name on PATH. Empty when there is none.
+std::string findProgram(const std::string &name)
+{
+    if (name.find('/') != std::string::npos)
+        return name;
+    const char *env = std::getenv("PATH");
+    const std::string path = env && *env ? env : "/bin:/usr/bin";
+    for (size_t start = 0;;) {
+        const size_t end = path.find(':', start);
+        std::string dir = path.substr(start, end == std::string::npos ? end : end - start);
+        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        struct stat info;
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        if (end == std::string::npos)
+            return {};
+        start = end + 1;
+    }
+}
+
+// Runs `file` with `input` as its standard input, /dev/null as its standard output
+// and `errors` as its standard error, and no other descriptor of ours. Returns 0,
+// or the error that kept it from starting.
+//
+// The encoder must be able to finish its file on the end of its input whatever
+// becomes of this program. It starts with SIGPIPE ignored (an ignored signal
+// stays ignored across exec): once this program is gone nobody reads its
+// standard error, and its next progress line must fail, not end it before its
+// file is complete. In a process group of its own, the terminal's signals to this
+// program (Ctrl+C, a closed terminal) do not reach it either. Every other signal
+// is at its default and unblocked, whatever this program set up.
+int spawn(const std::string &file, const std::vector<std::string> &args, int input, int errors,
+          pid_t *pid)
+{
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    int status[2];
+    if (!pipeAboveStandard(status))
+        return errno;
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    const int openMax =
+        files.rlim_cur == RLIM_INFINITY || files.rlim_cur > 65536 ? 65536 : int(files.rlim_cur);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        const int err = errno;
+        ::close(status[0]);
+        ::close(status[1]);
+        return err;
+    }
+    if (child == 0) {
+        // Only async-signal-safe calls from here to exec: other threads may have
+        // held locks at the fork.
+        struct sigaction action
+        {
+        };
+        sigemptyset(&action.sa_mask);
+        for (int sig = 1; sig < NSIG; ++sig) {
+            action.sa_handler = sig == SIGPIPE ? SIG_IGN : SIG_DFL;
+            ::sigaction(sig, &action, nullptr);
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::setpgid(0, 0);
+        int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0 && null <= STDERR_FILENO) {
+            const int high = ::fcntl(null, F_DUPFD, STDERR_FILENO + 1);
+            ::close(null);
+            null = high;
+        }
+        int err = 0;
+        if (null < 0 || ::dup2(input, STDIN_FILENO) < 0 || ::dup2(null, STDOUT_FILENO) < 0 ||
+            ::dup2(errors, STDERR_FILENO) < 0) {
+            err = errno;
+        } else {
+            // Everything else goes, except the pipe that tells the parent about exec.
+            if (::close_range(STDERR_FILENO + 1, unsigned(status[1] - 1), 0) != 0 ||
+                ::close_range(unsigned(status[1] + 1), ~0U, 0) != 0) {
+                for (int fd = STDERR_FILENO + 1; fd < openMax; ++fd)
+                    if (fd != status[1])
+                        ::close(fd);
+            }
+            ::execve(file.c_str(), argv.data(), environ);
+            err = errno;
+        }
+        while (::write(status[1], &err, sizeof err) < 0 && errno == EINTR) {
+        }
+        ::_exit(127);
+    }
+    ::close(status[1]);
+    int childError = 0;
+    ssize_t n;
+    do
+        n = ::read(status[0], &childError, sizeof childError);
+    while (n < 0 && errno == EINTR);
+    ::close(status[0]);
+    if (n == ssize_t(sizeof childError)) {
+        while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return childError != 0 ? childError : ENOEXEC;
+    }
+    *pid = child;
+    return 0;
 }
 
 } // namespace
@@ -198,54 +331,27 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
 
     // Close-on-exec from the start: if the write end leaked into any child (ours
     // or one started by another thread) the encoder would never see the end of
-    // its input.
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return fail(tr("无法为编码器创建管道：%1。", {systemErrorText(errno)}));
-    int errFds[2];
-    if (pipe2(errFds, O_CLOEXEC) != 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return fail(tr("无法为编码器创建管道：%1。", {systemErrorText(errno)}));
+    // its input. Above the standard descriptors, so that the child's dup2 calls
+    // cannot overwrite one with another.
+    int fds[2] = {-1, -1}, errFds[2] = {-1, -1};
+    auto closeAll = [&] {
+        for (int fd : {fds[0], fds[1], errFds[0], errFds[1]})
+            if (fd >= 0)
+                ::close(fd);
+    };
+    if (!pipeAboveStandard(fds) || !pipeAboveStandard(errFds)) {
+        const int err = errno;
+        closeAll();
+        return fail(tr("无法为编码器创建管道：%1。", {systemErrorText(err)}));
     }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-    // Nobody reads the program's progress on standard output; its standard error
-    // is read to the end and its last lines kept, so a failure can say why.
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, errFds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-
-    // The program ignores SIGPIPE and its threads may block signals; the encoder
-    // should start with neither.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int sig : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGCHLD})
-        sigaddset(&defaults, sig);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    sigset_t noMask;
-    sigemptyset(&noMask);
-    posix_spawnattr_setsigmask(&attr, &noMask);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    close(fds[0]);
-    close(errFds[1]);
+    const std::string file = findProgram(args[0]);
+    const int rc = file.empty() ? ENOENT : spawn(file, args, fds[0], errFds[1], &pid);
+    ::close(fds[0]);
+    ::close(errFds[1]);
+    fds[0] = errFds[1] = -1;
     if (rc != 0) {
-        close(fds[1]);
-        close(errFds[0]);
+        closeAll();
         return fail(tr("无法启动编码器“%1”：%2。",
                        {args[0], rc == ENOENT ? tr("找不到这个程序") : systemErrorText(rc)}));
     }
