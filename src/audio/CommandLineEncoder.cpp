@@ -3,6 +3,8 @@
 #include "audio/AudioText.h"
 #include "audio/Encoders.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 extern char **environ;
 
@@ -69,6 +72,62 @@ std::string signalName(int sig)
     if (!abbrev)
         return std::to_string(sig);
     return "SIG" + std::string(abbrev) + "（" + std::to_string(sig) + "）";
+}
+
+// A longer line is cut: only the start of what a program says is kept.
+constexpr size_t MaxLineBytes = 1024;
+
+enum class LineKind { Noise, Plain, Warning, Error };
+
+bool containsAny(const std::string &text, std::initializer_list<const char *> words)
+{
+    for (const char *word : words)
+        if (text.find(word) != std::string::npos)
+            return true;
+    return false;
+}
+
+bool startsWithAny(const std::string &text, std::initializer_list<const char *> words)
+{
+    for (const char *word : words)
+        if (text.rfind(word, 0) == 0)
+            return true;
+    return false;
+}
+
+std::string trimmed(const std::string &line)
+{
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
+}
+
+// What a line of lame's or oggenc's standard error is. Their greeting, progress,
+// file names and statistics are noise whatever they contain (a file may be named
+// "error.ogg"); then words decide.
+LineKind lineKind(const std::string &line)
+{
+    std::string text = trimmed(line);
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    if (text.empty() ||
+        startsWithAny(text, {"\"", "[", "lame ", "using polyphase", "encoding ", "opening with",
+                             "at quality", "resampling", "autoconverting", "done encoding",
+                             "file length", "elapsed time", "rate:", "average bitrate",
+                             "writing lame tag", "replaygain", "frame"}) ||
+        containsAny(text, {"%]", "%)", "so far]", "remaining]"}))
+        return LineKind::Noise;
+    if (containsAny(text, {"warning"}))
+        return LineKind::Warning;
+    if (containsAny(text, {"error",         "fail",     "can't",    "cannot",
+                           "could not",     "couldn't", "unable",   "not a directory",
+                           "no such",       "denied",   "invalid",  "unrecognized",
+                           "unrecognised",  "unknown",  "no space", "too long",
+                           "not found",     "refused",  "illegal",  "unsupported",
+                           "not supported", "abort",    "fatal"}))
+        return LineKind::Error;
+    return LineKind::Plain;
 }
 
 // A pipe whose two ends are close-on-exec and above the standard descriptors.
@@ -205,6 +264,24 @@ int spawn(const std::string &file, const std::vector<std::string> &args, int inp
 
 } // namespace
 
+std::string explainingLine(const std::string &stderrText)
+{
+    std::string best;
+    LineKind bestKind = LineKind::Noise;
+    size_t start = 0;
+    while (start <= stderrText.size()) {
+        const size_t end = std::min(stderrText.find_first_of("\r\n", start), stderrText.size());
+        const std::string line = trimmed(stderrText.substr(start, end - start));
+        const LineKind kind = lineKind(line);
+        if (kind != LineKind::Noise && kind >= bestKind) {
+            best = line;
+            bestKind = kind;
+        }
+        start = end + 1;
+    }
+    return best;
+}
+
 CommandLineEncoder::CommandLineEncoder(PcmFormat format, pid_t pid, int pipeFd, int stderrFd,
                                        std::string program, int finishWaitMs)
     : BufferedEncoder(format), m_pid(pid), m_pipe(pipeFd), m_program(std::move(program)),
@@ -231,6 +308,15 @@ CommandLineEncoder::~CommandLineEncoder()
 
 void CommandLineEncoder::readStderr(int fd, const std::shared_ptr<StderrTail> &tail)
 {
+    // Lines are kept as they end, progress dropped: a take of hours prints a lot
+    // of it, and the line that explains a failure must not scroll away.
+    auto keep = [&](std::string line) {
+        if (lineKind(line) == LineKind::Noise)
+            return;
+        tail->text += line + '\n';
+        if (tail->text.size() > StderrKeptBytes)
+            tail->text.erase(0, tail->text.find('\n', tail->text.size() - StderrKeptBytes) + 1);
+    };
     char buffer[1024];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -239,12 +325,18 @@ void CommandLineEncoder::readStderr(int fd, const std::shared_ptr<StderrTail> &t
         if (n <= 0)
             break;
         std::lock_guard lock(tail->mutex);
-        tail->text.append(buffer, size_t(n));
-        if (tail->text.size() > StderrKeptBytes)
-            tail->text.erase(0, tail->text.size() - StderrKeptBytes);
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c == '\n' || c == '\r') {
+                keep(std::exchange(tail->partial, {}));
+            } else if (tail->partial.size() < MaxLineBytes) {
+                tail->partial += c;
+            }
+        }
     }
     ::close(fd);
     std::lock_guard lock(tail->mutex);
+    keep(std::exchange(tail->partial, {}));
     tail->done = true;
     tail->ended.notify_all();
 }
@@ -259,34 +351,13 @@ void CommandLineEncoder::awaitStderrEnd(int timeoutMs)
 std::string CommandLineEncoder::stderrTail() const
 {
     std::lock_guard lock(m_stderr->mutex);
-    return m_stderr->text;
-}
-
-std::string CommandLineEncoder::lastStderrLine() const
-{
-    const std::string tail = stderrTail();
-    // Progress lines end in a carriage return; either ends a line.
-    size_t end = tail.size();
-    while (end > 0) {
-        const size_t start = tail.find_last_of("\r\n", end - 1);
-        const size_t from = start == std::string::npos ? 0 : start + 1;
-        std::string line = tail.substr(from, end - from);
-        const size_t first = line.find_first_not_of(" \t");
-        if (first != std::string::npos) {
-            const size_t last = line.find_last_not_of(" \t");
-            return line.substr(first, last - first + 1);
-        }
-        if (start == std::string::npos)
-            break;
-        end = start;
-    }
-    return {};
+    return m_stderr->text + m_stderr->partial;
 }
 
 std::string CommandLineEncoder::withStderr(std::string message)
 {
     awaitStderrEnd(reap(false) ? 500 : 0);
-    const std::string line = lastStderrLine();
+    const std::string line = explainingLine(stderrTail());
     if (!line.empty())
         message = tr("%1编码器提示：%2", {message, line});
     return message;

@@ -191,6 +191,74 @@ TEST(CommandLineEncoder, ProgramThatStopsReadingLosesAudioThatIsCounted)
         << started->errorMessage();
 }
 
+// What lame and oggenc write on standard error when they fail (taken from real
+// runs): the failure is explained by the line that says what went wrong, not by the
+// statistics or the greeting they print whatever happened.
+TEST(CommandLineEncoder, FailureIsExplainedByTheLineThatSaysWhy)
+{
+    const struct
+    {
+        const char *what;
+        const char *stderrText;
+        const char *explanation;
+    } cases[] = {
+        {"oggenc, disk full",
+         "Opening with wav module: WAV file reader\nEncoding standard input to \n         "
+         "\"/dev/full\" \nat quality 3.00\n\r\tEncoding [ 0m00s so far] | \nFailed writing data "
+         "to output stream\n\n\n\nDone encoding file \"/dev/full\"\n\n\tFile length:  0m 01.0s\n"
+         "\tElapsed time: 0m 00.0s\n\tRate:         75.9590\n\tAverage bitrate: 0.0 kb/s\n\n",
+         "Failed writing data to output stream"},
+        {"oggenc, a bad option ignored, then disk full",
+         "oggenc: unrecognized option '--bogus'\nWARNING: Unknown option specified, ignoring->\n"
+         "Opening with wav module: WAV file reader\nEncoding standard input to \n         "
+         "\"/dev/full\" \nat quality 3.00\n\r\tEncoding [ 0m00s so far] | \nFailed writing data "
+         "to output stream\n\n\n\nDone encoding file \"/dev/full\"\n\n\tFile length:  0m 01.0s\n"
+         "\tAverage bitrate: 0.0 kb/s\n\n",
+         "Failed writing data to output stream"},
+        {"oggenc, folder below a file",
+         "Opening with wav module: WAV file reader\nError: path segment \"tone.wav\" is not a "
+         "directory\nERROR: Could not create required subdirectories for output filename "
+         "\"tone.wav/x.ogg\"\n",
+         "ERROR: Could not create required subdirectories for output filename \"tone.wav/x.ogg\""},
+        {"oggenc, stopped while encoding a file named like an error",
+         "Opening with wav module: WAV file reader\nEncoding standard input to \n         "
+         "\"error: failed.ogg\" \nat quality 3.00\n\r\tEncoding [ 0m01s so far] | ",
+         ""},
+        {"lame, disk full",
+         "LAME 3.100 64bits (http://lame.sf.net)\nUsing polyphase lowpass filter, transition band: "
+         "16538 Hz - 17071 Hz\nEncoding <stdin> to /dev/full\nEncoding as 44.1 kHz j-stereo "
+         "MPEG-1 Layer III (11x) 128 kbps qval=3\nError writing mp3 output \n",
+         "Error writing mp3 output"},
+        {"lame, folder below a file", "Can't init outfile 'tone.wav/x.mp3'\n",
+         "Can't init outfile 'tone.wav/x.mp3'"},
+        {"lame, bad option", "lame: unrecognized option --bogus\n",
+         "lame: unrecognized option --bogus"},
+        {"lame, killed: only its greeting",
+         "LAME 3.100 64bits (http://lame.sf.net)\nUsing polyphase lowpass filter, transition band: "
+         "16538 Hz - 17071 Hz\nEncoding <stdin> to failed.mp3\nEncoding as 44.1 kHz j-stereo "
+         "MPEG-1 Layer III (11x) 128 kbps qval=3\n",
+         ""},
+        {"another program's last words", "starting up\r\ndisk on fire", "disk on fire"},
+        {"a warning and nothing worse",
+         "WARNING: quality setting too high, setting to maximum quality.\nDone encoding file "
+         "\"x.ogg\"\n",
+         "WARNING: quality setting too high, setting to maximum quality."},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(explainingLine(c.stderrText), c.explanation) << c.what;
+
+    // And from a running encoder: the reason reaches its message.
+    SONALTO_REQUIRE_PROGRAM("oggenc");
+    std::string error;
+    auto full =
+        CommandLineEncoder::start({{"oggenc", "-o", "/dev/full", "-"}}, PcmFormat{}, &error);
+    ASSERT_TRUE(full) << error;
+    feed(*full, toneSamples(1000, 1.0), 2, Rate);
+    full->finish();
+    EXPECT_EQ(full->errorMessage(),
+              "编码器“oggenc”已退出，退出码为 1。编码器提示：Failed writing data to output stream");
+}
+
 TEST(CommandLineEncoder, PausedEncoderDropsAudio)
 {
     SONALTO_REQUIRE_PROGRAM("oggenc");
