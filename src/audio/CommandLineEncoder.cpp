@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -128,6 +129,17 @@ LineKind lineKind(const std::string &line)
                            "not supported", "abort",    "fatal"}))
         return LineKind::Error;
     return LineKind::Plain;
+}
+
+// Whether the process is stopped by a signal (SIGSTOP, Ctrl+Z).
+bool isStopped(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return false;
+    const size_t close = line.rfind(')'); // the name may hold anything
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'T';
 }
 
 // A pipe whose two ends are close-on-exec and above the standard descriptors.
@@ -283,9 +295,9 @@ std::string explainingLine(const std::string &stderrText)
 }
 
 CommandLineEncoder::CommandLineEncoder(PcmFormat format, pid_t pid, int pipeFd, int stderrFd,
-                                       std::string program, int finishWaitMs)
+                                       std::string program, int stallWaitMs, int finishWaitMs)
     : BufferedEncoder(format), m_pid(pid), m_pipe(pipeFd), m_program(std::move(program)),
-      m_finishWaitMs(finishWaitMs)
+      m_stallWaitMs(stallWaitMs), m_finishWaitMs(finishWaitMs)
 {
     m_stderrThread = std::thread(&CommandLineEncoder::readStderr, stderrFd, m_stderr);
 }
@@ -432,7 +444,8 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
     fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
 
     auto encoder = std::unique_ptr<CommandLineEncoder>(new CommandLineEncoder(
-        format, pid, fds[1], errFds[0], args[0], std::max(0, program.finishWaitMs)));
+        format, pid, fds[1], errFds[0], args[0], std::max(0, program.stallWaitMs),
+        std::max(0, program.finishWaitMs)));
     encoder->startWriter();
     if (!program.outputPath.empty()) {
         std::string message;
@@ -511,13 +524,17 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
             if (!checkAlive(error))
                 return false;
             // A program that stopped reading: a short stall costs audio (counted,
-            // and silent in the file), but neither the recording nor finish()
-            // waits for it forever.
+            // and silent in the file); a long one ends the encoder, which then
+            // finishes its file with what it took (closeOutput).
             if (std::chrono::steady_clock::now() >
-                stuckSince + std::chrono::milliseconds(m_finishWaitMs)) {
+                stuckSince + std::chrono::milliseconds(m_stallWaitMs)) {
+                m_stalled = true;
+                const std::string seconds = secondsText(m_stallWaitMs);
                 if (error)
-                    *error = withStderr(tr("编码器“%1”已有 %2 秒没有接收音频。",
-                                           {m_program, secondsText(m_finishWaitMs)}));
+                    *error = withStderr(
+                        isStopped(m_pid)
+                            ? tr("编码器“%1”被暂停，已有 %2 秒没有接收音频。", {m_program, seconds})
+                            : tr("编码器“%1”已有 %2 秒没有接收音频。", {m_program, seconds}));
                 return false;
             }
             pollfd pfd{m_pipe, POLLOUT, 0};
@@ -566,14 +583,21 @@ bool CommandLineEncoder::closeOutput(bool failed, std::string *error)
         close(m_pipe); // end of input: the program finalises its file and exits
         m_pipe = -1;
     }
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_finishWaitMs);
+    // A program stopped by a signal would never finish its file, and killing it
+    // loses what it has not written out yet (lame and oggenc keep kilobytes, the
+    // first seconds of a take, in their buffers). It is ours and it is ending: it
+    // runs again to finish the file with what it took.
+    if (!reap(false))
+        kill(m_pid, SIGCONT);
+    // One that stalled gets no more time to finish than it had to take audio.
+    const int waitMs = m_stalled ? std::min(m_stallWaitMs, m_finishWaitMs) : m_finishWaitMs;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (!reap(false)) {
         if (std::chrono::steady_clock::now() >= deadline) {
             killNow();
             if (error)
                 *error = withStderr(tr("编码器“%1”在 %2 秒内没有完成文件，已被结束。",
-                                       {m_program, secondsText(m_finishWaitMs)}));
+                                       {m_program, secondsText(waitMs)}));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -48,7 +48,7 @@ protected:
 private:
     struct StderrTail;
     CommandLineEncoder(PcmFormat format, pid_t pid, int pipeFd, int stderrFd, std::string program,
-                       int finishWaitMs);
+                       int stallWaitMs, int finishWaitMs);
     bool writeAll(const void *data, size_t bytes, std::string *error);
     // Whether the program has ended, collecting its status once; with `wait` it
     // blocks until it does. Both the start and the writer thread ask.
@@ -68,7 +68,9 @@ private:
     bool m_reaped = false;
     int m_status = -1; // wait status once reaped; -1 when it was reaped elsewhere
     std::string m_program;
+    int m_stallWaitMs;
     int m_finishWaitMs;
+    bool m_stalled = false; // writer thread
 
     // Shared with the thread that reads the program's standard error, which may
     // outlive the encoder when a program the encoder started still holds it.

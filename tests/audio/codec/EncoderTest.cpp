@@ -259,6 +259,70 @@ TEST(CommandLineEncoder, FailureIsExplainedByTheLineThatSaysWhy)
               "编码器“oggenc”已退出，退出码为 1。编码器提示：Failed writing data to output stream");
 }
 
+// Bytes the process has read so far.
+uint64_t bytesRead(pid_t pid)
+{
+    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return 0;
+}
+
+// An encoder stopped (SIGSTOP) a second into a take: the stall ends the encoder
+// within a few seconds while the take goes on, says why, and the file keeps what
+// the encoder had taken.
+TEST(CommandLineEncoder, StalledProgramEndsTheEncoderAndKeepsItsFile)
+{
+    for (const std::string program : {"lame", "oggenc"}) {
+        SCOPED_TRACE(program);
+        SONALTO_REQUIRE_PROGRAM(program.c_str());
+        QTemporaryDir dir;
+        const std::string path = tempPath(dir, program == "lame" ? "stalled.mp3" : "stalled.ogg");
+        // The lowest bit rate: the file holds nothing yet when the encoder stops.
+        const std::vector<std::string> arguments =
+            program == "lame"
+                ? std::vector<std::string>{"lame", "-V", "9", "-b", "32", "-B", "32", "-", path}
+                : std::vector<std::string>{"oggenc", "-o", path, "-"};
+        std::string error;
+        auto encoder = CommandLineEncoder::start({arguments, path}, PcmFormat{Rate, 2}, &error);
+        ASSERT_TRUE(encoder) << error;
+        const pid_t pid = encoder->processId();
+        const auto second = toneSamples(1000, 1.0);
+        feed(*encoder, second, 2, Rate);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return bytesRead(pid) >= 44 + second.size() * 2; }));
+        ASSERT_EQ(kill(pid, SIGSTOP), 0);
+
+        // The take goes on in real time until the encoder gives up.
+        const auto block = toneSamples(1000, 0.05);
+        double fed = 1.0;
+        auto next = std::chrono::steady_clock::now();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                if (std::chrono::steady_clock::now() >= next) {
+                    encoder->write(block.data(), block.size() / 2);
+                    fed += 0.05;
+                    next += std::chrono::milliseconds(50);
+                }
+                return !encoder->isActive();
+            },
+            10000));
+        EXPECT_NE(encoder->errorMessage().find("被暂停"), std::string::npos)
+            << encoder->errorMessage();
+        EXPECT_NE(encoder->errorMessage().find("没有接收音频"), std::string::npos)
+            << encoder->errorMessage();
+        encoder->finish();
+        auto samples = decodeAudioFile(path, &error);
+        ASSERT_TRUE(samples) << error;
+        const double decoded = double(samples->size() / 2) / Rate;
+        EXPECT_GE(decoded, 0.9);
+        EXPECT_LE(decoded, fed + 0.1);
+        kill(pid, SIGCONT);
+    }
+}
+
 TEST(CommandLineEncoder, PausedEncoderDropsAudio)
 {
     SONALTO_REQUIRE_PROGRAM("oggenc");
