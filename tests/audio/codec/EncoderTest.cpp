@@ -364,11 +364,75 @@ TEST(WavFileEncoder, WritesAReadableFile)
     expectTone(path, ToneSeconds);
 }
 
-TEST(WavFileEncoder, UnwritableFolderFailsAtOnce)
+TEST(WavFileEncoder, UnwritableFolderFailsAtOnceSayingWhy)
 {
     std::string error;
-    EXPECT_FALSE(startWavFileEncoder("/nonexistent-folder/x.wav", PcmFormat{}, &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(startWavFileEncoder("/nonexistent %2 $(x)/%1.wav", PcmFormat{}, &error));
+    EXPECT_EQ(error, "无法创建“/nonexistent %2 $(x)/%1.wav”：文件或文件夹不存在。");
+}
+
+// A chain of folders whose path is longer than the system takes in one piece,
+// removed again with the test (recursive removal by path cannot reach it).
+class DeepFolder
+{
+public:
+    DeepFolder(const std::string &root, size_t length)
+    {
+        m_fds.push_back(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        m_path = root;
+        while (m_path.size() <= length && m_fds.back() >= 0) {
+            ::mkdirat(m_fds.back(), Name, 0700);
+            m_fds.push_back(::openat(m_fds.back(), Name, O_PATH | O_DIRECTORY | O_CLOEXEC));
+            m_path += std::string("/") + Name;
+        }
+    }
+    ~DeepFolder()
+    {
+        for (const std::string &file : m_files)
+            ::unlinkat(m_fds.back(), file.c_str(), 0);
+        for (size_t i = m_fds.size() - 1; i > 0; --i) {
+            ::close(m_fds[i]);
+            ::unlinkat(m_fds[i - 1], Name, AT_REMOVEDIR);
+        }
+        ::close(m_fds[0]);
+    }
+    bool ok() const { return m_fds.back() >= 0; }
+    // The file's path, and a short one that reaches it through the open folder.
+    std::string path(const std::string &file)
+    {
+        m_files.push_back(file);
+        return m_path + "/" + file;
+    }
+    std::string shortPath(const std::string &file) const
+    {
+        return "/proc/self/fd/" + std::to_string(m_fds.back()) + "/" + file;
+    }
+
+private:
+    static constexpr const char *Name =
+        "录音文件夹录音文件夹录音文件夹录音文件夹录音文件夹录音文件夹录音文件夹";
+    std::vector<int> m_fds;
+    std::string m_path;
+    std::vector<std::string> m_files;
+};
+
+TEST(WavFileEncoder, RecordsIntoAFolderDeeperThanAPathCanName)
+{
+    QTemporaryDir dir;
+    DeepFolder deep(dir.path().toStdString(), 4200);
+    ASSERT_TRUE(deep.ok());
+    const std::string path = deep.path("深处.wav");
+    ASSERT_GT(path.size(), 4200u);
+    std::string error;
+    auto encoder = startWavFileEncoder(path, PcmFormat{Rate, 2}, &error);
+    ASSERT_TRUE(encoder) << error;
+    const auto tone = toneSamples(1000, 1.0);
+    feed(*encoder, tone, 2, Rate);
+    encoder->finish();
+    EXPECT_EQ(encoder->errorMessage(), "");
+    auto decoded = decodeAudioFile(deep.shortPath("深处.wav"), &error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(*decoded, tone);
 }
 
 TEST(WavFileEncoder, FullDiskIsReportedAndKeepsWhatWasWritten)
