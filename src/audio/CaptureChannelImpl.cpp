@@ -79,16 +79,29 @@ bool CaptureChannelImpl::pause()
 {
     if (m_streamFailed || !m_stream || m_state == int(ActiveState::Stopped))
         return false;
-    // The state first: blocks already on their way are dropped, not delivered.
-    m_state = int(ActiveState::Paused);
-    return m_stream->setRunning(false);
+    return halt(ActiveState::Paused);
 }
 
 void CaptureChannelImpl::stop()
 {
-    m_state = int(ActiveState::Stopped);
-    if (m_stream)
-        m_stream->setRunning(false);
+    halt(ActiveState::Stopped);
+}
+
+bool CaptureChannelImpl::halt(ActiveState next)
+{
+    if (!m_stream) {
+        m_state = int(next);
+        return false;
+    }
+    // Stopped while its source is away, the stream passes on that gap as it stops,
+    // while the channel still takes it.
+    const bool wasPlaying = m_state == int(ActiveState::Playing);
+    const bool halted = !wasPlaying || m_stream->setRunning(false);
+    m_state = int(next);
+    // Again once the state is set: this holds back the capture thread until a block
+    // that saw the old state is through, so nothing is delivered after this returns.
+    m_stream->setRunning(false);
+    return halted;
 }
 
 ActiveState CaptureChannelImpl::state() const

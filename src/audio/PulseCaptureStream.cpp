@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace sonalto::audio::pulse {
@@ -47,6 +48,10 @@ public:
             *error = tr("不支持这种录音格式。");
             return false;
         }
+        // A source the server suspended for being idle comes back as soon as a
+        // stream is made for it, before the stream could see it suspended; but it
+        // may take a while to deliver once the take starts.
+        m_suspendedAtOpen = sourceSuspended();
         m_stream = pa_stream_new(context, "Capture", &spec, &map);
         if (!m_stream) {
             *error = m_connection->lastError();
@@ -86,6 +91,27 @@ public:
         return true;
     }
 
+    // Main loop locked, not on its thread.
+    bool sourceSuspended()
+    {
+        struct Result
+        {
+            pa_threaded_mainloop *loop;
+            bool suspended = false;
+        } result{m_connection->loop};
+        finish(m_connection->loop,
+               pa_context_get_source_info_by_name(
+                   m_connection->context, m_sourceId.c_str(),
+                   [](pa_context *, const pa_source_info *info, int eol, void *userdata) {
+                       auto *r = static_cast<Result *>(userdata);
+                       if (!eol && info)
+                           r->suspended = info->state == PA_SOURCE_SUSPENDED;
+                       signalLoop(r->loop);
+                   },
+                   &result));
+        return result.suspended;
+    }
+
     bool setRunning(bool running) override
     {
         LoopLock lock(m_connection->loop);
@@ -95,12 +121,22 @@ public:
         if (!op)
             return false;
         pa_operation_unref(op);
+        const auto now = std::chrono::steady_clock::now();
+        // Stopped while its source is away: the gap lasts up to the stop.
+        if (m_running && !running && m_awaySince)
+            reportGap(now - *m_awaySince);
         m_running = running;
-        // A stopped stream keeps no timeline, and a source that wakes up when
-        // the stream starts loses nothing: only a suspension after audio flowed
-        // is a gap.
-        m_suspendedSince.reset();
         m_flowing = false;
+        m_resumedAt.reset();
+        // A source that is suspended when the stream starts (an output nobody plays
+        // to) delivers nothing until it is back and its audio flows: that time is a
+        // gap like a suspension during the take, so what follows keeps its place.
+        m_awayFromStart = running && (pa_stream_is_suspended(m_stream) == 1 ||
+                                      std::exchange(m_suspendedAtOpen, false));
+        if (m_awayFromStart)
+            m_awaySince = now;
+        else
+            m_awaySince.reset();
         return true;
     }
 
@@ -132,6 +168,8 @@ private:
             size_t bytes = 0;
             if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
                 return;
+            if (self->m_running && self->m_awayFromStart)
+                self->endGapFromStart(pa_stream_readable_size(stream));
             if (data) {
                 self->m_flowing = self->m_running;
                 self->deliver(static_cast<const uint8_t *>(data), bytes);
@@ -148,17 +186,46 @@ private:
         auto *self = static_cast<PulseCaptureStream *>(userdata);
         const auto now = std::chrono::steady_clock::now();
         if (pa_stream_is_suspended(stream) == 1) {
-            if (self->m_running && self->m_flowing && !self->m_suspendedSince)
-                self->m_suspendedSince = now;
+            if (self->m_running && self->m_flowing && !self->m_awaySince)
+                self->m_awaySince = now;
             return;
         }
-        if (!self->m_suspendedSince)
+        if (!self->m_awaySince)
             return;
-        const double seconds = std::chrono::duration<double>(now - *self->m_suspendedSince).count();
-        self->m_suspendedSince.reset();
-        const auto frames = size_t(std::llround(seconds * self->m_rate));
+        // Away since the start: the gap ends when audio arrives.
+        if (self->m_awayFromStart) {
+            if (!self->m_resumedAt)
+                self->m_resumedAt = now;
+            return;
+        }
+        self->reportGap(now - *self->m_awaySince);
+        self->m_awaySince.reset();
+    }
+
+    // The first audio after a start from a suspended source: everything before
+    // what is here now (`readable` bytes) is missing, and at least the time until
+    // the source was back.
+    void endGapFromStart(size_t readable)
+    {
+        using Seconds = std::chrono::duration<double>;
+        const Seconds here(double(readable) / (double(m_bytesPerFrame) * m_rate));
+        Seconds away = std::chrono::steady_clock::now() - *m_awaySince - here;
+        if (m_resumedAt)
+            away = std::max(away, Seconds(*m_resumedAt - *m_awaySince));
+        // A few ms are the server's own delivery, not a gap.
+        if (away > std::chrono::milliseconds(10))
+            reportGap(away);
+        m_awayFromStart = false;
+        m_awaySince.reset();
+        m_resumedAt.reset();
+    }
+
+    void reportGap(std::chrono::duration<double> away)
+    {
+        const double seconds = away.count();
+        const auto frames = size_t(std::max(0LL, std::llround(seconds * m_rate)));
         if (frames > 0)
-            self->m_sink->onCaptureLost(frames, LossKind::Hole);
+            m_sink->onCaptureLost(frames, LossKind::Hole);
     }
 
     // Holes are silence of their length; a hole that starts inside a frame
@@ -210,7 +277,12 @@ private:
     // Guarded by the main loop's lock.
     bool m_running = false;
     bool m_flowing = false; // audio arrived since the stream was started
-    std::optional<std::chrono::steady_clock::time_point> m_suspendedSince;
+    // A gap in progress: since when the source is away, whether that was already
+    // so at the start, and when such a source was back.
+    std::optional<std::chrono::steady_clock::time_point> m_awaySince;
+    bool m_awayFromStart = false;
+    bool m_suspendedAtOpen = false; // until the first start
+    std::optional<std::chrono::steady_clock::time_point> m_resumedAt;
     std::vector<uint8_t> m_pending;
     std::vector<int16_t> m_aligned;
 };
