@@ -66,7 +66,7 @@ std::string secondsText(int ms)
     return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100);
 }
 
-// "SIGKILL (9)": the name says more than the number, which is kept for the record.
+// "SIGKILL（9）": the name says more than the number, which is kept as well.
 std::string signalName(int sig)
 {
     const char *abbrev = sigabbrev_np(sig);

@@ -371,66 +371,59 @@ TEST(WavFileEncoder, UnwritableFolderFailsAtOnceSayingWhy)
     EXPECT_EQ(error, "无法创建“/nonexistent %2 $(x)/%1.wav”：文件或文件夹不存在。");
 }
 
-// A chain of folders whose path is longer than the system takes in one piece,
-// removed again with the test (recursive removal by path cannot reach it).
-class DeepFolder
+// A file at the end of a chain of folders whose path is longer than the system
+// takes in one piece; removed with the test (removal by path cannot reach it).
+class DeepFile
 {
 public:
-    DeepFolder(const std::string &root, size_t length)
+    DeepFile(const std::string &root, size_t length) : path(root)
     {
         m_fds.push_back(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        m_path = root;
-        while (m_path.size() <= length && m_fds.back() >= 0) {
-            ::mkdirat(m_fds.back(), Name, 0700);
-            m_fds.push_back(::openat(m_fds.back(), Name, O_PATH | O_DIRECTORY | O_CLOEXEC));
-            m_path += std::string("/") + Name;
+        while (path.size() <= length && m_fds.back() >= 0) {
+            ::mkdirat(m_fds.back(), Folder, 0700);
+            m_fds.push_back(::openat(m_fds.back(), Folder, O_PATH | O_DIRECTORY | O_CLOEXEC));
+            path += std::string("/") + Folder;
         }
+        path += std::string("/") + File;
     }
-    ~DeepFolder()
+    ~DeepFile()
     {
-        for (const std::string &file : m_files)
-            ::unlinkat(m_fds.back(), file.c_str(), 0);
+        ::unlinkat(m_fds.back(), File, 0);
         for (size_t i = m_fds.size() - 1; i > 0; --i) {
             ::close(m_fds[i]);
-            ::unlinkat(m_fds[i - 1], Name, AT_REMOVEDIR);
+            ::unlinkat(m_fds[i - 1], Folder, AT_REMOVEDIR);
         }
         ::close(m_fds[0]);
     }
     bool ok() const { return m_fds.back() >= 0; }
-    // The file's path, and a short one that reaches it through the open folder.
-    std::string path(const std::string &file)
+    // A short path that reaches the file through the open folder.
+    std::string shortPath() const
     {
-        m_files.push_back(file);
-        return m_path + "/" + file;
-    }
-    std::string shortPath(const std::string &file) const
-    {
-        return "/proc/self/fd/" + std::to_string(m_fds.back()) + "/" + file;
+        return "/proc/self/fd/" + std::to_string(m_fds.back()) + "/" + File;
     }
 
+    std::string path;
+
 private:
-    static constexpr const char *Name =
+    static constexpr const char *Folder =
         "录音文件夹录音文件夹录音文件夹录音文件夹录音文件夹录音文件夹录音文件夹";
+    static constexpr const char *File = "深处.wav";
     std::vector<int> m_fds;
-    std::string m_path;
-    std::vector<std::string> m_files;
 };
 
 TEST(WavFileEncoder, RecordsIntoAFolderDeeperThanAPathCanName)
 {
     QTemporaryDir dir;
-    DeepFolder deep(dir.path().toStdString(), 4200);
+    DeepFile deep(dir.path().toStdString(), 4200);
     ASSERT_TRUE(deep.ok());
-    const std::string path = deep.path("深处.wav");
-    ASSERT_GT(path.size(), 4200u);
     std::string error;
-    auto encoder = startWavFileEncoder(path, PcmFormat{Rate, 2}, &error);
+    auto encoder = startWavFileEncoder(deep.path, PcmFormat{Rate, 2}, &error);
     ASSERT_TRUE(encoder) << error;
     const auto tone = toneSamples(1000, 1.0);
     feed(*encoder, tone, 2, Rate);
     encoder->finish();
     EXPECT_EQ(encoder->errorMessage(), "");
-    auto decoded = decodeAudioFile(deep.shortPath("深处.wav"), &error);
+    auto decoded = decodeAudioFile(deep.shortPath(), &error);
     ASSERT_TRUE(decoded) << error;
     EXPECT_EQ(*decoded, tone);
 }
