@@ -1,5 +1,6 @@
 #include "audio/AudioEngine.h"
 
+#include "audio/AudioText.h"
 #include "audio/CaptureChannelImpl.h"
 #include "audio/PulseBackend.h"
 
@@ -309,7 +310,7 @@ std::unique_ptr<CaptureChannel> AudioEngine::startCapture(PcmFormat format, bool
         const BackendInput *current = d->currentInput();
         if (!d->started || !current) {
             if (error)
-                *error = d->started ? "No input is selected." : "The sound system is not started.";
+                *error = d->started ? tr("没有选择录音输入。") : tr("音频系统尚未启动。");
             return nullptr;
         }
         sourceId = current->sourceId;
@@ -325,7 +326,7 @@ std::unique_ptr<CaptureChannel> AudioEngine::startCapture(const std::string &sou
 {
     if (!isStarted()) {
         if (error)
-            *error = "The sound system is not started.";
+            *error = tr("音频系统尚未启动。");
         return nullptr;
     }
     return CaptureChannelImpl::open(*d->backend, sourceId, format, paused, std::move(callback),
@@ -369,7 +370,7 @@ bool AudioEngine::useInput(const std::string &deviceId, const std::string &sourc
     }
     if (index < 0) {
         if (error)
-            *error = "No such input: " + sourceId;
+            *error = tr("找不到录音输入“%1”。", {sourceId});
         return false;
     }
     if (!d->backend->activateInput(in, error))
@@ -377,7 +378,7 @@ bool AudioEngine::useInput(const std::string &deviceId, const std::string &sourc
     std::lock_guard lock(d->mutex);
     if (device >= int(d->devices.size()) || d->devices[size_t(device)].id != deviceId) {
         if (error)
-            *error = "No such input: " + sourceId; // the lists were re-read meanwhile
+            *error = tr("录音输入“%1”已不可用。", {in.name}); // the lists were re-read meanwhile
         return false;
     }
     d->device = device;

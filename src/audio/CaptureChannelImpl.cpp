@@ -1,5 +1,7 @@
 #include "audio/CaptureChannelImpl.h"
 
+#include "audio/AudioText.h"
+
 #include <algorithm>
 
 namespace sonalto::audio {
@@ -15,7 +17,7 @@ CaptureChannelImpl::open(AudioBackend &backend, const std::string &sourceId, Pcm
         return nullptr;
     if (!paused && !channel->play()) {
         if (error)
-            *error = "The capture could not be started.";
+            *error = tr("无法开始录音。");
         return nullptr;
     }
     return channel;
@@ -77,16 +79,29 @@ bool CaptureChannelImpl::pause()
 {
     if (m_streamFailed || !m_stream || m_state == int(ActiveState::Stopped))
         return false;
-    // The state first: blocks already on their way are dropped, not delivered.
-    m_state = int(ActiveState::Paused);
-    return m_stream->setRunning(false);
+    return halt(ActiveState::Paused);
 }
 
 void CaptureChannelImpl::stop()
 {
-    m_state = int(ActiveState::Stopped);
-    if (m_stream)
-        m_stream->setRunning(false);
+    halt(ActiveState::Stopped);
+}
+
+bool CaptureChannelImpl::halt(ActiveState next)
+{
+    if (!m_stream) {
+        m_state = int(next);
+        return false;
+    }
+    // Stopped while its source is away, the stream passes on that gap as it stops,
+    // while the channel still takes it.
+    const bool wasPlaying = m_state == int(ActiveState::Playing);
+    const bool halted = !wasPlaying || m_stream->setRunning(false);
+    m_state = int(next);
+    // Again once the state is set: this holds back the capture thread until a block
+    // that saw the old state is through, so nothing is delivered after this returns.
+    m_stream->setRunning(false);
+    return halted;
 }
 
 ActiveState CaptureChannelImpl::state() const
@@ -214,7 +229,7 @@ void CaptureChannelImpl::onCaptureFailed(const std::string &message)
     {
         std::lock_guard lock(m_failureMutex);
         if (m_failure.empty())
-            m_failure = message.empty() ? std::string("The capture stopped.") : message;
+            m_failure = message.empty() ? tr("录音已中断。") : message;
     }
     m_streamFailed = true;
     m_state = int(ActiveState::Stopped);

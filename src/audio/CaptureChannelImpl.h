@@ -54,6 +54,8 @@ private:
     // Capture thread: the callback (false: it ended the capture) and the
     // encoders get one block.
     bool deliver(const int16_t *samples, size_t frames);
+    // Stops the stream and enters `next` (Paused or Stopped).
+    bool halt(ActiveState next);
 
     const PcmFormat m_format;
     const CaptureCallback m_callback;

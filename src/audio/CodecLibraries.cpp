@@ -77,9 +77,9 @@ enum Library { AvUtil, SwResample, AvCodec, AvFormat, SndFile };
     X(AvFormat, avio_size)                                                                         \
     X(SndFile, sf_close)                                                                           \
     X(SndFile, sf_command)                                                                         \
+    X(SndFile, sf_error)                                                                           \
     X(SndFile, sf_error_number)                                                                    \
-    X(SndFile, sf_open)                                                                            \
-    X(SndFile, sf_strerror)                                                                        \
+    X(SndFile, sf_open_fd)                                                                         \
     X(SndFile, sf_writef_short)
 
 enum class Function { SONALTO_CODEC_FUNCTIONS(SONALTO_LAZY_FUNCTION_INDEX) };
@@ -393,19 +393,19 @@ int sf_command(SNDFILE *sndfile, int command, void *data, int datasize)
     return forward(&::sf_command, Function::sf_command, sndfile, command, data, datasize);
 }
 
+int sf_error(SNDFILE *sndfile)
+{
+    return forward(&::sf_error, Function::sf_error, sndfile);
+}
+
 const char *sf_error_number(int errnum)
 {
     return forward(&::sf_error_number, Function::sf_error_number, errnum);
 }
 
-SNDFILE *sf_open(const char *path, int mode, SF_INFO *sfinfo)
+SNDFILE *sf_open_fd(int fd, int mode, SF_INFO *sfinfo, int close_desc)
 {
-    return forward(&::sf_open, Function::sf_open, path, mode, sfinfo);
-}
-
-const char *sf_strerror(SNDFILE *sndfile)
-{
-    return forward(&::sf_strerror, Function::sf_strerror, sndfile);
+    return forward(&::sf_open_fd, Function::sf_open_fd, fd, mode, sfinfo, close_desc);
 }
 
 sf_count_t sf_writef_short(SNDFILE *sndfile, const short *ptr, sf_count_t frames)

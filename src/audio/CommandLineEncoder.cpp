@@ -1,18 +1,24 @@
 #include "audio/CommandLineEncoder.h"
 
+#include "audio/AudioText.h"
 #include "audio/Encoders.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 extern char **environ;
 
@@ -53,24 +59,245 @@ std::vector<unsigned char> streamingWavHeader(PcmFormat format)
 
 namespace {
 
-std::string errnoText(int err)
-{
-    return std::strerror(err);
-}
-
 std::string secondsText(int ms)
 {
     if (ms % 1000 == 0)
-        return std::to_string(ms / 1000) + " s";
-    return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + " s";
+        return std::to_string(ms / 1000);
+    return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100);
+}
+
+// "SIGKILL（9）": the name says more than the number, which is kept as well.
+std::string signalName(int sig)
+{
+    const char *abbrev = sigabbrev_np(sig);
+    if (!abbrev)
+        return std::to_string(sig);
+    return "SIG" + std::string(abbrev) + "（" + std::to_string(sig) + "）";
+}
+
+// A longer line is cut: only the start of what a program says is kept.
+constexpr size_t MaxLineBytes = 1024;
+
+enum class LineKind { Noise, Plain, Warning, Error };
+
+bool containsAny(const std::string &text, std::initializer_list<const char *> words)
+{
+    for (const char *word : words)
+        if (text.find(word) != std::string::npos)
+            return true;
+    return false;
+}
+
+bool startsWithAny(const std::string &text, std::initializer_list<const char *> words)
+{
+    for (const char *word : words)
+        if (text.rfind(word, 0) == 0)
+            return true;
+    return false;
+}
+
+std::string trimmed(const std::string &line)
+{
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
+}
+
+// What a line of lame's or oggenc's standard error is. Their greeting, progress,
+// file names and statistics are noise whatever they contain (a file may be named
+// "error.ogg"); then words decide.
+LineKind lineKind(const std::string &line)
+{
+    std::string text = trimmed(line);
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    if (text.empty() ||
+        startsWithAny(text, {"\"", "[", "lame ", "using polyphase", "encoding ", "opening with",
+                             "at quality", "resampling", "autoconverting", "done encoding",
+                             "file length", "elapsed time", "rate:", "average bitrate",
+                             "writing lame tag", "replaygain", "frame"}) ||
+        containsAny(text, {"%]", "%)", "so far]", "remaining]"}))
+        return LineKind::Noise;
+    if (containsAny(text, {"warning"}))
+        return LineKind::Warning;
+    if (containsAny(text, {"error",         "fail",     "can't",    "cannot",
+                           "could not",     "couldn't", "unable",   "not a directory",
+                           "no such",       "denied",   "invalid",  "unrecognized",
+                           "unrecognised",  "unknown",  "no space", "too long",
+                           "not found",     "refused",  "illegal",  "unsupported",
+                           "not supported", "abort",    "fatal"}))
+        return LineKind::Error;
+    return LineKind::Plain;
+}
+
+// Whether the process is stopped by a signal (SIGSTOP, Ctrl+Z).
+bool isStopped(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return false;
+    const size_t close = line.rfind(')'); // the name may hold anything
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'T';
+}
+
+// A pipe whose two ends are close-on-exec and above the standard descriptors.
+bool pipeAboveStandard(int fds[2])
+{
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    for (int i = 0; i < 2; ++i) {
+        if (fds[i] > STDERR_FILENO)
+            continue;
+        const int high = ::fcntl(fds[i], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        const int err = errno;
+        ::close(fds[i]);
+        fds[i] = high;
+        if (high < 0) {
+            ::close(fds[1 - i]);
+            fds[1 - i] = -1;
+            errno = err;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The file execvp would run for `name`: a name with a slash as it is, else the
+// first executable regular file of that name on PATH. Empty when there is none.
+std::string findProgram(const std::string &name)
+{
+    if (name.find('/') != std::string::npos)
+        return name;
+    const char *env = std::getenv("PATH");
+    const std::string path = env && *env ? env : "/bin:/usr/bin";
+    for (size_t start = 0;;) {
+        const size_t end = path.find(':', start);
+        std::string dir = path.substr(start, end == std::string::npos ? end : end - start);
+        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        struct stat info;
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        if (end == std::string::npos)
+            return {};
+        start = end + 1;
+    }
+}
+
+// Runs `file` with `input` as its standard input, /dev/null as its standard output
+// and `errors` as its standard error, and no other descriptor of ours. Returns 0,
+// or the error that kept it from starting.
+//
+// The encoder must be able to finish its file on the end of its input whatever
+// becomes of this program. It starts with SIGPIPE ignored (an ignored signal
+// stays ignored across exec): once this program is gone nobody reads its
+// standard error, and its next progress line must fail, not end it before its
+// file is complete. In a process group of its own, the terminal's signals to this
+// program (Ctrl+C, a closed terminal) do not reach it either. Every other signal
+// is at its default and unblocked, whatever this program set up.
+int spawn(const std::string &file, const std::vector<std::string> &args, int input, int errors,
+          pid_t *pid)
+{
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    int status[2];
+    if (!pipeAboveStandard(status))
+        return errno;
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    const int openMax =
+        files.rlim_cur == RLIM_INFINITY || files.rlim_cur > 65536 ? 65536 : int(files.rlim_cur);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        const int err = errno;
+        ::close(status[0]);
+        ::close(status[1]);
+        return err;
+    }
+    if (child == 0) {
+        // Only async-signal-safe calls from here to exec: other threads may have
+        // held locks at the fork.
+        struct sigaction action
+        {
+        };
+        sigemptyset(&action.sa_mask);
+        for (int sig = 1; sig < NSIG; ++sig) {
+            action.sa_handler = sig == SIGPIPE ? SIG_IGN : SIG_DFL;
+            ::sigaction(sig, &action, nullptr);
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::setpgid(0, 0);
+        int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0 && null <= STDERR_FILENO) {
+            const int high = ::fcntl(null, F_DUPFD, STDERR_FILENO + 1);
+            ::close(null);
+            null = high;
+        }
+        int err = 0;
+        if (null < 0 || ::dup2(input, STDIN_FILENO) < 0 || ::dup2(null, STDOUT_FILENO) < 0 ||
+            ::dup2(errors, STDERR_FILENO) < 0) {
+            err = errno;
+        } else {
+            // Everything else goes, except the pipe that tells the parent about exec.
+            if (::close_range(STDERR_FILENO + 1, unsigned(status[1] - 1), 0) != 0 ||
+                ::close_range(unsigned(status[1] + 1), ~0U, 0) != 0) {
+                for (int fd = STDERR_FILENO + 1; fd < openMax; ++fd)
+                    if (fd != status[1])
+                        ::close(fd);
+            }
+            ::execve(file.c_str(), argv.data(), environ);
+            err = errno;
+        }
+        while (::write(status[1], &err, sizeof err) < 0 && errno == EINTR) {
+        }
+        ::_exit(127);
+    }
+    ::close(status[1]);
+    int childError = 0;
+    ssize_t n;
+    do
+        n = ::read(status[0], &childError, sizeof childError);
+    while (n < 0 && errno == EINTR);
+    ::close(status[0]);
+    if (n == ssize_t(sizeof childError)) {
+        while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return childError != 0 ? childError : ENOEXEC;
+    }
+    *pid = child;
+    return 0;
 }
 
 } // namespace
 
+std::string explainingLine(const std::string &stderrText)
+{
+    std::string best;
+    LineKind bestKind = LineKind::Noise;
+    size_t start = 0;
+    while (start <= stderrText.size()) {
+        const size_t end = std::min(stderrText.find_first_of("\r\n", start), stderrText.size());
+        const std::string line = trimmed(stderrText.substr(start, end - start));
+        const LineKind kind = lineKind(line);
+        if (kind != LineKind::Noise && kind >= bestKind) {
+            best = line;
+            bestKind = kind;
+        }
+        start = end + 1;
+    }
+    return best;
+}
+
 CommandLineEncoder::CommandLineEncoder(PcmFormat format, pid_t pid, int pipeFd, int stderrFd,
-                                       std::string program, int finishWaitMs)
+                                       std::string program, int stallWaitMs, int finishWaitMs)
     : BufferedEncoder(format), m_pid(pid), m_pipe(pipeFd), m_program(std::move(program)),
-      m_finishWaitMs(finishWaitMs)
+      m_stallWaitMs(stallWaitMs), m_finishWaitMs(finishWaitMs)
 {
     m_stderrThread = std::thread(&CommandLineEncoder::readStderr, stderrFd, m_stderr);
 }
@@ -93,6 +320,15 @@ CommandLineEncoder::~CommandLineEncoder()
 
 void CommandLineEncoder::readStderr(int fd, const std::shared_ptr<StderrTail> &tail)
 {
+    // Lines are kept as they end, progress dropped: a take of hours prints a lot
+    // of it, and the line that explains a failure must not scroll away.
+    auto keep = [&](std::string line) {
+        if (lineKind(line) == LineKind::Noise)
+            return;
+        tail->text += line + '\n';
+        if (tail->text.size() > StderrKeptBytes)
+            tail->text.erase(0, tail->text.find('\n', tail->text.size() - StderrKeptBytes) + 1);
+    };
     char buffer[1024];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -101,12 +337,18 @@ void CommandLineEncoder::readStderr(int fd, const std::shared_ptr<StderrTail> &t
         if (n <= 0)
             break;
         std::lock_guard lock(tail->mutex);
-        tail->text.append(buffer, size_t(n));
-        if (tail->text.size() > StderrKeptBytes)
-            tail->text.erase(0, tail->text.size() - StderrKeptBytes);
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c == '\n' || c == '\r') {
+                keep(std::exchange(tail->partial, {}));
+            } else if (tail->partial.size() < MaxLineBytes) {
+                tail->partial += c;
+            }
+        }
     }
     ::close(fd);
     std::lock_guard lock(tail->mutex);
+    keep(std::exchange(tail->partial, {}));
     tail->done = true;
     tail->ended.notify_all();
 }
@@ -121,36 +363,15 @@ void CommandLineEncoder::awaitStderrEnd(int timeoutMs)
 std::string CommandLineEncoder::stderrTail() const
 {
     std::lock_guard lock(m_stderr->mutex);
-    return m_stderr->text;
-}
-
-std::string CommandLineEncoder::lastStderrLine() const
-{
-    const std::string tail = stderrTail();
-    // Progress lines end in a carriage return; either ends a line.
-    size_t end = tail.size();
-    while (end > 0) {
-        const size_t start = tail.find_last_of("\r\n", end - 1);
-        const size_t from = start == std::string::npos ? 0 : start + 1;
-        std::string line = tail.substr(from, end - from);
-        const size_t first = line.find_first_not_of(" \t");
-        if (first != std::string::npos) {
-            const size_t last = line.find_last_not_of(" \t");
-            return line.substr(first, last - first + 1);
-        }
-        if (start == std::string::npos)
-            break;
-        end = start;
-    }
-    return {};
+    return m_stderr->text + m_stderr->partial;
 }
 
 std::string CommandLineEncoder::withStderr(std::string message)
 {
     awaitStderrEnd(reap(false) ? 500 : 0);
-    const std::string line = lastStderrLine();
+    const std::string line = explainingLine(stderrTail());
     if (!line.empty())
-        message += " " + line;
+        message = tr("%1编码器提示：%2", {message, line});
     return message;
 }
 
@@ -189,59 +410,33 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
     };
     const std::vector<std::string> &args = program.arguments;
     if (args.empty() || args[0].empty())
-        return fail("No encoder program was given.");
+        return fail(tr("没有指定编码器程序。"));
 
     // Close-on-exec from the start: if the write end leaked into any child (ours
     // or one started by another thread) the encoder would never see the end of
-    // its input.
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return fail("Cannot create a pipe for the encoder: " + errnoText(errno));
-    int errFds[2];
-    if (pipe2(errFds, O_CLOEXEC) != 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return fail("Cannot create a pipe for the encoder: " + errnoText(errno));
+    // its input. Above the standard descriptors, so that the child's dup2 calls
+    // cannot overwrite one with another.
+    int fds[2] = {-1, -1}, errFds[2] = {-1, -1};
+    auto closeAll = [&] {
+        for (int fd : {fds[0], fds[1], errFds[0], errFds[1]})
+            if (fd >= 0)
+                ::close(fd);
+    };
+    if (!pipeAboveStandard(fds) || !pipeAboveStandard(errFds)) {
+        const int err = errno;
+        closeAll();
+        return fail(tr("无法为编码器创建管道：%1。", {systemErrorText(err)}));
     }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-    // Nobody reads the program's progress on standard output; its standard error
-    // is read to the end and its last lines kept, so a failure can say why.
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, errFds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-
-    // The program ignores SIGPIPE and its threads may block signals; the encoder
-    // should start with neither.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int sig : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGCHLD})
-        sigaddset(&defaults, sig);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    sigset_t noMask;
-    sigemptyset(&noMask);
-    posix_spawnattr_setsigmask(&attr, &noMask);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    close(fds[0]);
-    close(errFds[1]);
+    const std::string file = findProgram(args[0]);
+    const int rc = file.empty() ? ENOENT : spawn(file, args, fds[0], errFds[1], &pid);
+    ::close(fds[0]);
+    ::close(errFds[1]);
+    fds[0] = errFds[1] = -1;
     if (rc != 0) {
-        close(fds[1]);
-        close(errFds[0]);
-        return fail("Cannot start the encoder \"" + args[0] + "\": " + errnoText(rc));
+        closeAll();
+        return fail(tr("无法启动编码器“%1”：%2。",
+                       {args[0], rc == ENOENT ? tr("找不到这个程序") : systemErrorText(rc)}));
     }
 
     // Non-blocking, so that the writer thread can notice a program that stopped
@@ -249,7 +444,8 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
     fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
 
     auto encoder = std::unique_ptr<CommandLineEncoder>(new CommandLineEncoder(
-        format, pid, fds[1], errFds[0], args[0], std::max(0, program.finishWaitMs)));
+        format, pid, fds[1], errFds[0], args[0], std::max(0, program.stallWaitMs),
+        std::max(0, program.finishWaitMs)));
     encoder->startWriter();
     if (!program.outputPath.empty()) {
         std::string message;
@@ -281,8 +477,7 @@ bool CommandLineEncoder::waitForOutput(const std::string &path, int timeoutMs, s
         if (exists)
             return true;
         if (std::chrono::steady_clock::now() >= deadline) {
-            *error = withStderr("The encoder \"" + m_program + "\" did not create its file " +
-                                path + ".");
+            *error = withStderr(tr("编码器“%1”没有创建文件“%2”。", {m_program, path}));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -292,14 +487,14 @@ bool CommandLineEncoder::waitForOutput(const std::string &path, int timeoutMs, s
 std::string CommandLineEncoder::exitDescription()
 {
     const int status = m_status;
-    std::string text = "The encoder \"" + m_program + "\" ";
     if (status == -1)
-        return text + "is gone.";
+        return tr("编码器“%1”已不在运行。", {m_program});
     if (WIFEXITED(status))
-        return text + "exited with status " + std::to_string(WEXITSTATUS(status)) + ".";
+        return tr("编码器“%1”已退出，退出码为 %2。",
+                  {m_program, std::to_string(WEXITSTATUS(status))});
     if (WIFSIGNALED(status))
-        return text + "was ended by signal " + std::to_string(WTERMSIG(status)) + ".";
-    return text + "stopped.";
+        return tr("编码器“%1”被信号 %2终止。", {m_program, signalName(WTERMSIG(status))});
+    return tr("编码器“%1”已停止。", {m_program});
 }
 
 bool CommandLineEncoder::checkAlive(std::string *error)
@@ -329,14 +524,17 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
             if (!checkAlive(error))
                 return false;
             // A program that stopped reading: a short stall costs audio (counted,
-            // and silent in the file), but neither the recording nor finish()
-            // waits for it forever.
+            // and silent in the file); a long one ends the encoder, which then
+            // finishes its file with what it took (closeOutput).
             if (std::chrono::steady_clock::now() >
-                stuckSince + std::chrono::milliseconds(m_finishWaitMs)) {
+                stuckSince + std::chrono::milliseconds(m_stallWaitMs)) {
+                m_stalled = true;
+                const std::string seconds = secondsText(m_stallWaitMs);
                 if (error)
-                    *error =
-                        withStderr("The encoder \"" + m_program + "\" stopped taking audio for " +
-                                   secondsText(m_finishWaitMs) + ".");
+                    *error = withStderr(
+                        isStopped(m_pid)
+                            ? tr("编码器“%1”被暂停，已有 %2 秒没有接收音频。", {m_program, seconds})
+                            : tr("编码器“%1”已有 %2 秒没有接收音频。", {m_program, seconds}));
                 return false;
             }
             pollfd pfd{m_pipe, POLLOUT, 0};
@@ -360,8 +558,8 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
             }
         }
         if (error)
-            *error = withStderr("Cannot write to the encoder \"" + m_program +
-                                "\": " + errnoText(err) + ".");
+            *error =
+                withStderr(tr("无法向编码器“%1”写入音频：%2。", {m_program, systemErrorText(err)}));
         return false;
     }
     return true;
@@ -385,15 +583,21 @@ bool CommandLineEncoder::closeOutput(bool failed, std::string *error)
         close(m_pipe); // end of input: the program finalises its file and exits
         m_pipe = -1;
     }
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_finishWaitMs);
+    // A program stopped by a signal would never finish its file, and killing it
+    // loses what it has not written out yet (lame and oggenc keep kilobytes, the
+    // first seconds of a take, in their buffers). It is ours and it is ending: it
+    // runs again to finish the file with what it took.
+    if (!reap(false))
+        kill(m_pid, SIGCONT);
+    // One that stalled gets no more time to finish than it had to take audio.
+    const int waitMs = m_stalled ? std::min(m_stallWaitMs, m_finishWaitMs) : m_finishWaitMs;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (!reap(false)) {
         if (std::chrono::steady_clock::now() >= deadline) {
             killNow();
             if (error)
-                *error =
-                    withStderr("The encoder \"" + m_program + "\" did not finish its file within " +
-                               secondsText(m_finishWaitMs) + " and was stopped.");
+                *error = withStderr(tr("编码器“%1”在 %2 秒内没有完成文件，已被结束。",
+                                       {m_program, secondsText(waitMs)}));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -17,6 +17,12 @@ namespace sonalto::audio {
 // which makes the encoders read to the end of their input.
 std::vector<unsigned char> streamingWavHeader(PcmFormat format);
 
+// The line of an encoder program's standard error that best says why it failed:
+// the last one that reads like an error, else the last warning, else the last line
+// that is neither progress, statistics nor the program's greeting (lame and oggenc
+// end with those whatever happened). Empty when there is none.
+std::string explainingLine(const std::string &stderrText);
+
 // An encoder program fed a WAV stream on its standard input.
 class CommandLineEncoder : public BufferedEncoder
 {
@@ -28,11 +34,10 @@ public:
     // The program's process id while it runs (for tests and diagnostics).
     pid_t processId() const { return m_pid; }
 
-    // At most this much of the end of the program's standard error is kept.
+    // At most this much of the program's standard error is kept: its last lines
+    // that are not progress, statistics or greeting (see explainingLine).
     static constexpr size_t StderrKeptBytes = 4096;
-    // The kept end of the program's standard error, and its last line that holds text.
     std::string stderrTail() const;
-    std::string lastStderrLine() const;
 
 protected:
     bool beginOutput(std::string *error) override;
@@ -43,7 +48,7 @@ protected:
 private:
     struct StderrTail;
     CommandLineEncoder(PcmFormat format, pid_t pid, int pipeFd, int stderrFd, std::string program,
-                       int finishWaitMs);
+                       int stallWaitMs, int finishWaitMs);
     bool writeAll(const void *data, size_t bytes, std::string *error);
     // Whether the program has ended, collecting its status once; with `wait` it
     // blocks until it does. Both the start and the writer thread ask.
@@ -63,7 +68,9 @@ private:
     bool m_reaped = false;
     int m_status = -1; // wait status once reaped; -1 when it was reaped elsewhere
     std::string m_program;
+    int m_stallWaitMs;
     int m_finishWaitMs;
+    bool m_stalled = false; // writer thread
 
     // Shared with the thread that reads the program's standard error, which may
     // outlive the encoder when a program the encoder started still holds it.
@@ -72,7 +79,8 @@ private:
         std::mutex mutex;
         std::condition_variable ended;
         bool done = false;
-        std::string text;
+        std::string text;    // the kept lines, each ending in '\n'
+        std::string partial; // the line being written
     };
     std::shared_ptr<StderrTail> m_stderr = std::make_shared<StderrTail>();
     std::thread m_stderrThread;

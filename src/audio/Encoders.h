@@ -27,8 +27,12 @@ struct EncoderProgram
     // failed start, and whatever it left at that path is removed.
     std::string outputPath;
     int startWaitMs = 5000;
-    // How long finishing waits for a program that stopped taking audio, and then for
-    // its exit, before it is stopped.
+    // How long the program may leave its input undrained: then it counts as stalled,
+    // the encoder fails saying so, and the program is made to finish its file with
+    // what it has taken.
+    int stallWaitMs = 3000;
+    // How long finishing waits for the program to exit once its input has ended,
+    // before it is killed.
     int finishWaitMs = 15000;
 };
 

@@ -1,6 +1,7 @@
 #include "audio/MediaProbe.h"
 
 #include "audio/AudioFileDecoder.h"
+#include "audio/AudioText.h"
 #include "audio/Encoders.h"
 #include "audio/FfmpegSupport.h"
 #include "audio/WavHeader.h"
@@ -32,9 +33,26 @@ void quietFfmpegLog()
 
 std::string ffmpegErrorText(int errorCode)
 {
+    switch (errorCode) {
+    case AVERROR_INVALIDDATA:
+        return tr("文件数据无效");
+    case AVERROR_EOF:
+        return tr("文件意外结束");
+    case AVERROR_DECODER_NOT_FOUND:
+    case AVERROR_DEMUXER_NOT_FOUND:
+        return tr("不支持这种文件格式");
+    case AVERROR_ENCODER_NOT_FOUND:
+    case AVERROR_MUXER_NOT_FOUND:
+        return tr("无法写入这种文件格式");
+    default:
+        break;
+    }
+    // Most errors are system errors in disguise.
+    if (errorCode < 0 && errorCode > -4096)
+        return systemErrorText(AVUNERROR(errorCode));
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(errorCode, text, sizeof text);
-    return text;
+    return tr("解码库错误（%1）", {text});
 }
 
 std::string ffmpegFileUrl(const std::string &path)

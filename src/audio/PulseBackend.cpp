@@ -1,5 +1,6 @@
 #include "audio/PulseBackend.h"
 
+#include "audio/AudioText.h"
 #include "audio/PulseCaptureStream.h"
 #include "audio/PulseConnection.h"
 #include "audio/PulseDeviceList.h"
@@ -91,13 +92,13 @@ bool PulseBackend::connect(std::string *error)
     // first call into the library.
     if (!loadPulseLibrary(&why)) {
         if (error)
-            *error = "Cannot connect to the sound server: " + why;
+            *error = tr("无法连接声音服务器：%1。", {why});
         return false;
     }
     auto fresh = openConnection(m_shared, &why);
     if (!fresh) {
         if (error)
-            *error = "Cannot connect to the sound server: " + why;
+            *error = tr("无法连接声音服务器：%1。", {why});
         std::shared_ptr<Connection> old;
         {
             std::lock_guard lock(m_shared->mutex);
@@ -206,23 +207,23 @@ bool PulseBackend::activateInput(const BackendInput &input, std::string *error)
         return false;
     };
     if (!conn)
-        return fail("Not connected to the sound server.");
+        return fail(tr("没有连接到声音服务器。"));
     Connection &c = *conn;
     LoopLock lock(c.loop);
     if (!lock.canWait() || !c.ready())
-        return fail("Not connected to the sound server.");
+        return fail(tr("没有连接到声音服务器。"));
     if (input.portId.empty()) {
         // Nothing to switch on a source without ports (the server would answer
         // "not implemented"); it only has to exist.
         if (!readSourceVolume(c, input.sourceId))
-            return fail("The input \"" + input.name + "\" is no longer available.");
+            return fail(tr("输入“%1”已不可用。", {input.name}));
         return true;
     }
     SuccessResult r{c.loop};
     if (!finish(c.loop, pa_context_set_source_port_by_name(c.context, input.sourceId.c_str(),
                                                            input.portId.c_str(), onSuccess, &r)) ||
         !r.success)
-        return fail("Cannot switch to \"" + input.name + "\": " + c.lastError());
+        return fail(tr("无法切换到“%1”：%2。", {input.name, c.lastError()}));
     return true;
 }
 
@@ -319,12 +320,23 @@ std::unique_ptr<RawCaptureStream> PulseBackend::openCapture(const std::string &s
     const std::shared_ptr<Connection> conn = connection();
     std::string why;
     if (!conn || !sink) {
-        why = "Not connected to the sound server.";
+        why = tr("没有连接到声音服务器。");
     } else {
+        // Messages name the input as the user knows it: the one of the source
+        // whose port is active, else its first.
+        std::string inputName;
+        for (const BackendDevice &device : devices()) {
+            for (const BackendInput &input : device.inputs) {
+                if (input.sourceId == sourceId && (inputName.empty() || input.portActive))
+                    inputName = input.name;
+            }
+        }
+        if (inputName.empty())
+            inputName = sourceId;
         LoopLock lock(conn->loop);
         if (!lock.canWait() || !conn->ready())
-            why = "Not connected to the sound server.";
-        else if (auto stream = openCaptureStream(conn, sourceId, format, sink, &why))
+            why = tr("没有连接到声音服务器。");
+        else if (auto stream = openCaptureStream(conn, sourceId, inputName, format, sink, &why))
             return stream;
     }
     if (error)
@@ -338,11 +350,11 @@ PulseBackend::openPlayback(PcmFormat format, PlaybackSource *source, std::string
     const std::shared_ptr<Connection> conn = connection();
     std::string why;
     if (!conn || !source) {
-        why = "Not connected to the sound server.";
+        why = tr("没有连接到声音服务器。");
     } else {
         LoopLock lock(conn->loop);
         if (!lock.canWait() || !conn->ready())
-            why = "Not connected to the sound server.";
+            why = tr("没有连接到声音服务器。");
         else if (auto stream = openPlaybackStream(conn, format, source, &why))
             return stream;
     }

@@ -1,10 +1,13 @@
 #include "audio/PulseCaptureStream.h"
 
+#include "audio/AudioText.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace sonalto::audio::pulse {
@@ -15,9 +18,10 @@ class PulseCaptureStream : public RawCaptureStream
 {
 public:
     PulseCaptureStream(std::shared_ptr<PulseBackend::Connection> connection, CaptureSink *sink,
-                       PcmFormat format, std::string sourceId)
+                       PcmFormat format, std::string sourceId, std::string inputName)
         : m_connection(std::move(connection)), m_sink(sink), m_rate(format.rate),
-          m_bytesPerFrame(format.bytesPerFrame()), m_sourceId(std::move(sourceId))
+          m_bytesPerFrame(format.bytesPerFrame()), m_sourceId(std::move(sourceId)),
+          m_inputName(std::move(inputName))
     {
     }
 
@@ -41,9 +45,13 @@ public:
         pa_channel_map map;
         if (!pa_sample_spec_valid(&spec) ||
             !pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT)) {
-            *error = "Unsupported capture format.";
+            *error = tr("不支持这种录音格式。");
             return false;
         }
+        // A source the server suspended for being idle comes back as soon as a
+        // stream is made for it, before the stream could see it suspended; but it
+        // may take a while to deliver once the take starts.
+        m_suspendedAtOpen = sourceSuspended();
         m_stream = pa_stream_new(context, "Capture", &spec, &map);
         if (!m_stream) {
             *error = m_connection->lastError();
@@ -74,12 +82,33 @@ public:
             return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
         });
         if (!settled || pa_stream_get_state(m_stream) != PA_STREAM_READY) {
-            *error = "Cannot capture from \"" + m_sourceId +
-                     "\": " + (settled ? m_connection->lastError() : std::string("no answer"));
+            *error = tr("无法从“%1”录音：%2。",
+                        {m_inputName, settled ? m_connection->lastError() : tr("声音服务器没有回答")});
             return false;
         }
         m_ready = true;
         return true;
+    }
+
+    // Main loop locked, not on its thread.
+    bool sourceSuspended()
+    {
+        struct Result
+        {
+            pa_threaded_mainloop *loop;
+            bool suspended = false;
+        } result{m_connection->loop};
+        finish(m_connection->loop,
+               pa_context_get_source_info_by_name(
+                   m_connection->context, m_sourceId.c_str(),
+                   [](pa_context *, const pa_source_info *info, int eol, void *userdata) {
+                       auto *r = static_cast<Result *>(userdata);
+                       if (!eol && info)
+                           r->suspended = info->state == PA_SOURCE_SUSPENDED;
+                       signalLoop(r->loop);
+                   },
+                   &result));
+        return result.suspended;
     }
 
     bool setRunning(bool running) override
@@ -91,12 +120,22 @@ public:
         if (!op)
             return false;
         pa_operation_unref(op);
+        const auto now = std::chrono::steady_clock::now();
+        // Stopped while its source is away: the gap lasts up to the stop.
+        if (m_running && !running && m_awaySince)
+            reportGap(now - *m_awaySince);
         m_running = running;
-        // A stopped stream keeps no timeline, and a source that wakes up when
-        // the stream starts loses nothing: only a suspension after audio flowed
-        // is a gap.
-        m_suspendedSince.reset();
         m_flowing = false;
+        m_resumedAt.reset();
+        // A source that is suspended when the stream starts (an output nobody plays
+        // to) delivers nothing until it is back and its audio flows: that time is a
+        // gap like a suspension during the take, so what follows keeps its place.
+        m_awayFromStart = running && (pa_stream_is_suspended(m_stream) == 1 ||
+                                      std::exchange(m_suspendedAtOpen, false));
+        if (m_awayFromStart)
+            m_awaySince = now;
+        else
+            m_awaySince.reset();
         return true;
     }
 
@@ -112,11 +151,11 @@ private:
         std::string message;
         const int error = pa_context_errno(self->m_connection->context);
         if (!self->m_connection->ready())
-            message = "The connection to the sound server was lost.";
+            message = tr("与声音服务器的连接已断开。");
         else if (error == PA_ERR_KILLED || error == PA_ERR_NOENTITY)
-            message = "The input \"" + self->m_sourceId + "\" is no longer available.";
+            message = tr("输入“%1”已不可用。", {self->m_inputName});
         else
-            message = "Capture from \"" + self->m_sourceId + "\" stopped: " + pa_strerror(error);
+            message = tr("从“%1”录音时出错：%2。", {self->m_inputName, errorText(error)});
         self->m_sink->onCaptureFailed(message);
     }
 
@@ -128,6 +167,8 @@ private:
             size_t bytes = 0;
             if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
                 return;
+            if (self->m_running && self->m_awayFromStart)
+                self->endGapFromStart(pa_stream_readable_size(stream));
             if (data) {
                 self->m_flowing = self->m_running;
                 self->deliver(static_cast<const uint8_t *>(data), bytes);
@@ -144,17 +185,46 @@ private:
         auto *self = static_cast<PulseCaptureStream *>(userdata);
         const auto now = std::chrono::steady_clock::now();
         if (pa_stream_is_suspended(stream) == 1) {
-            if (self->m_running && self->m_flowing && !self->m_suspendedSince)
-                self->m_suspendedSince = now;
+            if (self->m_running && self->m_flowing && !self->m_awaySince)
+                self->m_awaySince = now;
             return;
         }
-        if (!self->m_suspendedSince)
+        if (!self->m_awaySince)
             return;
-        const double seconds = std::chrono::duration<double>(now - *self->m_suspendedSince).count();
-        self->m_suspendedSince.reset();
-        const auto frames = size_t(std::llround(seconds * self->m_rate));
+        // Away since the start: the gap ends when audio arrives.
+        if (self->m_awayFromStart) {
+            if (!self->m_resumedAt)
+                self->m_resumedAt = now;
+            return;
+        }
+        self->reportGap(now - *self->m_awaySince);
+        self->m_awaySince.reset();
+    }
+
+    // The first audio after a start from a suspended source: everything before
+    // what is here now (`readable` bytes) is missing, and at least the time until
+    // the source was back.
+    void endGapFromStart(size_t readable)
+    {
+        using Seconds = std::chrono::duration<double>;
+        const Seconds here(double(readable) / (double(m_bytesPerFrame) * m_rate));
+        Seconds away = std::chrono::steady_clock::now() - *m_awaySince - here;
+        if (m_resumedAt)
+            away = std::max(away, Seconds(*m_resumedAt - *m_awaySince));
+        // A few ms are the server's own delivery, not a gap.
+        if (away > std::chrono::milliseconds(10))
+            reportGap(away);
+        m_awayFromStart = false;
+        m_awaySince.reset();
+        m_resumedAt.reset();
+    }
+
+    void reportGap(std::chrono::duration<double> away)
+    {
+        const double seconds = away.count();
+        const auto frames = size_t(std::max(0LL, std::llround(seconds * m_rate)));
         if (frames > 0)
-            self->m_sink->onCaptureLost(frames, LossKind::Hole);
+            m_sink->onCaptureLost(frames, LossKind::Hole);
     }
 
     // Holes are silence of their length; a hole that starts inside a frame
@@ -199,13 +269,19 @@ private:
     const int m_rate;
     const int m_bytesPerFrame;
     const std::string m_sourceId;
+    const std::string m_inputName;
     pa_stream *m_stream = nullptr;
     bool m_ready = false;  // failures before this are open()'s to report
     bool m_failed = false; // reported once
     // Guarded by the main loop's lock.
     bool m_running = false;
     bool m_flowing = false; // audio arrived since the stream was started
-    std::optional<std::chrono::steady_clock::time_point> m_suspendedSince;
+    // A gap in progress: since when the source is away, whether that was already
+    // so at the start, and when such a source was back.
+    std::optional<std::chrono::steady_clock::time_point> m_awaySince;
+    bool m_awayFromStart = false;
+    bool m_suspendedAtOpen = false; // until the first start
+    std::optional<std::chrono::steady_clock::time_point> m_resumedAt;
     std::vector<uint8_t> m_pending;
     std::vector<int16_t> m_aligned;
 };
@@ -214,10 +290,11 @@ private:
 
 std::unique_ptr<RawCaptureStream>
 openCaptureStream(std::shared_ptr<PulseBackend::Connection> connection, const std::string &sourceId,
-                  PcmFormat format, CaptureSink *sink, std::string *error)
+                  const std::string &inputName, PcmFormat format, CaptureSink *sink,
+                  std::string *error)
 {
-    auto stream =
-        std::make_unique<PulseCaptureStream>(std::move(connection), sink, format, sourceId);
+    auto stream = std::make_unique<PulseCaptureStream>(std::move(connection), sink, format,
+                                                       sourceId, inputName);
     if (!stream->open(format, error))
         return nullptr;
     return stream;

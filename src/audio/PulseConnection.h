@@ -45,7 +45,7 @@ struct PulseBackend::Connection
     }
 
     bool ready() const { return context && pa_context_get_state(context) == PA_CONTEXT_READY; }
-    std::string lastError() const { return pa_strerror(pa_context_errno(context)); }
+    std::string lastError() const;
 };
 
 // The backend's state that outlives it in its connections and threads.
@@ -115,6 +115,8 @@ struct SuccessResult
 void onSuccess(pa_context *, int success, void *userdata);
 
 std::string text(const char *s);
+// What a sound server error code means, in the user's language.
+std::string errorText(int error);
 std::string lower(std::string s);
 
 pa_volume_t toPulseVolume(float volume);

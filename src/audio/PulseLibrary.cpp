@@ -56,6 +56,7 @@ enum Library { Pulse };
     X(Pulse, pa_stream_is_suspended)                                                               \
     X(Pulse, pa_stream_new)                                                                        \
     X(Pulse, pa_stream_peek)                                                                       \
+    X(Pulse, pa_stream_readable_size)                                                              \
     X(Pulse, pa_stream_set_read_callback)                                                          \
     X(Pulse, pa_stream_set_state_callback)                                                         \
     X(Pulse, pa_stream_set_suspended_callback)                                                     \
@@ -352,6 +353,11 @@ pa_stream *pa_stream_new(pa_context *c, const char *name, const pa_sample_spec *
 int pa_stream_peek(pa_stream *p, const void **data, size_t *nbytes)
 {
     return forward(&::pa_stream_peek, Function::pa_stream_peek, p, data, nbytes);
+}
+
+size_t pa_stream_readable_size(const pa_stream *p)
+{
+    return forward(&::pa_stream_readable_size, Function::pa_stream_readable_size, p);
 }
 
 void pa_stream_set_read_callback(pa_stream *p, pa_stream_request_cb_t cb, void *userdata)

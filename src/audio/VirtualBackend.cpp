@@ -1,5 +1,7 @@
 #include "audio/VirtualBackend.h"
 
+#include "audio/AudioText.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -110,11 +112,12 @@ namespace {
 class VirtualCaptureStream : public RawCaptureStream
 {
 public:
-    VirtualCaptureStream(std::shared_ptr<VirtualBackend::Source> source, PcmFormat format,
-                         CaptureSink *sink)
+    VirtualCaptureStream(std::shared_ptr<VirtualBackend::Source> source, std::string inputName,
+                         PcmFormat format, CaptureSink *sink)
         : m_shared(std::make_shared<Shared>())
     {
         m_shared->source = std::move(source);
+        m_shared->inputName = std::move(inputName);
         m_shared->format = format;
         m_shared->sink = sink;
         m_thread = std::thread(&VirtualCaptureStream::run, m_shared);
@@ -136,6 +139,7 @@ private:
     struct Shared
     {
         std::shared_ptr<VirtualBackend::Source> source;
+        std::string inputName;
         PcmFormat format;
         CaptureSink *sink = nullptr;
         std::atomic<bool> running{false};
@@ -157,8 +161,7 @@ private:
         while (s->ticker.waitUntil(next)) {
             next += BlockPeriod;
             if (s->source->removed) {
-                s->sink->onCaptureFailed("The input \"" + s->source->id +
-                                         "\" is no longer available.");
+                s->sink->onCaptureFailed(tr("输入“%1”已不可用。", {s->inputName}));
                 return;
             }
             if (!s->running) {
@@ -518,7 +521,7 @@ bool VirtualBackend::activateInput(const BackendInput &input, std::string *error
     auto source = findSource(input.sourceId);
     if (!source) {
         if (error)
-            *error = "No such input: " + input.sourceId;
+            *error = tr("没有输入“%1”。", {input.name});
         return false;
     }
     if (!input.portId.empty())
@@ -610,16 +613,28 @@ std::unique_ptr<RawCaptureStream> VirtualBackend::openCapture(const std::string 
         return nullptr;
     }
     std::shared_ptr<Source> source;
+    std::string inputName = sourceId;
     {
         std::lock_guard lock(m_mutex);
         source = findSource(sourceId);
+        // Messages name the input the user chose: the source's active port, else its first.
+        bool named = false;
+        for (const VirtualDevice &device : m_devices) {
+            for (const VirtualInput &input : device.inputs) {
+                if (source && input.sourceId == sourceId &&
+                    (!named || input.portId == source->activePort)) {
+                    inputName = input.name;
+                    named = true;
+                }
+            }
+        }
     }
     if (!source || !sink || format.rate <= 0 || format.channels <= 0) {
         if (error)
-            *error = source ? "Unsupported capture format." : "No such input: " + sourceId;
+            *error = source ? tr("不支持这种录音格式。") : tr("没有输入“%1”。", {sourceId});
         return nullptr;
     }
-    return std::make_unique<VirtualCaptureStream>(source, format, sink);
+    return std::make_unique<VirtualCaptureStream>(source, inputName, format, sink);
 }
 
 std::unique_ptr<RawPlaybackStream>
@@ -627,7 +642,7 @@ VirtualBackend::openPlayback(PcmFormat format, PlaybackSource *source, std::stri
 {
     if (!source || format.rate <= 0 || format.channels <= 0) {
         if (error)
-            *error = "Unsupported playback format.";
+            *error = tr("不支持这种播放格式。");
         return nullptr;
     }
     return std::make_unique<VirtualPlaybackStream>(m_recorder, format, source);

@@ -518,8 +518,7 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
             << "no capture left running without a writer";
         ASSERT_EQ(form->ShownMessages.size(), 1);
         // The format's message, then why.
-        EXPECT_TRUE(
-            form->ShownMessages.front().startsWith("无法开始录制 WAV 音频\n\nCannot create"))
+        EXPECT_TRUE(form->ShownMessages.front().startsWith("无法开始录制 WAV 音频\n\n无法创建"))
             << form->ShownMessages.front().toStdString();
         EXPECT_TRUE(form->ToolButton1->isEnabled());
         EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
@@ -777,7 +776,7 @@ TEST(RecordingWindow, StopWithAStalledEncoderKeepsTheWindowResponsive)
     EXPECT_TRUE(form->ToolButton1->isEnabled());
     ASSERT_EQ(form->ShownMessages.size(), 1);
     EXPECT_TRUE(form->ShownMessages.front().startsWith("录制意外停止: "));
-    EXPECT_TRUE(form->ShownMessages.front().contains("stopped taking audio"))
+    EXPECT_TRUE(form->ShownMessages.front().contains("没有接收音频"))
         << form->ShownMessages.front().toStdString();
 }
 

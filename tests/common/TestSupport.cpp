@@ -52,10 +52,21 @@ void resetLineInLevels()
     pactl({"set-sink-volume", "sonalto_linein_feed", "100%"});
 }
 
+namespace {
+// An output's monitor cannot be suspended on its own: the output is.
+QStringList suspendCommand(const QString &source, bool suspended)
+{
+    const QString flag = suspended ? QStringLiteral("1") : QStringLiteral("0");
+    if (source.endsWith(QStringLiteral(".monitor")))
+        return {QStringLiteral("suspend-sink"), source.chopped(8), flag};
+    return {QStringLiteral("suspend-source"), source, flag};
+}
+} // namespace
+
 SuspendedSource::SuspendedSource(const QString &name) : m_name(name)
 {
     m_asked = Clock::now();
-    pactl({"suspend-source", m_name, "1"});
+    pactl(suspendCommand(m_name, true));
     m_inEffect = Clock::now();
     m_suspended = true;
 }
@@ -70,7 +81,7 @@ void SuspendedSource::resume()
     if (!m_suspended)
         return;
     m_resumeAsked = Clock::now();
-    pactl({"suspend-source", m_name, "0"});
+    pactl(suspendCommand(m_name, false));
     m_resumed = Clock::now();
     m_suspended = false;
 }

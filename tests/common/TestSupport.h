@@ -46,10 +46,11 @@ struct LineInLevelsRestored
     ~LineInLevelsRestored() { resetLineInLevels(); }
 };
 
-// A source of the private server suspended from construction until resume() or
-// destruction, so no test that fails half-way leaves it suspended for the tests
-// after it. Each command takes the server a while to carry out (longer on a busy
-// machine), so how long the source was away is known within two bounds.
+// A source of the private server (an output's monitor: through its output)
+// suspended from construction until resume() or destruction, so no test that
+// fails half-way leaves it suspended for the tests after it. Each command takes
+// the server a while to carry out (longer on a busy machine), so how long the
+// source was away is known within two bounds.
 class SuspendedSource
 {
 public:

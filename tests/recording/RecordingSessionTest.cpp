@@ -279,7 +279,7 @@ TEST_F(RecordingSessionTest, EncoderThatDiesEndsTheTakeWithItsLastWords)
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_session.checkPipeline(); }, 5000));
     const auto end = waitForEnd(ended);
     ASSERT_TRUE(end);
-    EXPECT_TRUE(end->failure.contains("exited with status 4")) << end->failure.toStdString();
+    EXPECT_TRUE(end->failure.contains("退出码为 4")) << end->failure.toStdString();
     EXPECT_TRUE(end->failure.contains("disk on fire")) << end->failure.toStdString();
     // What it wrote is no MP3: nothing is saved and nothing is left.
     EXPECT_FALSE(end->saved);
@@ -306,9 +306,10 @@ TEST_F(RecordingSessionTest, FailedStartsLeaveNothingBehind)
         QSignalSpy changes(&m_session, &RecordingSession::stateChanged);
         const auto started = m_session.start(m_settings, m_counter);
         EXPECT_FALSE(started.ok);
-        EXPECT_EQ(started.message,
-                  "Couldn't start Encoding for MP3\n\nThe encoder \"" + m_settings.lameProgram +
-                      "\" exited with status 3. quitter: cannot open the output file");
+        EXPECT_EQ(started.message, "Couldn't start Encoding for MP3\n\n编码器“" +
+                                       m_settings.lameProgram +
+                                       "”已退出，退出码为 3。编码器提示：quitter: cannot open the "
+                                       "output file");
         EXPECT_TRUE(changes.isEmpty());
         EXPECT_EQ(m_session.channel(), nullptr);
     }
@@ -342,8 +343,7 @@ TEST_F(RecordingSessionTest, FailedStartsLeaveNothingBehind)
         const auto started = m_session.start(m_settings, m_counter);
         EXPECT_FALSE(started.ok);
         EXPECT_LT(timer.elapsed(), 5000);
-        EXPECT_TRUE(started.message.contains("did not create its file"))
-            << started.message.toStdString();
+        EXPECT_TRUE(started.message.contains("没有创建文件")) << started.message.toStdString();
         EXPECT_TRUE(started.message.contains("sleeper: thinking")) << started.message.toStdString();
     }
     {
@@ -358,10 +358,9 @@ TEST_F(RecordingSessionTest, FailedStartsLeaveNothingBehind)
         blocked.audioDir = m_dir.path() + "/plain/sub/";
         const auto started = m_session.start(blocked, m_counter);
         EXPECT_FALSE(started.ok);
-        EXPECT_TRUE(started.message.startsWith("Couldn't start Encoding for MP3\n\nThe encoder"))
+        EXPECT_TRUE(started.message.startsWith("Couldn't start Encoding for MP3\n\n编码器“"))
             << started.message.toStdString();
-        EXPECT_TRUE(started.message.contains("exited with status"))
-            << started.message.toStdString();
+        EXPECT_TRUE(started.message.contains("退出码为")) << started.message.toStdString();
     }
     EXPECT_EQ(m_session.state(), State::Idle);
     EXPECT_TRUE(filesIn(m_settings.audioDir).isEmpty())
@@ -417,8 +416,7 @@ TEST_F(RecordingSessionTest, StalledEncoderIsFinishedOffTheCallersThread)
     EXPECT_LT(stopTook * 5, finishTook);
     EXPECT_LT(gaps.longestGapMs() * 5, finishTook);
     EXPECT_GE(finishTook, 1500);
-    EXPECT_TRUE(end->failure.contains("stopped taking audio") ||
-                end->failure.contains("did not finish"))
+    EXPECT_TRUE(end->failure.contains("没有接收音频") || end->failure.contains("没有完成文件"))
         << end->failure.toStdString();
 }
 

@@ -354,7 +354,8 @@ TEST_P(BackendContract, VanishedSourceFailsTheCaptureInsteadOfMovingIt)
 
     removeTemporaryOutput();
     ASSERT_TRUE(QTest::qWaitFor([&] { return channel->failed(); }, 10000));
-    EXPECT_FALSE(channel->failureMessage().empty());
+    // Said in the user's words: the input by the name the user chose it by.
+    EXPECT_EQ(channel->failureMessage(), "输入“TmpX（输出混音）”已不可用。");
     EXPECT_EQ(channel->state(), ActiveState::Stopped);
     EXPECT_FALSE(channel->play());
     const uint64_t frames = channel->capturedFrames();

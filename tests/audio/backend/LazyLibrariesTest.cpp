@@ -55,7 +55,7 @@ TEST(LazyLibraries, ReportsAMissingLibraryOrFunctionWithItsName)
     EXPECT_NE(error.find("libsonalto-absent.so.0"), std::string::npos) << error;
 
     EXPECT_FALSE(libraries.load(2, &error));
-    EXPECT_EQ(error, "libc.so.6: no sonalto_absent");
+    EXPECT_EQ(error, "程序库 libc.so.6 中缺少 sonalto_absent");
 
     // All of them: the first failure is the one reported.
     error.clear();
@@ -70,7 +70,7 @@ TEST(LazyLibraries, EndsTheProgramWhenACalledFunctionsLibraryIsMissing)
     const LazyLibraries::Function functions[] = {{0, "sqrt"}};
     LazyLibraries libraries(files, functions);
     EXPECT_DEATH(libraries.call(Unary(&::sqrt), 0, 9.0),
-                 "cannot load a library it needs: .*libsonalto-absent\\.so\\.0");
+                 "无法加载所需的程序库：.*libsonalto-absent\\.so\\.0");
 }
 
 TEST(LazyLibraries, TheProgramsLibrariesHaveEveryFunctionItCalls)

@@ -388,4 +388,90 @@ TEST(PulseCaptureLoss, SuspendedSourceIsASilentGapOfTheTimeItWasAway)
     EXPECT_NEAR(double(longest), double(loss.frameCount(LossKind::Hole)), 2.0);
 }
 
+// The server's module that suspends what nobody uses, loaded while it lives.
+class SuspendOnIdle
+{
+public:
+    SuspendOnIdle()
+    {
+        m_module =
+            sonalto::test::pactl({"load-module", "module-suspend-on-idle", "timeout=1"}).trimmed();
+    }
+    ~SuspendOnIdle() { sonalto::test::pactl({"unload-module", m_module}); }
+    bool loaded() const { return !m_module.isEmpty(); }
+
+private:
+    QString m_module;
+};
+
+bool outputSuspended()
+{
+    const QString sinks = sonalto::test::pactl({"list", "short", "sinks"});
+    for (const QString &line : sinks.split('\n'))
+        if (line.contains("\tsonalto_out\t") && line.endsWith("SUSPENDED"))
+            return true;
+    return false;
+}
+
+// An output nobody plays to is suspended when the take starts. The time until its
+// audio flows is a gap of silence, counted, so the take is as long as the time
+// recorded and what is heard later sits at its time; a source away to the end is
+// silence to the end.
+TEST(PulseCaptureLoss, SourceSuspendedWhenTheTakeStartsIsASilentGapToo)
+{
+    SONALTO_REQUIRE_PULSE();
+    enum Case { IdleOutput, BackInTheTake, AwayToTheEnd };
+    for (const Case c : {IdleOutput, BackInTheTake, AwayToTheEnd}) {
+        SCOPED_TRACE(c == IdleOutput      ? "suspended by the server for being idle"
+                     : c == BackInTheTake ? "suspended, back a second into the take"
+                                          : "suspended to the end");
+        std::optional<SuspendOnIdle> idle;
+        std::optional<sonalto::test::SuspendedSource> suspension;
+        if (c == IdleOutput) {
+            idle.emplace();
+            ASSERT_TRUE(idle->loaded());
+            ASSERT_TRUE(QTest::qWaitFor(outputSuspended, 10000));
+        } else {
+            suspension.emplace("sonalto_out.monitor");
+        }
+        auto backend = AudioEngine::createSystemBackend();
+        std::string error;
+        ASSERT_TRUE(backend->connect(&error)) << error;
+        auto channel =
+            CaptureChannelImpl::open(*backend, "sonalto_out.monitor", {Rate, 2}, true, {}, &error);
+        ASSERT_TRUE(channel) << error;
+        const Clock::time_point start = Clock::now();
+        ASSERT_TRUE(channel->play());
+        if (c == AwayToTheEnd) {
+            std::this_thread::sleep_for(1s);
+        } else {
+            if (c == BackInTheTake) {
+                std::this_thread::sleep_for(1s);
+                suspension->resume();
+            }
+            // Its audio flows, for a while.
+            ASSERT_TRUE(QTest::qWaitFor([&] { return channel->lostAudio().any(); }, 10000));
+            const uint64_t back = channel->capturedFrames();
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return channel->capturedFrames() >= back + Rate / 2; }, 10000));
+        }
+        channel->stop();
+        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        const double recorded = double(channel->capturedFrames()) / Rate;
+        const AudioLoss loss = channel->lostAudio();
+        channel.reset();
+
+        EXPECT_NEAR(recorded, wall, 0.15);
+        EXPECT_EQ(loss.eventCount(LossKind::Hole), 1u);
+        EXPECT_EQ(loss.totalEvents(), 1u);
+        const double hole = double(loss.frameCount(LossKind::Hole)) / Rate;
+        if (c == BackInTheTake) {
+            EXPECT_GE(hole, suspension->leastSecondsAway() - 0.1);
+        } else if (c == AwayToTheEnd) {
+            EXPECT_NEAR(hole, wall, 0.1);
+        }
+        EXPECT_LE(hole, wall);
+    }
+}
+
 } // namespace
