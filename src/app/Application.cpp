@@ -29,20 +29,28 @@
 
 namespace sonalto {
 
-void resolveFolders()
+QString resolveFolders()
 {
     ProjectDirs &dirs = ProjectDirs::instance();
     dirs.SetAppDir(ProjectDirs::defaultAppDir());
     settings::IniFile ini(dirs.AppDir() + QStringLiteral("Config.ini"));
-    QString audioDir =
+    const QString stored =
         ini.readString(QStringLiteral("Other"), QStringLiteral("AudioDir"), QStringLiteral("0"));
-    if (audioDir.isEmpty() || !QDir(audioDir).exists())
+    QString missing;
+    QString audioDir = stored;
+    if (audioDir.isEmpty() || !QDir(audioDir).exists()) {
         audioDir = ProjectDirs::defaultAudioDir();
+        // "0" (or nothing) names no folder: the default is the user's folder then.
+        if (!stored.isEmpty() && stored != QLatin1String("0"))
+            missing = stored;
+    }
     dirs.SetAudioDir(audioDir);
-    ini.writeString(QStringLiteral("Other"), QStringLiteral("AudioDir"), dirs.AudioDir());
+    if (missing.isEmpty())
+        ini.writeString(QStringLiteral("Other"), QStringLiteral("AudioDir"), dirs.AudioDir());
     // A first start gets the hot-key file with the three entries and no keys in
     // them, ready for the key-option dialog.
     hotkeys::createHotKeyFileIfMissing(hotkeys::hotKeyFilePath(dirs.AppDir()));
+    return missing;
 }
 
 int runApplication(int argc, char **argv)
@@ -74,9 +82,11 @@ int runApplication(int argc, char **argv)
     TForm1::Options options;
     options.deferToFirstPaint = true;
 
-    resolveFolders();
+    const QString missingFolder = resolveFolders();
 
     TForm1 form(std::move(options));
+    if (!missingFolder.isEmpty())
+        form.showMissingOutputFolder(missingFolder);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form,
                      &TForm1::activateFromSecondInstance);
     // The dialogs are made once the window has been painted (only a click shows

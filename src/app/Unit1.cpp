@@ -678,6 +678,7 @@ void TForm1::setGeneralOptionForm(TGeneralOptionForm *form)
     GeneralOptionForm = form;
     connect(form, &TGeneralOptionForm::saved, this, &TForm1::applyGeneralOptions);
     connect(form, &TGeneralOptionForm::audioDirChanged, this, [this] {
+        clearNotice(Notice::OutputFolder);
         Edit1->setText(ProjectDirs::instance().AudioDir());
         RefreshRecordingList();
     });
@@ -809,10 +810,15 @@ void TForm1::loadOutputSettings()
     Edit1->setText(audioDir);
 }
 
+void TForm1::showMissingOutputFolder(const QString &stored)
+{
+    showNotice(Notice::OutputFolder, QStringLiteral("找不到输出文件夹 ") + stored +
+                                         QStringLiteral("，录音暂存到 ") +
+                                         ProjectDirs::instance().AudioDir());
+}
+
 void TForm1::saveSettings()
 {
-    // The folder in use is stored with the rest, as it was resolved at start or chosen.
-    Config.audioDir.choose(ProjectDirs::instance().AudioDir());
     QString error;
     if (Config.save(&error) || m_settingsFailureSaid)
         return;

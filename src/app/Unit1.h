@@ -262,6 +262,9 @@ public:
     // and tray flag, and its folder changes.
     void setGeneralOptionForm(TGeneralOptionForm *form);
     void applyGeneralOptions();
+    // The stored output folder is not there (a drive not plugged in): the recordings
+    // go to the folder in use, and the status line says so; the setting stays.
+    void showMissingOutputFolder(const QString &stored);
     QString configPath() const;
     // Writes what the user chose; a failure is said once, with its reason.
     void saveSettings();
@@ -444,7 +447,7 @@ public:
     bool askQuestion(const QString &text, const QString &caption);
     // The status line: what the window is doing, with notices that stay on top of it
     // until what they say no longer holds (or the user starts something new).
-    enum class Notice { HotKeysTaken, InputRemoved, ServerSilent };
+    enum class Notice { OutputFolder, HotKeyFile, HotKeysTaken, InputRemoved, ServerSilent };
     void setStatusText(const QString &text);
     void showNotice(Notice notice, const QString &text);
     void clearNotice(Notice notice);

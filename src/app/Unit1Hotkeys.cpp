@@ -13,18 +13,23 @@ namespace sonalto {
 
 bool TForm1::LoadHotKeys()
 {
-    QString error;
-    int entriesRead = 0;
+    QString notice;
     const bool ok = hotkeys::loadHotKeys(hotkeys::hotKeyFilePath(ProjectDirs::instance().AppDir()),
-                                         HotKeys, &error, &entriesRead);
-    // The buttons of the three roles show their combination; an entry the load
-    // did not reach keeps its hint.
+                                         HotKeys, &notice);
+    // The buttons of the three roles show their combination; one without a key
+    // keeps its own hint.
     QToolButton *buttons[3] = {ToolButton1, ToolButton3, ToolButton2};
-    for (int i = 0; i < 3 && i < entriesRead; ++i)
-        buttons[i]->setToolTip(
-            hotkeys::hintText(HotKeys.keys[size_t(i)], HotKeys.modifiers[size_t(i)]));
-    if (!ok)
-        showMessage(error);
+    const QString hints[3] = {QStringLiteral("录制中"), QStringLiteral("停止"),
+                              QStringLiteral("暂停")};
+    for (int i = 0; i < 3; ++i)
+        buttons[i]->setToolTip(HotKeys.hasKey(i) ? hotkeys::hintText(HotKeys.keys[size_t(i)],
+                                                                     HotKeys.modifiers[size_t(i)])
+                                                 : hints[i]);
+    // Values that are no keys cost only their own entry; the status line says which.
+    if (notice.isEmpty())
+        clearNotice(Notice::HotKeyFile);
+    else
+        showNotice(Notice::HotKeyFile, notice);
     return ok;
 }
 

@@ -295,21 +295,10 @@ void TForm1::ListView1Click()
 
 void TForm1::SpeedButton6Click()
 {
-    // The general options dialog's folder chooser does the work (and the rescan).
-    if (GeneralOptionForm) {
+    // The general options dialog's folder chooser does the work (and the rescan);
+    // the dialogs are made right after the window's first paint.
+    if (GeneralOptionForm)
         GeneralOptionForm->SpeedButton1Click();
-        return;
-    }
-    const QString chosen = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Please choose directory"), ProjectDirs::instance().AudioDir());
-    if (chosen.isEmpty())
-        return;
-    ProjectDirs::instance().SetAudioDir(chosen);
-    settings::IniFile(configPath())
-        .writeString(QStringLiteral("Other"), QStringLiteral("AudioDir"),
-                     ProjectDirs::instance().AudioDir());
-    Edit1->setText(ProjectDirs::instance().AudioDir());
-    RefreshRecordingList();
 }
 
 void TForm1::SpeedButton7Click()

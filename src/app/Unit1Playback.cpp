@@ -233,6 +233,8 @@ void TForm1::Timer3Timer()
     // Only the clock: the end of the file is the session's to notice.
     if (!Playback->stream())
         return;
+    // The length can grow while a file whose container only estimated it is decoded.
+    TrackBar2->setMaximum(int(library::roundHalfEven(Playback->lengthSeconds())));
     const qint64 seconds = library::roundHalfEven(Playback->positionSeconds());
     if (!TrackBar2->isSliderDown())
         TrackBar2->setValue(int(std::clamp<qint64>(seconds, 0, TrackBar2->maximum())));

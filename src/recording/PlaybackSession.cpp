@@ -46,7 +46,8 @@ PlaybackSession::~PlaybackSession()
 
 double PlaybackSession::lengthSeconds() const
 {
-    return m_stream ? m_lengthSeconds : 0;
+    // Read afresh: where the container only estimates it, decoding corrects it.
+    return m_stream ? m_stream->bytesToSeconds(m_stream->lengthBytes()) : 0;
 }
 
 double PlaybackSession::positionSeconds() const
@@ -59,7 +60,7 @@ bool PlaybackSession::seek(double seconds)
     if (!m_stream)
         return false;
     return m_stream->setPositionBytes(
-        m_stream->secondsToBytes(std::clamp(seconds, 0.0, m_lengthSeconds)));
+        m_stream->secondsToBytes(std::clamp(seconds, 0.0, lengthSeconds())));
 }
 
 bool PlaybackSession::spectrum(float *out512) const
@@ -114,9 +115,8 @@ void PlaybackSession::opened(int generation, std::shared_ptr<audio::PlaybackStre
         });
         if (stream->play()) {
             m_stream = std::move(stream);
-            m_lengthSeconds = m_stream->bytesToSeconds(m_stream->lengthBytes());
             setState(State::Playing);
-            emit started(m_path, m_lengthSeconds);
+            emit started(m_path, lengthSeconds());
             return;
         }
         message = QStringLiteral("The sound output refused to play.");
@@ -161,7 +161,6 @@ void PlaybackSession::stop(StopReason reason)
         m_stream->stop();
         m_stream.reset();
     }
-    m_lengthSeconds = 0;
     setState(State::Stopped);
     emit stopped(reason);
 }

@@ -86,7 +86,6 @@ private:
     State m_state = State::Stopped;
     QString m_path;
     std::shared_ptr<audio::PlaybackStream> m_stream;
-    double m_lengthSeconds = 0;
     int m_generation = 0;
     std::shared_ptr<Relay> m_relay;
     QThreadPool m_opener;

@@ -52,8 +52,6 @@ void Settings::load()
     outputFormat = Choice<int>(format >= 0 && format <= 3 ? format : 0);
     sampleRate = Choice<int>(readPosition(ini, SampleRate, AudioDefault));
     channels = Choice<int>(readPosition(ini, Channels, AudioDefault));
-    audioDir = Choice<QString>(
-        ini.readString(OtherSection, config::AudioDir, QString::fromLatin1(AudioDirDefault)));
 }
 
 void Settings::chooseInput(int devicePosition, const QString &deviceName, int inputPosition,
@@ -79,12 +77,8 @@ bool Settings::save(QString *error) const
     add(audio, OutputFormat, outputFormat, number(outputFormat.value()));
     add(audio, SampleRate, sampleRate, number(sampleRate.value()));
     add(audio, Channels, channels, number(channels.value()));
-    IniFile ini(m_path);
-    if (!audio.isEmpty() && !ini.writeSection(QString::fromLatin1(AudioSection), audio, error))
-        return false;
-    QList<std::pair<QString, QByteArray>> other;
-    add(other, config::AudioDir, audioDir, audioDir.value().toUtf8());
-    return other.isEmpty() || ini.writeSection(QString::fromLatin1(OtherSection), other, error);
+    return audio.isEmpty() ||
+           IniFile(m_path).writeSection(QString::fromLatin1(AudioSection), audio, error);
 }
 
 } // namespace sonalto::settings

@@ -28,11 +28,11 @@ private:
 };
 
 // What Config.ini holds for the main window, typed: the capture device and input, the
-// recording volume, the output format, rate and channel positions, and the output
-// folder. Read once at start; written back on save, key by key, only where the user
-// chose a value during this run. So a value the program merely saw (an input muted by
-// another program, a device missing at start, a value it could not read) never replaces
-// what the user stored, and every key nobody touched stays exactly as it is in the file.
+// recording volume, and the output format, rate and channel positions. Read once at start; written
+// back on save, key by key, only where the user chose a value during this run. So a value the
+// program merely saw (an input muted by another program, a device missing at start, a value it
+// could not read) never replaces what the user stored, and every key nobody touched stays exactly
+// as it is in the file.
 class Settings
 {
 public:
@@ -59,8 +59,6 @@ public:
     // Positions in the format's rate and channel lists; -1 when not stored or unreadable.
     Choice<int> sampleRate;
     Choice<int> channels;
-    // The output folder as stored ("0" when missing, which names no folder).
-    Choice<QString> audioDir;
 
     // Chooses the device and input together, as the user picks them.
     void chooseInput(int devicePosition, const QString &deviceName, int inputPosition,

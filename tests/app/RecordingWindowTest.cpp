@@ -3,6 +3,7 @@
 #include "AppTestSupport.h"
 #include "RecordingFiles.h"
 #include "common/TestSupport.h"
+#include "settings/IniFile.h"
 
 #include "audio/AudioFileDecoder.h"
 #include "common/Projectdir.h"
@@ -381,6 +382,7 @@ KilledTake recordInSeparateProgramAndKill(int format, const QString &root)
         form->MinitoTray = false;
         form->saveSettings();
     }
+    settings::IniFile(appDir + "Config.ini").writeString("Other", "AudioDir", audioDir);
 
     QProcess feed;
     feed.start("paplay", {"--device=sonalto_linein_feed", root + "/tone.wav"});

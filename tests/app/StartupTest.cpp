@@ -49,10 +49,12 @@ TEST(Startup, StoredOutputFolderIsKeptWithOrWithoutTrailingSlash)
     EXPECT_EQ(ProjectDirs::instance().AudioDir(), rec + "/");
     EXPECT_EQ(ini.readString("Other", "AudioDir", ""), rec + "/");
 
-    // A stored folder that no longer exists falls back to the documents folder.
+    // A stored folder that is not there now (a drive not plugged in) falls back to the
+    // documents folder for this run, and stays stored.
     ini.writeString("Other", "AudioDir", home.path() + "/gone/");
-    resolveFolders();
+    EXPECT_EQ(resolveFolders(), home.path() + "/gone/");
     EXPECT_EQ(ProjectDirs::instance().AudioDir(), home.path() + "/Documents/Sonalto/");
+    EXPECT_EQ(ini.readString("Other", "AudioDir", ""), home.path() + "/gone/");
 }
 
 TEST(Startup, SetAudioDirCreatesMissingFolder)

@@ -43,8 +43,11 @@ public:
         QObject::connect(&m_poll, &QTimer::timeout, [this, folder] {
             QWidget *modal = QApplication::activeModalWidget();
             if (auto *chooser = qobject_cast<QFileDialog *>(modal)) {
+                // The dialog takes the name once its view of the folder has loaded:
+                // accepted before, it would answer with the folder it shows.
                 chooser->selectFile(folder);
-                static_cast<QDialog *>(chooser)->accept(); // its own accept() is protected
+                if (chooser->selectedFiles().value(0) == QDir::cleanPath(folder))
+                    static_cast<QDialog *>(chooser)->accept(); // its own accept() is protected
             } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 messages << box->text();
                 box->accept();

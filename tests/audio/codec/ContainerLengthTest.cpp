@@ -12,6 +12,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <sndfile.h>
 
 #include <cstring>
@@ -44,7 +46,8 @@ std::vector<char> encoded(const std::vector<std::string> &program, const std::st
 std::vector<char> adpcmWav(const std::string &path)
 {
     SF_INFO info{0, Rate, 2, SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 0, 0};
-    SNDFILE *file = sf_open(path.c_str(), SFM_WRITE, &info);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    SNDFILE *file = sf_open_fd(fd, SFM_WRITE, &info, 1);
     EXPECT_TRUE(file);
     const auto tone = toneSamples(440, 3.01);
     sf_writef_short(file, tone.data(), sf_count_t(tone.size() / 2));
