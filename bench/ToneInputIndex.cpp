@@ -1,15 +1,22 @@
-// Prints "DEVICE INPUT": where the session's sine source appears in the program's
+// Prints "DEVICE INPUT": where an input of the session appears in the program's
 // device and input lists (the RecordDevice and InputChannel settings), so that a
-// benchmark can start the real program on it.
+// benchmark can start the real program on it. The input is the first whose name
+// holds one of the words given, by default the sine source.
+//
+//     bench_tone_input [WORD...]
 #include "audio/AudioEngine.h"
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 using namespace sonalto::audio;
 
-int main()
+int main(int argc, char **argv)
 {
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty())
+        words = {"sonalto_tone", "Sine", "sine"};
     AudioEngine engine(AudioEngine::createSystemBackend());
     std::string error;
     if (!engine.start(&error)) {
@@ -24,14 +31,15 @@ int main()
         engine.selectDevice(d);
         for (int i = 0; i < engine.inputCount(); ++i) {
             const std::string name = engine.input(i)->name;
-            if (name.find("sonalto_tone") != std::string::npos ||
-                name.find("Sine") != std::string::npos || name.find("sine") != std::string::npos) {
-                std::printf("%d %d\n", listed, i);
-                return 0;
+            for (const std::string &word : words) {
+                if (name.find(word) != std::string::npos) {
+                    std::printf("%d %d\n", listed, i);
+                    return 0;
+                }
             }
         }
         ++listed;
     }
-    std::fprintf(stderr, "no sine input\n");
+    std::fprintf(stderr, "no input named %s\n", words.front().c_str());
     return 1;
 }
