@@ -73,6 +73,16 @@ QString run(const QStringList &args)
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }
 
+// Runs the event loop until the window's input session has done all it was asked.
+bool settle(TForm1 &form)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!form.Input->settled() && t.elapsed() < 8000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return form.Input->settled();
+}
+
 bool writeSettings(const QString &appDir, const QString &audioDir, int format)
 {
     ProjectDirs::instance().SetAppDir(appDir);
@@ -81,14 +91,16 @@ bool writeSettings(const QString &appDir, const QString &audioDir, int format)
     options.showMessages = false;
     TForm1 form(std::move(options));
     bool found = false;
+    settle(form);
     for (int d = 0; d < form.ComboBox2->count() && !found; ++d) {
         form.ComboBox2->setCurrentIndex(d);
         form.ComboBox2Change();
+        settle(form);
         const int input = form.ComboBox1->findText(QStringLiteral("LineIn"), Qt::MatchContains);
         if (input >= 0) {
             form.ComboBox1->setCurrentIndex(input);
             form.ComboBox1Change();
-            found = true;
+            found = settle(form);
         }
     }
     form.ComboBox3->setCurrentIndex(format);

@@ -1,10 +1,12 @@
 // Prints "DEVICE INPUT": where an input of the session appears in the program's
 // device and input lists (the RecordDevice and InputChannel settings), so that a
 // benchmark can start the real program on it. The input is the first whose name
-// holds one of the words given, by default the sine source.
+// holds one of the words given (any letter case), by default the sine source.
 //
 //     bench_tone_input [WORD...]
 #include "audio/AudioEngine.h"
+
+#include <QString>
 
 #include <cstdio>
 #include <string>
@@ -16,7 +18,7 @@ int main(int argc, char **argv)
 {
     std::vector<std::string> words(argv + 1, argv + argc);
     if (words.empty())
-        words = {"sonalto_tone", "Sine", "sine"};
+        words = {"sonalto_tone", "sine"};
     AudioEngine engine(AudioEngine::createSystemBackend());
     std::string error;
     if (!engine.start(&error)) {
@@ -30,9 +32,9 @@ int main(int argc, char **argv)
             continue;
         engine.selectDevice(d);
         for (int i = 0; i < engine.inputCount(); ++i) {
-            const std::string name = engine.input(i)->name;
+            const QString name = QString::fromStdString(engine.input(i)->name);
             for (const std::string &word : words) {
-                if (name.find(word) != std::string::npos) {
+                if (name.contains(QString::fromStdString(word), Qt::CaseInsensitive)) {
                     std::printf("%d %d\n", listed, i);
                     return 0;
                 }
