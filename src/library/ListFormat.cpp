@@ -1,9 +1,12 @@
 #include "library/ListFormat.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 
+#include <cctype>
 #include <cmath>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace sonalto::library {
 
@@ -79,8 +82,9 @@ QString dateText(const QDateTime &t)
     return dateText(t, QLocale::system());
 }
 
-QString dateText(const QDateTime &t, const QLocale &locale)
+QString dateText(const QDateTime &utcOrLocal, const QLocale &locale)
 {
+    const QDateTime t = utcOrLocal.toLocalTime();
     const QDate d = t.date();
     QString text = QStringLiteral("%1-%2-%3").arg(d.year()).arg(d.month()).arg(d.day());
     if (t.time() != QTime(0, 0))
@@ -98,15 +102,31 @@ QString listSummary(int mp3, int wma, int ogg, int wav)
         .arg(wav);
 }
 
+int fileTypeIndex(const char *fileName)
+{
+    const size_t length = std::strlen(fileName);
+    if (length < 4 || fileName[length - 4] != '.')
+        return -1;
+    char ext[4] = {};
+    for (int i = 0; i < 3; ++i)
+        ext[i] = char(std::tolower(static_cast<unsigned char>(fileName[length - 3 + size_t(i)])));
+    for (int type = 0; const char *known : {"mp3", "wma", "ogg", "wav"}) {
+        if (std::memcmp(ext, known, 3) == 0)
+            return type;
+        ++type;
+    }
+    return -1;
+}
+
 int fileTypeIndex(const QString &fileName)
 {
-    const QString name = fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return -1;
-    static const QStringList types = {QStringLiteral(".mp3"), QStringLiteral(".wma"),
-                                      QStringLiteral(".ogg"), QStringLiteral(".wav")};
-    return int(types.indexOf(name.mid(dot).toLower()));
+    static const QLatin1StringView types[] = {QLatin1StringView(".mp3"), QLatin1StringView(".wma"),
+                                              QLatin1StringView(".ogg"), QLatin1StringView(".wav")};
+    for (int type = 0; type < 4; ++type) {
+        if (fileName.endsWith(types[type], Qt::CaseInsensitive))
+            return type;
+    }
+    return -1;
 }
 
 int compareRows(const RowSortKeys &a, const RowSortKeys &b, int column)
@@ -131,17 +151,33 @@ int compareRows(const RowSortKeys &a, const RowSortKeys &b, int column)
 
 QList<FolderEntry> scanRecordingFolder(const QString &dir)
 {
-    QList<FolderEntry> entries;
-    QDir folder(dir);
-    if (!folder.exists())
-        return entries;
-    for (const char *pattern : {"*.mp3", "*.wma", "*.ogg", "*.wav"}) {
-        // Name filters ignore letter case unless QDir::CaseSensitive is given.
-        const QFileInfoList files = folder.entryInfoList(
-            {QLatin1String(pattern)}, QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
-        for (const QFileInfo &info : files)
-            entries.append({info.fileName(), info.lastModified(), info.size()});
+    // One pass over the folder, and a status read only for the names that are
+    // recordings: a folder of thousands of files is listed in milliseconds.
+    QList<FolderEntry> byType[4];
+    DIR *folder = ::opendir(QFile::encodeName(dir).constData());
+    if (!folder)
+        return {};
+    const int fd = ::dirfd(folder);
+    while (const dirent *entry = ::readdir(folder)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.')
+            continue; // hidden, and the folder itself and its parent
+        const int type = fileTypeIndex(name);
+        if (type < 0)
+            continue;
+        struct stat status;
+        if (::fstatat(fd, name, &status, 0) != 0 || !S_ISREG(status.st_mode))
+            continue; // a folder, or a link to nothing
+        const qint64 ms = qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+        // In universal time: turned into local time only when shown.
+        byType[type].append({QFile::decodeName(name), QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC),
+                             qint64(status.st_size)});
     }
+    ::closedir(folder);
+    QList<FolderEntry> entries;
+    entries.reserve(byType[0].size() + byType[1].size() + byType[2].size() + byType[3].size());
+    for (const QList<FolderEntry> &list : byType)
+        entries.append(list);
     return entries;
 }
 

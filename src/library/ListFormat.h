@@ -24,7 +24,8 @@ QString durationText(std::optional<double> seconds);
 QString sizeText(qint64 bytes);
 
 // "2014-1-18" for a time of exactly midnight, else the date and the time of day in the locale's
-// long time format without the time zone: "2014-1-18 17:06:45".
+// long time format without the time zone: "2014-1-18 17:06:45". In local time, whatever time
+// the date-time is given in.
 QString dateText(const QDateTime &t);
 QString dateText(const QDateTime &t, const QLocale &locale);
 // The locale's long time format with its time-zone fields removed.
@@ -33,8 +34,9 @@ QString longTimeFormat(const QLocale &locale);
 // "总共 5 个文件 (3 mp3, 1 wma, 0 ogg, 1 wav)".
 QString listSummary(int mp3, int wma, int ogg, int wav);
 
-// 0 for .mp3, 1 .wma, 2 .ogg, 3 .wav (any letter case), -1 for anything else.
+// 0 for .mp3, 1 .wma, 2 .ogg, 3 .wav (any letter case), -1 for anything else; of a name or path.
 int fileTypeIndex(const QString &fileName);
+int fileTypeIndex(const char *fileName);
 
 // What the columns sort by: values, never their texts, so "10.00 MB" comes after "9.50 MB".
 struct RowSortKeys
