@@ -50,7 +50,8 @@ class TSpectrum;
 }
 namespace library {
 class DurationProber;
-}
+struct ProbedDuration;
+} // namespace library
 class SpectrumBox;
 class LevelMeterBox;
 class TBuyForm;
@@ -357,10 +358,10 @@ public:
     void RefreshRecordingList();
     // Lengths of the listed files, read in the background after each scan.
     library::DurationProber *DurationProbe = nullptr;
-    void durationProbed(const QString &path, double seconds, bool known);
+    // A batch of lengths shown in their rows.
+    void durationsProbed(const QList<library::ProbedDuration> &lengths);
     void UpdateListSummary();
     void LoadFileTypeIcons();
-    void SetRowIcon(QTreeWidgetItem *item);
     // Rows are found by their file's path, never by what a cell shows. A row keeps its
     // path, and whether it is the take being recorded (drawn red), in its first cell.
     static constexpr int PathRole = Qt::UserRole + 2;
@@ -490,8 +491,9 @@ private:
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
     bool m_audioStarted = false; // the input session was started
     bool m_painted = false;
-    QStringList m_lengthsToRead;  // until the first paint (deferToFirstPaint)
-    QList<QIcon> m_fileTypeIcons; // .mp3, .wma, .ogg, .wav
+    QStringList m_lengthsToRead; // until the first paint (deferToFirstPaint)
+    // .mp3, .wma, .ogg, .wav; shared with the list's rows.
+    std::shared_ptr<const QList<QIcon>> m_fileTypeIcons;
     bool m_showingVolume = false; // TrackBar1 follows the input: nothing to write
     bool m_serverSaid = false;    // "no server" and "no device" are said once
     bool m_noDeviceSaid = false;

@@ -30,30 +30,150 @@ namespace {
 
 constexpr int SortKeyRole = Qt::UserRole + 1;
 
-// A row that sorts by the values behind its texts.
+// A row of the list. What every row has (the path, date, length, size and type)
+// is kept in plain members and turned into texts only when the view asks, so that
+// a folder of thousands of recordings stays small. What only some rows have (a
+// status, a clock while recording, a loss report in the tool-tip) is set on the
+// item as usual and wins over what the members would say.
 class RecordingRow : public QTreeWidgetItem
 {
 public:
-    using QTreeWidgetItem::QTreeWidgetItem;
+    static constexpr int Type = QTreeWidgetItem::UserType + 1;
+    // Lengths not read yet show nothing; unreadable ones "--:--:--".
+    static constexpr qint64 NotRead = -2, Unreadable = -1;
+
+    RecordingRow(const QString &path, const QDateTime &date, qint64 sizeBytes,
+                 std::shared_ptr<const QList<QIcon>> icons)
+        : QTreeWidgetItem(Type), m_path(path), m_date(date), m_size(sizeBytes),
+          m_icons(std::move(icons)), m_nameAt(int(path.lastIndexOf(QLatin1Char('/')) + 1)),
+          m_type(qint8(library::fileTypeIndex(path)))
+    {
+    }
+
+    static RecordingRow *of(QTreeWidgetItem *item)
+    {
+        return item && item->type() == Type ? static_cast<RecordingRow *>(item) : nullptr;
+    }
+    static const RecordingRow *of(const QTreeWidgetItem *item)
+    {
+        return item && item->type() == Type ? static_cast<const RecordingRow *>(item) : nullptr;
+    }
+
+    const QString &path() const { return m_path; }
+    QString name() const { return m_path.mid(m_nameAt); }
+    int fileType() const { return m_type; }
+
+    // Quietly: the caller repaints the list once for many rows.
+    void setDuration(std::optional<double> seconds, bool quietly = false)
+    {
+        m_seconds = seconds ? library::roundHalfEven(*seconds) : Unreadable;
+        showOwn(2, quietly);
+    }
+    void setSize(qint64 bytes)
+    {
+        m_size = bytes;
+        showOwn(3, false);
+    }
+    void setRecording(bool recording)
+    {
+        if (m_recording == recording)
+            return;
+        m_recording = recording;
+        emitDataChanged();
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        const QVariant set = QTreeWidgetItem::data(column, role);
+        if (set.isValid())
+            return set;
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            switch (column) {
+            case 0:
+                return name();
+            case 1:
+                return library::dateText(m_date);
+            case 2:
+                return m_seconds == NotRead ? QString() : library::durationText(seconds());
+            case 3:
+                return library::sizeText(m_size);
+            }
+            break;
+        case Qt::ToolTipRole:
+            if (column == 1) // the column is narrower than date and time
+                return library::dateText(m_date);
+            break;
+        case Qt::DecorationRole:
+            if (column == 0 && m_icons && m_type >= 0 && m_type < m_icons->size())
+                return m_icons->at(m_type);
+            break;
+        case TForm1::PathRole:
+            if (column == 0)
+                return m_path;
+            break;
+        case TForm1::RecordingRole:
+            if (column == 0)
+                return m_recording;
+            break;
+        case SortKeyRole:
+            if (column == 1)
+                return m_date;
+            if (column == 2 && m_seconds >= 0)
+                return m_seconds;
+            if (column == 3)
+                return m_size;
+            break;
+        }
+        return {};
+    }
 
     bool operator<(const QTreeWidgetItem &other) const override
     {
+        const RecordingRow *row = of(&other);
+        if (!row)
+            return QTreeWidgetItem::operator<(other);
         const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        return library::compareRows(keys(), static_cast<const RecordingRow &>(other).keys(),
-                                    column) < 0;
+        return library::compareRows(keys(column), row->keys(column), column) < 0;
     }
 
-    library::RowSortKeys keys() const
+private:
+    std::optional<qint64> seconds() const
+    {
+        return m_seconds >= 0 ? std::optional<qint64>(m_seconds) : std::nullopt;
+    }
+
+    // Only what the column sorts by.
+    library::RowSortKeys keys(int column) const
     {
         library::RowSortKeys k;
-        k.name = text(0);
-        k.date = data(1, SortKeyRole).toDateTime();
-        const QVariant duration = data(2, SortKeyRole);
-        if (duration.isValid())
-            k.durationSeconds = duration.toLongLong();
-        k.sizeBytes = data(3, SortKeyRole).toLongLong();
+        if (column == 0)
+            k.name = name();
+        k.date = m_date;
+        k.durationSeconds = seconds();
+        k.sizeBytes = m_size;
         return k;
     }
+
+    // The column shows its member again, instead of a text set while recording.
+    void showOwn(int column, bool quietly)
+    {
+        if (QTreeWidgetItem::data(column, Qt::DisplayRole).isValid())
+            QTreeWidgetItem::setData(column, Qt::DisplayRole, QVariant());
+        else if (!quietly)
+            emitDataChanged();
+    }
+
+    QString m_path;
+    QDateTime m_date;
+    qint64 m_size = 0;
+    qint64 m_seconds = NotRead;
+    // Shared with the window, which may go before its list's rows.
+    std::shared_ptr<const QList<QIcon>> m_icons;
+    int m_nameAt = 0;
+    qint8 m_type = -1;
+    bool m_recording = false;
 };
 
 } // namespace
@@ -65,15 +185,8 @@ QTreeWidgetItem *TForm1::addRow(int index, const QString &path, const QDateTime 
                                 std::optional<double> durationSeconds, qint64 sizeBytes,
                                 RowStatus status)
 {
-    auto *row = new RecordingRow;
-    row->setText(0, QFileInfo(path).fileName());
-    row->setData(0, PathRole, path);
-    row->setText(1, library::dateText(date));
-    row->setToolTip(1, row->text(1)); // the column is narrower than date and time
-    row->setData(1, SortKeyRole, date);
-    setRowDuration(row, durationSeconds);
-    setRowSize(row, sizeBytes);
-    SetRowIcon(row);
+    auto *row = new RecordingRow(path, date, sizeBytes, m_fileTypeIcons);
+    row->setDuration(durationSeconds, true);
     if (QTreeWidgetItem *old = Rows.value(path))
         removeRow(old);
     Rows.insert(path, row);
@@ -111,22 +224,20 @@ void TForm1::showLossReport(QTreeWidgetItem *row)
 
 void TForm1::setRowDuration(QTreeWidgetItem *item, std::optional<double> seconds)
 {
-    item->setText(2, library::durationText(seconds));
-    if (seconds)
-        item->setData(2, SortKeyRole, QVariant::fromValue(library::roundHalfEven(*seconds)));
-    else
-        item->setData(2, SortKeyRole, QVariant());
+    if (RecordingRow *row = RecordingRow::of(item))
+        row->setDuration(seconds);
 }
 
 void TForm1::setRowSize(QTreeWidgetItem *item, qint64 bytes)
 {
-    item->setText(3, library::sizeText(bytes));
-    item->setData(3, SortKeyRole, QVariant::fromValue(bytes));
+    if (RecordingRow *row = RecordingRow::of(item))
+        row->setSize(bytes);
 }
 
 QString TForm1::rowPath(QTreeWidgetItem *item) const
 {
-    return item->data(0, PathRole).toString();
+    const RecordingRow *row = RecordingRow::of(item);
+    return row ? row->path() : QString();
 }
 
 TForm1::RowStatus TForm1::rowStatus(const QString &path) const
@@ -146,10 +257,12 @@ void TForm1::setRowStatus(const QString &path, RowStatus status)
         RowStatuses.remove(path);
     else
         RowStatuses.insert(path, status);
-    if (QTreeWidgetItem *row = Rows.value(path)) {
-        row->setText(4, texts[int(status)]);
+    if (RecordingRow *row = RecordingRow::of(Rows.value(path))) {
+        // Most rows never have a status: they keep no text for it.
+        if (row->text(4) != texts[int(status)])
+            row->setText(4, texts[int(status)]);
         // The row being recorded is drawn red.
-        row->setData(0, RecordingRole, status == RowStatus::Recording);
+        row->setRecording(status == RowStatus::Recording);
     }
 }
 
@@ -173,9 +286,9 @@ void TForm1::LoadFileTypeIcons()
 {
     // The desktop's own icons for the four types, by MIME type (looked up when
     // first drawn: the MIME and icon-theme data take several milliseconds to read).
-    m_fileTypeIcons.clear();
+    auto icons = std::make_shared<QList<QIcon>>();
     for (const char *name : {"test.mp3", "test.wma", "test.ogg", "test.wav"}) {
-        m_fileTypeIcons << deferredIcon([file = QString::fromLatin1(name)] {
+        *icons << deferredIcon([file = QString::fromLatin1(name)] {
             const QMimeType type =
                 QMimeDatabase().mimeTypeForFile(file, QMimeDatabase::MatchExtension);
             return QIcon::fromTheme(
@@ -183,13 +296,7 @@ void TForm1::LoadFileTypeIcons()
                 QIcon::fromTheme(type.genericIconName(), appIcon(QStringLiteral("file-audio"))));
         });
     }
-}
-
-void TForm1::SetRowIcon(QTreeWidgetItem *item)
-{
-    const int index = library::fileTypeIndex(item->text(0));
-    if (index >= 0 && index < m_fileTypeIcons.size())
-        item->setIcon(0, m_fileTypeIcons[index]);
+    m_fileTypeIcons = std::move(icons);
 }
 
 void TForm1::RefreshRecordingList()
@@ -199,20 +306,27 @@ void TForm1::RefreshRecordingList()
     RowStatuses.clear();
     const QString dir = ProjectDirs::instance().AudioDir();
     const QList<library::FolderEntry> entries = library::scanRecordingFolder(dir);
+    QList<QTreeWidgetItem *> rows;
     QStringList paths;
+    rows.reserve(entries.size());
+    paths.reserve(entries.size());
+    Rows.reserve(entries.size());
     for (const library::FolderEntry &e : entries) {
-        QTreeWidgetItem *row = addRow(ListView1->topLevelItemCount(), dir + e.fileName, e.modified,
-                                      std::nullopt, e.sizeBytes);
-        row->setText(2, QString()); // filled in when its length is known
-        paths << dir + e.fileName;
+        const QString path = dir + e.fileName;
+        auto *row = new RecordingRow(path, e.modified, e.sizeBytes, m_fileTypeIcons);
+        Rows.insert(path, row);
+        showLossReport(row);
+        rows << row;
+        paths << path;
     }
+    ListView1->insertTopLevelItems(0, rows);
     UpdateListSummary();
     // Reading a length means opening the file, and a damaged or huge one may take
     // a while: the list fills in as they arrive.
     if (!DurationProbe) {
         DurationProbe = new library::DurationProber(this);
-        connect(DurationProbe, &library::DurationProber::durationFound, this,
-                &TForm1::durationProbed);
+        connect(DurationProbe, &library::DurationProber::durationsFound, this,
+                &TForm1::durationsProbed);
     }
     if (m_options.deferToFirstPaint && !m_painted) {
         m_lengthsToRead = paths;
@@ -222,18 +336,24 @@ void TForm1::RefreshRecordingList()
     DurationProbe->probe(paths);
 }
 
-void TForm1::durationProbed(const QString &path, double seconds, bool known)
+void TForm1::durationsProbed(const QList<library::ProbedDuration> &lengths)
 {
-    QTreeWidgetItem *row = rowOf(path);
-    if (row && rowStatus(path) != RowStatus::Recording)
-        setRowDuration(row, known ? std::optional<double>(seconds) : std::nullopt);
+    for (const library::ProbedDuration &length : lengths) {
+        RecordingRow *row = RecordingRow::of(rowOf(length.path));
+        if (row && rowStatus(length.path) != RowStatus::Recording)
+            row->setDuration(length.known ? std::optional<double>(length.seconds) : std::nullopt,
+                             true);
+    }
+    // One repaint for the batch; rows out of sight need none.
+    ListView1->viewport()->update();
 }
 
 void TForm1::UpdateListSummary()
 {
     int counts[4] = {0, 0, 0, 0};
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        const int type = library::fileTypeIndex(ListView1->topLevelItem(i)->text(0));
+        const RecordingRow *row = RecordingRow::of(ListView1->topLevelItem(i));
+        const int type = row ? row->fileType() : -1;
         if (type >= 0)
             ++counts[type];
     }

@@ -263,3 +263,44 @@ TEST(RecordingsList, TheRowBeingRecordedIsRed)
     EXPECT_GT(redPixels(recording), 20);
     EXPECT_EQ(redPixels(plain), 0);
 }
+
+TEST(RecordingsList, LengthsOfAFullFolderArriveInBatchesAndNoneIsLost)
+{
+    TempFolders folders;
+    // Lengths of 1 to 4 s, named after them; mono 8 kHz keeps the folder small.
+    constexpr int Files = 240;
+    const audio::PcmFormat format{8000, 1};
+    QMap<QString, QString> expected;
+    for (int i = 0; i < Files; ++i) {
+        const int seconds = 1 + i % 4;
+        const QString name =
+            QStringLiteral("take%1-%2s.wav").arg(i, 3, 10, QLatin1Char('0')).arg(seconds);
+        std::string error;
+        ASSERT_TRUE(writeRecording(folders.audioDir() + name, toneSamples(440, seconds, format),
+                                   format, &error))
+            << error;
+        expected[name] = library::FormatHMS(seconds);
+    }
+    auto form = makeForm(makeTestBackend());
+    QStringList handedOver;
+    int batches = 0;
+    QObject::connect(form->DurationProbe, &library::DurationProber::durationsFound,
+                     [&](const QList<library::ProbedDuration> &lengths) {
+                         ++batches;
+                         for (const library::ProbedDuration &length : lengths)
+                             handedOver << length.path;
+                     });
+
+    // Two rescans in a row: the second drops whatever the first had not handed over.
+    form->RefreshRecordingList();
+    form->RefreshRecordingList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->DurationProbe->pending() == 0; }, 20000));
+    EXPECT_EQ(handedOver.size(), Files);
+    EXPECT_EQ(QSet<QString>(handedOver.begin(), handedOver.end()).size(), Files);
+    EXPECT_LT(batches, Files / 4); // a batch at most every 100 ms, not one per file
+    QMap<QString, QString> shown;
+    for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
+        shown[form->ListView1->topLevelItem(i)->text(0)] =
+            form->ListView1->topLevelItem(i)->text(2);
+    EXPECT_EQ(shown, expected);
+}

@@ -159,9 +159,10 @@ TEST_F(ContainerLength, ListedLengthIsWhatDecodes)
 {
     sonalto::library::DurationProber prober;
     std::map<QString, double> listed;
-    QObject::connect(&prober, &sonalto::library::DurationProber::durationFound,
-                     [&](const QString &path, double seconds, bool known) {
-                         listed[path] = known ? seconds : -1;
+    QObject::connect(&prober, &sonalto::library::DurationProber::durationsFound,
+                     [&](const QList<sonalto::library::ProbedDuration> &lengths) {
+                         for (const auto &length : lengths)
+                             listed[length.path] = length.known ? length.seconds : -1;
                      });
     prober.probe(s_paths);
     ASSERT_TRUE(QTest::qWaitFor([&] { return prober.pending() == 0; }, 30000));
