@@ -35,10 +35,16 @@ void LevelMeterBox::showLevels(const recording::InputLevelMeter &meter)
         m_level[c] = level;
         m_held[c] = held;
     }
-    if (value() != meter.valueDb())
-        setValue(meter.valueDb()); // repaints and tells assistive technology
-    else if (changed)
+    if (value() != meter.valueDb()) {
+        // Tells assistive technology. The bar would repaint itself at once, a
+        // round trip to the display each time; it is painted with the window's
+        // next paint instead (updates enabled again ask for one).
+        setUpdatesEnabled(false);
+        setValue(meter.valueDb());
+        setUpdatesEnabled(true);
+    } else if (changed) {
         update();
+    }
 }
 
 void LevelMeterBox::paintEvent(QPaintEvent *)

@@ -3,6 +3,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <cstring>
+
 namespace sonalto {
 
 SpectrumBox::SpectrumBox(QWidget *parent)
@@ -13,17 +15,19 @@ SpectrumBox::SpectrumBox(QWidget *parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void SpectrumBox::showPicture(const QImage &picture)
+void SpectrumBox::showPicture(const QImage &frame)
 {
-    m_picture = picture;
-    m_framePending = true;
-    repaint();
-    m_framePending = false;
+    // Into the picture the box keeps: no image is made for a frame.
+    if (frame.size() == m_picture.size() && frame.format() == m_picture.format())
+        std::memcpy(m_picture.bits(), frame.constBits(), size_t(m_picture.sizeInBytes()));
+    else
+        m_picture = frame.convertToFormat(m_picture.format());
+    update();
 }
 
 void SpectrumBox::paintEvent(QPaintEvent *event)
 {
-    if (onPaintRequest && !m_framePending)
+    if (onPaintRequest)
         onPaintRequest(m_picture, event->rect());
     QPainter painter(this);
     painter.drawImage(event->rect(), m_picture, event->rect());

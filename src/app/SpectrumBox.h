@@ -8,7 +8,8 @@
 namespace sonalto {
 
 // The 217 x 81 paint box of the status area. Frames are drawn off-screen and
-// shown in one piece; a paint request with no new frame asks the owner.
+// shown in one piece, with the next paint of the window; every paint first asks
+// the owner, who may draw something else into the picture (the idle line).
 class SpectrumBox : public QWidget
 {
     Q_OBJECT
@@ -17,9 +18,9 @@ public:
 
     // The picture the box currently shows (what a screen capture would see).
     const QImage &picture() const { return m_picture; }
-    // Replaces the picture and repaints at once.
-    void showPicture(const QImage &picture);
-    // Called on a paint request; draws into the box's picture.
+    // Copies the frame into the box's picture and has the box repainted.
+    void showPicture(const QImage &frame);
+    // Called on every paint; may draw into the box's picture.
     std::function<void(QImage &picture, const QRect &clip)> onPaintRequest;
 
 protected:
@@ -27,7 +28,6 @@ protected:
 
 private:
     QImage m_picture;
-    bool m_framePending = false;
 };
 
 } // namespace sonalto

@@ -145,8 +145,10 @@ TForm1::TForm1(Options options, QWidget *parent)
     Timer3 = new QTimer(this);
     Timer3->setInterval(1000);
     connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+    // Ten frames a second of spectrum and level; the bars fall as fast as
+    // they would at twenty (see FormCreate).
     PosTimer = new QTimer(this);
-    PosTimer->setInterval(50);
+    PosTimer->setInterval(100);
     connect(PosTimer, &QTimer::timeout, this, &TForm1::PosTimerTimer);
 
     Recording = new recording::RecordingSession(this);
@@ -336,8 +338,7 @@ void TForm1::buildStatusArea(QWidget *parent)
     connect(ClipWarning, &ClickLabel::clicked, this, &TForm1::clearClipWarning);
     m_levelClock.start();
     PaintFrame->onPaintRequest = [this](QImage &picture, const QRect &clip) {
-        QPainter painter(&picture);
-        PaintFramePaint(painter, clip);
+        PaintFramePaint(picture, clip);
     };
 
     connect(Label2, &ClickLabel::clicked, this, &TForm1::Label2Click);
@@ -611,8 +612,9 @@ void TForm1::FormCreate()
     Spectrum->PeakColor = QColor(255, 255, 0);
     Spectrum->DrawMode = 1;
     Spectrum->BinStep = 1;
-    Spectrum->PeakFall = 1;
-    Spectrum->BarFall = 3;
+    // 20 and 60 pixels a second at PosTimer's ten frames a second.
+    Spectrum->PeakFall = 2;
+    Spectrum->BarFall = 6;
     Spectrum->ShowPeaks = true;
     Spectrum->BarWidth = 3;
     Spectrum->MaxBarHeight = 80;

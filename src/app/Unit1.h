@@ -346,7 +346,8 @@ public:
     StatusMode Mode = StatusMode::Detector;
     bool detectorOn() const { return Mode == StatusMode::Detector; }
     void PosTimerTimer();
-    void PaintFramePaint(QPainter &painter, const QRect &clip);
+    // A paint of the spectrum box: the frozen or the idle picture where one applies.
+    void PaintFramePaint(QImage &picture, const QRect &clip);
     // The input level and clip warning from the capture channel, if it runs.
     void updateInputLevel();
     void clearClipWarning();
@@ -503,6 +504,7 @@ private:
     bool m_monitorFromDetector = false; // the monitor being opened was asked for by 检测器
     bool m_settingsFailureSaid = false;
     QElapsedTimer m_levelClock;
+    bool m_spectrumShown = false; // the box shows the spectrum's last frame
 };
 
 } // namespace sonalto

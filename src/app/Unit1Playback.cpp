@@ -327,20 +327,27 @@ void TForm1::PosTimerTimer()
         have = true;
     if (!have)
         return;
-    QImage frame(PaintFrame->size(), QImage::Format_RGB32);
-    QPainter painter(&frame);
-    Spectrum->Draw(painter, data, 5, -5);
-    painter.end();
-    PaintFrame->showPicture(frame);
+    // A silent input, or a steady tone, gives the same frame again: the box keeps
+    // showing it without being drawn.
+    if (!Spectrum->advance(data) && m_spectrumShown)
+        return;
+    Spectrum->render(5, -5);
+    PaintFrame->showPicture(Spectrum->Buffer);
+    m_spectrumShown = true;
 }
 
-void TForm1::PaintFramePaint(QPainter &painter, const QRect &clip)
+void TForm1::PaintFramePaint(QImage &picture, const QRect &clip)
 {
-    if (IsPaused && !FrozenPicture.isNull())
+    if (IsPaused && !FrozenPicture.isNull()) {
+        QPainter painter(&picture);
         painter.drawImage(clip, FrozenPicture, clip);
-    else if (!Playback->stream() && !shownCaptureChannel())
+        m_spectrumShown = false;
+    } else if (!Playback->stream() && !shownCaptureChannel()) {
+        QPainter painter(&picture);
         recording::TSpectrum::DrawIdleFrame(painter, QRect(QPoint(0, 0), PaintFrame->size()),
                                             PaintFrame->height());
+        m_spectrumShown = false;
+    }
 }
 
 void TForm1::FreezeSpectrum()

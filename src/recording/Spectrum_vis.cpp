@@ -74,6 +74,33 @@ void TSpectrum::fillRect(int left, int top, int right, int bottom, QRgb colour)
 
 void TSpectrum::Draw(QPainter &target, std::array<float, 513> data, int X, int Y)
 {
+    advance(data);
+    render(X, Y);
+    target.drawImage(0, 0, Buffer);
+}
+
+bool TSpectrum::advance(const std::array<float, 513> &data)
+{
+    bool moved = false;
+    for (int i = 0; i < BarCount; ++i) {
+        const long long bin = static_cast<long long>(i) * BinStep + FirstBin;
+        const float v = bin >= 0 && bin < static_cast<long long>(data.size())
+                            ? std::fabs(data[static_cast<size_t>(bin)])
+                            : 0.0f;
+        const double scaled = std::trunc(static_cast<double>(v) * HeightScale);
+        // Compared as double first: a wild magnitude must not overflow the int conversion.
+        const int h = scaled > MaxBarHeight ? MaxBarHeight : static_cast<int>(scaled);
+        const int peak = std::max(h >= Peaks[i] ? h : Peaks[i] - PeakFall, 0);
+        const int bar = std::max(h >= Bars[i] ? h : Bars[i] - BarFall, 0);
+        moved = moved || peak != Peaks[i] || bar != Bars[i];
+        Peaks[i] = peak;
+        Bars[i] = bar;
+    }
+    return moved;
+}
+
+void TSpectrum::render(int X, int Y)
+{
     if (ClearFrame) {
         Buffer.fill(BackgroundColor);
         if (UseBackground) {
@@ -86,16 +113,6 @@ void TSpectrum::Draw(QPainter &target, std::array<float, 513> data, int X, int Y
     const QRgb bar = BarColor.rgb();
     const QRgb peak = PeakColor.rgb();
     for (int i = 0; i < BarCount; ++i) {
-        const long long bin = static_cast<long long>(i) * BinStep + FirstBin;
-        const float v = bin >= 0 && bin < static_cast<long long>(data.size())
-                            ? std::fabs(data[static_cast<size_t>(bin)])
-                            : 0.0f;
-        const double scaled = std::trunc(static_cast<double>(v) * HeightScale);
-        // Compared as double first: a wild magnitude must not overflow the int conversion.
-        const int h = scaled > MaxBarHeight ? MaxBarHeight : static_cast<int>(scaled);
-        Peaks[i] = std::max(h >= Peaks[i] ? h : Peaks[i] - PeakFall, 0);
-        Bars[i] = std::max(h >= Bars[i] ? h : Bars[i] - BarFall, 0);
-
         if (DrawMode == 0) {
             const int x = X + i;
             for (int y = base; y > base - Bars[i]; --y)
@@ -109,8 +126,6 @@ void TSpectrum::Draw(QPainter &target, std::array<float, 513> data, int X, int Y
             fillRect(x, base - Bars[i], x + BarWidth, base, bar);
         }
     }
-
-    target.drawImage(0, 0, Buffer);
 }
 
 void TSpectrum::DrawIdleFrame(QPainter &p, const QRect &clip, int paintBoxHeight)

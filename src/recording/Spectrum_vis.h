@@ -22,8 +22,14 @@ public:
     void SetBackGround(bool active, const QImage &picture);
 
     // One frame from 513 magnitudes of a spectrum (full-scale sine about 0.5). Bar i shows
-    // element i * BinStep + 5; its base line is at Y + height.
+    // element i * BinStep + 5; its base line is at Y + height. The same as advance, render
+    // and a copy of Buffer to the target.
     void Draw(QPainter &target, std::array<float, 513> data, int X, int Y);
+    // The heights of the next frame; false when no bar or peak moved, so the frame would
+    // look like the last one.
+    bool advance(const std::array<float, 513> &data);
+    // Draws the current heights into Buffer.
+    void render(int X, int Y);
 
     // The picture shown while nothing is being recorded: black with a dashed yellow base line.
     static void DrawIdleFrame(QPainter &p, const QRect &clip, int paintBoxHeight);

@@ -8,7 +8,9 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -44,6 +46,21 @@ int16_t square(uint64_t frame)
 {
     return frame % 100 < 50 ? 32767 : -32767;
 }
+
+// Counts the paints a widget gets.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
 
 void selectLineIn(TForm1 &form)
 {
@@ -90,6 +107,40 @@ TEST(InputLevelWindow, MeterAndWarningFitTheStatusAreaWithoutMovingAnything)
     EXPECT_EQ(a11y->valueInterface()->maximumValue().toInt(), 0);
     EXPECT_EQ(form->ClipWarning->accessibleName(), "削波");
     EXPECT_FALSE(form->ClipWarning->isVisibleTo(form.get()));
+}
+
+TEST(InputLevelWindow, SpectrumAndMeterArePaintedOnlyWhenTheyChange)
+{
+    TempFolders folders;
+    auto backend = std::make_unique<audio::VirtualBackend>();
+    audio::VirtualDevice card;
+    card.id = "card0";
+    card.name = "Card";
+    card.inputs.push_back({"Quiet", audio::InputTypeMicrophone, 1.f, {}, "card0.quiet", ""});
+    card.inputs.push_back(
+        {"Tone", audio::InputTypeLine, 1.f, sineGenerator(1000, 0.5), "card0.tone", ""});
+    backend->addDevice(card);
+    backend->setDefaultSource("card0.quiet");
+    auto form = makeForm(std::move(backend));
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    selectInput(*form, "Quiet");
+    ASSERT_NE(form->Input->monitor(), nullptr);
+    PaintCounter spectrum(form->PaintFrame), meter(form->InputLevelBar);
+    QSignalSpy ticks(form->PosTimer, &QTimer::timeout);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 3; }, 5000));
+
+    // Silence gives the same picture at every tick: nothing is painted.
+    spectrum.count = meter.count = 0;
+    ticks.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 6; }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(spectrum.count, 0);
+    EXPECT_EQ(meter.count, 0);
+
+    // A tone changes both.
+    selectInput(*form, "Tone");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return spectrum.count > 0 && meter.count > 0; }, 5000));
 }
 
 TEST(InputLevelOnSoundServer, ToneSilenceAndFullScaleOnTheLineIn)

@@ -132,6 +132,20 @@ TEST(SpectrumTest, BarsFallThreeAndPeaksOnePixelPerFrame)
     EXPECT_EQ(s.Peaks[2], 0);
 }
 
+TEST(SpectrumTest, AFrameMovesUntilEverythingHasSunkOrStands)
+{
+    TSpectrum s = windowSpectrum();
+    Spectrum tone{};
+    tone[7] = magnitudeFor(20);
+    EXPECT_TRUE(s.advance(tone));
+    EXPECT_FALSE(s.advance(tone)); // a steady tone stands
+    int moving = 0;
+    while (s.advance(Spectrum{}))
+        ++moving;
+    EXPECT_EQ(moving, 20); // the peak sinks last, a pixel a frame
+    EXPECT_FALSE(s.advance(Spectrum{}));
+}
+
 TEST(SpectrumTest, PeakEqualToBarIsCoveredByIt)
 {
     TSpectrum s = windowSpectrum();
