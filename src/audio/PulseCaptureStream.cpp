@@ -60,15 +60,17 @@ public:
         pa_stream_set_state_callback(m_stream, onState, this);
         pa_stream_set_read_callback(m_stream, onRead, this);
         pa_stream_set_suspended_callback(m_stream, onSuspended, this);
-        // Small fragments, or the server hands audio over in two-second lumps;
-        // a generous maximum, so that a source that delivers in bursts loses
-        // nothing while we catch up.
+        // Fragments of 100 ms: the server would otherwise hand audio over in
+        // two-second lumps, and smaller ones wake the program more often than
+        // the spectrum (ten frames a second) or an encoder needs; the level meter
+        // reads the peaks of every block anyway. A generous maximum, so that a
+        // source that delivers in bursts loses nothing while we catch up.
         pa_buffer_attr attr;
         attr.maxlength = uint32_t(-1);
         attr.tlength = uint32_t(-1);
         attr.prebuf = uint32_t(-1);
         attr.minreq = uint32_t(-1);
-        attr.fragsize = uint32_t(pa_usec_to_bytes(50 * PA_USEC_PER_MSEC, &spec));
+        attr.fragsize = uint32_t(pa_usec_to_bytes(100 * PA_USEC_PER_MSEC, &spec));
         // DONT_MOVE: when the source goes away the stream must fail, not carry on
         // silently recording another input.
         const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
