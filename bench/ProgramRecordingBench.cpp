@@ -6,6 +6,7 @@
 //   bench_program_recording SONALTO-BINARY FORMAT(0 mp3, 1 wma, 2 ogg, 3 wav) SECONDS WORK-DIR
 #include "app/Unit1.h"
 #include "common/Projectdir.h"
+#include "settings/IniFile.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -96,7 +97,8 @@ bool writeSettings(const QString &appDir, const QString &audioDir, int format)
         form.ComboBox2->setCurrentIndex(d);
         form.ComboBox2Change();
         settle(form);
-        const int input = form.ComboBox1->findText(QStringLiteral("LineIn"), Qt::MatchContains);
+        // The line-in itself, not the monitor of the sink that feeds it.
+        const int input = form.ComboBox1->findText(QStringLiteral("LineIn"), Qt::MatchExactly);
         if (input >= 0) {
             form.ComboBox1->setCurrentIndex(input);
             form.ComboBox1Change();
@@ -112,6 +114,9 @@ bool writeSettings(const QString &appDir, const QString &audioDir, int format)
     }
     form.MinitoTray = false;
     form.saveSettings();
+    // The output folder, which the program otherwise takes from the user's home.
+    settings::IniFile(appDir + QStringLiteral("Config.ini"))
+        .writeString(QStringLiteral("Other"), QStringLiteral("AudioDir"), audioDir);
     return found;
 }
 
