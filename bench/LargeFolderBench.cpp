@@ -25,7 +25,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <malloc.h>
 #include <string>
 #include <unistd.h>
 
@@ -208,9 +207,5 @@ int main(int argc, char **argv)
     std::printf("rescan_call_ms=%lld rescan_lengths_ms=%lld rescan_stall_ms=%lld "
                 "rescan_rss_mib=%.1f rescan_peak_mib=%.1f\n",
                 refreshCall, rescanAt, rescanStall, rssRescan, hwmRescan);
-    if (qEnvironmentVariableIsSet("TRIM")) {
-        malloc_trim(0);
-        std::printf("trimmed_rss_mib=%.1f\n", memory().first);
-    }
     return 0;
 }

@@ -25,22 +25,27 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    int listed = 0; // the program's list leaves out disabled devices
-    const auto devices = engine.captureDevices();
-    for (int d = 0; d < int(devices.size()); ++d) {
-        if (!devices[size_t(d)].enabled)
-            continue;
-        engine.selectDevice(d);
-        for (int i = 0; i < engine.inputCount(); ++i) {
-            const QString name = QString::fromStdString(engine.input(i)->name);
-            for (const std::string &word : words) {
-                if (name.contains(QString::fromStdString(word), Qt::CaseInsensitive)) {
-                    std::printf("%d %d\n", listed, i);
-                    return 0;
+    // An input named exactly so comes first ("LineIn", not "LineInFeed").
+    for (const bool exact : {true, false}) {
+        int listed = 0; // the program's list leaves out disabled devices
+        const auto devices = engine.captureDevices();
+        for (int d = 0; d < int(devices.size()); ++d) {
+            if (!devices[size_t(d)].enabled)
+                continue;
+            engine.selectDevice(d);
+            for (int i = 0; i < engine.inputCount(); ++i) {
+                const QString name = QString::fromStdString(engine.input(i)->name);
+                for (const std::string &word : words) {
+                    const QString w = QString::fromStdString(word);
+                    if (exact ? name.compare(w, Qt::CaseInsensitive) == 0
+                              : name.contains(w, Qt::CaseInsensitive)) {
+                        std::printf("%d %d\n", listed, i);
+                        return 0;
+                    }
                 }
             }
+            ++listed;
         }
-        ++listed;
     }
     std::fprintf(stderr, "no input named %s\n", words.front().c_str());
     return 1;

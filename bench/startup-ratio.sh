@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up of the program against an empty QMainWindow of the same Qt, side by
 # side in one session: time from exec to the mapped window, several runs each,
-# alternating, medians and their ratio (target <= 1.5x).
+# alternating, medians and their ratio (target <= 1.2x).
 #     startup-ratio.sh BUILD [RUNS]
 #
 # A desktop session has a D-Bus session bus. Without one (a bare Xvfb), the first
@@ -15,7 +15,7 @@ BUILD=$(cd "$1" && pwd)
 RUNS=${2:-7}
 if [ -z "${SONALTO_STARTUP_INNER:-}" ]; then
   if command -v dbus-run-session >/dev/null; then
-    echo "-- with a session bus, as on a desktop (target <= 1.5x)"
+    echo "-- with a session bus, as on a desktop (target <= 1.2x)"
     # (the bus daemon warns that it may not raise its file limit: not our concern)
     SONALTO_STARTUP_INNER=1 dbus-run-session -- bash "$0" "$BUILD" "$RUNS" 2> >(grep -v "fd limit" >&2)
     echo "-- without a session bus (D-Bus autolaunched at every start)"
