@@ -153,6 +153,8 @@ TForm1::TForm1(Options options, QWidget *parent)
     connect(Recording, &recording::RecordingSession::stateChanged, this,
             &TForm1::recordingStateChanged);
     connect(Recording, &recording::RecordingSession::takeEnded, this, &TForm1::takeEnded);
+    connect(Recording, &recording::RecordingSession::startFailed, this,
+            &TForm1::recordingStartFailed);
     createPlaybackSession(); // again once the audio layer is up
     FormCreate();
 }

@@ -208,7 +208,6 @@ public:
     recording::RecordingSession *Recording = nullptr;
     RecordingFlag IsRecording{&Recording, &recording::RecordingSession::isRecording};
     RecordingFlag IsPaused{&Recording, &recording::RecordingSession::isPaused};
-    int FileCounter = 1;
     // How long finishing a take waits for an encoder that stopped taking audio or does
     // not exit, before it is stopped and the take reported as failed.
     int EncoderFinishWaitMs = 15000;
@@ -312,6 +311,9 @@ public:
     void StopAndFreeChannels();
     void CloseRecording();
     bool StartRecording();
+    // A take that has started: its row at the top, the status line.
+    void showNewTake();
+    void recordingStartFailed(const QString &message);
     void checkPipeline();
     // The session's state shown on every control that depends on it.
     void recordingStateChanged(recording::RecordingSession::State now,

@@ -57,6 +57,11 @@ void selectInput(TForm1 &form, const QString &name);
 // device, and waits until it is in use. False when none matches.
 bool selectInputWith(TForm1 &form, const QStringList &words);
 
+// Waits until a take that is starting records, or its start has failed.
+bool waitUntilStarted(TForm1 &form);
+// Clicks 录制 and waits until the take records, or its start has failed.
+void pressRecord(TForm1 &form);
+
 // Runs the event loop until the recording session is idle again (a stopped take is
 // finished off the GUI thread). False when it is not within the time.
 bool waitUntilIdle(TForm1 &form, int timeoutMs = 20000);

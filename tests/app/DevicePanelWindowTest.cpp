@@ -174,7 +174,7 @@ TEST(DevicePanelOnSoundServer, OutputAddedDuringARecordingLeavesTheTakesInputAlo
     form->ComboBox3->setCurrentIndex(3); // WAV: no encoder to wait for
     form->ComboBox3Change();
     const QString input = form->ComboBox1->currentText();
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording);
     Module late(
         {"module-null-sink", "sink_name=sonalto_late", "sink_properties=device.description=Late"});
@@ -369,7 +369,7 @@ TEST(DevicePanelOnSoundServer, RestartedServerIsFoundAgainAndRecordingWorks)
     form->ComboBox3->setCurrentIndex(3); // WAV
     form->ComboBox3Change();
     const int messages = form->ShownMessages.size();
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {

@@ -505,7 +505,7 @@ TEST_F(PlaybackWindow, PausingARecordingFreezesTheSpectrum)
     ASSERT_TRUE(selectToneInput(*form));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return barStandsAt(form->PaintFrame->picture(), 18, 40); }, 10000));
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join('|').toStdString();
     QTest::qWait(300);
     form->ToolButton2->click();
@@ -741,7 +741,7 @@ TEST(PlaybackStops, InputChangeDetectorAndAScheduledStartLeaveTheWindowIdle)
         SCOPED_TRACE("scheduled start");
         ASSERT_TRUE(play());
         form->Timer2->start(); // the schedule's check starts recordings without asking
-        form->ToolButton1Click();
+        pressRecord(*form);
         EXPECT_TRUE(form->IsRecording) << form->ShownMessages.join('|').toStdString();
         EXPECT_FALSE(form->ShownMessages.contains(
             "A file is Playing. \n\nDo you want to stop it and Recording now?"));
