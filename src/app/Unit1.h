@@ -449,7 +449,14 @@ public:
     bool askQuestion(const QString &text, const QString &caption);
     // The status line: what the window is doing, with notices that stay on top of it
     // until what they say no longer holds (or the user starts something new).
-    enum class Notice { OutputFolder, HotKeyFile, HotKeysTaken, InputRemoved, ServerSilent };
+    enum class Notice {
+        LastTake,
+        OutputFolder,
+        HotKeyFile,
+        HotKeysTaken,
+        InputRemoved,
+        ServerSilent
+    };
     void setStatusText(const QString &text);
     void showNotice(Notice notice, const QString &text);
     void clearNotice(Notice notice);
@@ -487,6 +494,8 @@ private:
     void showSectionSummaries();
     void createTrayIcon();
     void checkWmaEncoder();
+    // The end of a take the last run finished while it was ending.
+    void showLastTake();
 
     Options m_options;
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
@@ -502,6 +511,7 @@ private:
     bool m_inputKnownBefore = false;
     bool m_monitorFromDetector = false; // the monitor being opened was asked for by 检测器
     bool m_settingsFailureSaid = false;
+    bool m_ending = false; // the window is going: a take's end goes to the journal
     QElapsedTimer m_levelClock;
 };
 

@@ -10,6 +10,7 @@
 #include "recording/FileNaming.h"
 #include "recording/LossReport.h"
 #include "recording/RecordingMessages.h"
+#include "recording/TakeJournal.h"
 #include "settings/ConfigFile.h"
 #include "settings/IniFile.h"
 #include "tray/Trayicon.h"
@@ -325,6 +326,11 @@ void TForm1::ToolButton3Click()
 
 void TForm1::takeEnded(const recording::TakeEnd &end)
 {
+    if (m_ending) {
+        // Nobody sees the window any more: the next start says how the take ended.
+        recording::TakeJournal(ProjectDirs::instance().AppDir()).write(end);
+        return;
+    }
     const QString fileName = QFileInfo(end.path).fileName();
     // The take's row, unless the user deleted it meanwhile.
     QTreeWidgetItem *row = rowOf(end.path);

@@ -843,3 +843,27 @@ TEST(RecordingWindow, FullDiskAtStartIsAFailure)
     }
     std::signal(SIGXFSZ, previousHandler);
 }
+
+TEST(RecordingWindow, ATakeRunningWhenTheWindowGoesIsFinishedAndToldAtTheNextStart)
+{
+    TempFolders folders;
+    {
+        auto form = makeForm(makeTestBackend());
+        selectFormat(*form, 3);
+        pressRecord(*form);
+        ASSERT_TRUE(form->IsRecording);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return capturedSeconds(*form) > 0.5; }, 5000));
+        // The program ends (a log-out, a signal) with the take running.
+    }
+    const QString path = folders.audioDir() + "01.wav";
+    const auto decoded = decodeFile(path);
+    ASSERT_TRUE(decoded);
+    EXPECT_GT(decoded->seconds(), 0.4);
+
+    auto form = makeForm(makeTestBackend());
+    form->show();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->Label15->text() == "上次退出时正在录制的 01.wav 已保存"; }, 5000))
+        << form->Label15->text().toStdString();
+    EXPECT_FALSE(QFile::exists(folders.appDir() + "LastTake.ini")) << "said once";
+}
