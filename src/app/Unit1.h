@@ -420,7 +420,8 @@ public:
     void playbackPaused();
     void playbackResumed();
     void playbackStopped(recording::PlaybackSession::StopReason reason);
-    void playbackFailed();
+    // The file could not be played: the description's words, then why.
+    void playbackFailed(const QString &path, const QString &reason);
     void setUpSeekBar();
 
     // ---- File actions -----------------------------------------------------------

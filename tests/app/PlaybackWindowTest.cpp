@@ -439,7 +439,11 @@ TEST_F(PlaybackWindow, AFileThatIsNotAudioLeavesTheStatusesAlone)
 
     doubleClickRow(*form, "notes.mp3");
     ASSERT_TRUE(settled(*form));
-    EXPECT_EQ(form->ShownMessages, QStringList{"Can't play the file."});
+    ASSERT_EQ(form->ShownMessages.size(), 1);
+    // The description's words, then why, in the user's language.
+    EXPECT_TRUE(form->ShownMessages.front().startsWith("Can't play the file.\n\n"));
+    EXPECT_TRUE(form->ShownMessages.front().contains("notes.mp3"))
+        << form->ShownMessages.front().toStdString();
     EXPECT_EQ(form->Playback->stream(), nullptr);
     // Nothing plays, and the buttons do not claim otherwise.
     EXPECT_FALSE(form->SpeedButton21->isChecked());
