@@ -268,7 +268,8 @@ bool InputSession::Worker::connect()
             fresh.reset();
     }
     if (!fresh) {
-        // Said once; the server is looked for again all the while.
+        // The session hears of each attempt (the window says it once); the server is
+        // looked for again all the while.
         int handled;
         {
             std::lock_guard lock(mutex);
@@ -394,6 +395,12 @@ bool InputSession::Worker::pass()
             engine->setOutputVolume(float(std::clamp(*wantedOutput, 0, 100)) / 100.f);
             return true;
         });
+        if (unanswered) {
+            std::lock_guard lock(mutex);
+            if (!outputVolume)
+                outputVolume = wantedOutput;
+            retry = true;
+        }
     }
 
     std::optional<audio::SourceLevel> level;
