@@ -12,7 +12,9 @@
 #include "library/DurationProber.h"
 #include "options/Generaloptionunit.h"
 #include "options/RateLists.h"
+#include "recording/RecordingMessages.h"
 #include "recording/Spectrum_vis.h"
+#include "recording/TakeJournal.h"
 #include "settings/ConfigFile.h"
 #include "settings/IniFile.h"
 #include "tray/Trayicon.h"
@@ -155,15 +157,25 @@ TForm1::TForm1(Options options, QWidget *parent)
     connect(Recording, &recording::RecordingSession::stateChanged, this,
             &TForm1::recordingStateChanged);
     connect(Recording, &recording::RecordingSession::takeEnded, this, &TForm1::takeEnded);
+    connect(Recording, &recording::RecordingSession::startFailed, this,
+            &TForm1::recordingStartFailed);
     createPlaybackSession(); // again once the audio layer is up
     FormCreate();
 }
 
 TForm1::~TForm1()
 {
-    // Finish whatever is still open so files are complete even on an abrupt end.
+    // Finish whatever is still open so files are complete even on an abrupt end (a
+    // log-out, a signal, the exit with a take running). The take's end is no longer
+    // shown here: it waits in the journal for the next start.
+    m_ending = true;
     Recording->stop();
-    Recording->waitForFinish();
+    while (Recording->state() != recording::RecordingSession::State::Idle) {
+        Recording->waitForFinish();
+        // Its end (and, for a take that was still starting, its start) was posted
+        // to an event loop that has ended: delivered here.
+        QCoreApplication::sendPostedEvents(Recording);
+    }
     StopAndFreeChannels();
     for (QThread *copy : std::as_const(SaveCopies)) {
         copy->wait();
@@ -736,6 +748,22 @@ void TForm1::firstPaintDone()
     afterFirstPaint();
 }
 
+void TForm1::showLastTake()
+{
+    // A take the program finished while it was ending last time.
+    const auto end = recording::TakeJournal(ProjectDirs::instance().AppDir()).take();
+    if (!end)
+        return;
+    const QString fileName = QFileInfo(end->path).fileName();
+    if (!end->failure.isEmpty()) {
+        showMessage(QStringLiteral("上次退出时：") +
+                    recording::takeFailedText(end->failure, fileName, end->saved));
+    } else if (end->saved) {
+        showNotice(Notice::LastTake,
+                   QStringLiteral("上次退出时正在录制的 ") + fileName + QStringLiteral(" 已保存"));
+    }
+}
+
 void TForm1::afterFirstPaint()
 {
     // The window's own picture is drawn by the window manager; rendering it for
@@ -749,6 +777,7 @@ void TForm1::afterFirstPaint()
         startAudio();
     }
     checkWmaEncoder();
+    showLastTake();
     emit firstPainted();
 }
 

@@ -209,7 +209,6 @@ public:
     recording::RecordingSession *Recording = nullptr;
     RecordingFlag IsRecording{&Recording, &recording::RecordingSession::isRecording};
     RecordingFlag IsPaused{&Recording, &recording::RecordingSession::isPaused};
-    int FileCounter = 1;
     // How long finishing a take waits for an encoder that stopped taking audio or does
     // not exit, before it is stopped and the take reported as failed.
     int EncoderFinishWaitMs = 15000;
@@ -313,6 +312,9 @@ public:
     void StopAndFreeChannels();
     void CloseRecording();
     bool StartRecording();
+    // A take that has started: its row at the top, the status line.
+    void showNewTake();
+    void recordingStartFailed(const QString &message);
     void checkPipeline();
     // The session's state shown on every control that depends on it.
     void recordingStateChanged(recording::RecordingSession::State now,
@@ -420,7 +422,8 @@ public:
     void playbackPaused();
     void playbackResumed();
     void playbackStopped(recording::PlaybackSession::StopReason reason);
-    void playbackFailed();
+    // The file could not be played: the description's words, then why.
+    void playbackFailed(const QString &path, const QString &reason);
     void setUpSeekBar();
 
     // ---- File actions -----------------------------------------------------------
@@ -449,7 +452,14 @@ public:
     bool askQuestion(const QString &text, const QString &caption);
     // The status line: what the window is doing, with notices that stay on top of it
     // until what they say no longer holds (or the user starts something new).
-    enum class Notice { OutputFolder, HotKeyFile, HotKeysTaken, InputRemoved, ServerSilent };
+    enum class Notice {
+        LastTake,
+        OutputFolder,
+        HotKeyFile,
+        HotKeysTaken,
+        InputRemoved,
+        ServerSilent
+    };
     void setStatusText(const QString &text);
     void showNotice(Notice notice, const QString &text);
     void clearNotice(Notice notice);
@@ -487,6 +497,8 @@ private:
     void showSectionSummaries();
     void createTrayIcon();
     void checkWmaEncoder();
+    // The end of a take the last run finished while it was ending.
+    void showLastTake();
 
     Options m_options;
     int m_panel5Height = 104, m_panel9Height = 136, m_panel6Height = 304;
@@ -503,6 +515,7 @@ private:
     bool m_inputKnownBefore = false;
     bool m_monitorFromDetector = false; // the monitor being opened was asked for by 检测器
     bool m_settingsFailureSaid = false;
+    bool m_ending = false; // the window is going: a take's end goes to the journal
     QElapsedTimer m_levelClock;
     bool m_spectrumShown = false; // the box shows the spectrum's last frame
 };

@@ -113,13 +113,16 @@ void TForm1::playbackStarted(const QString &path, double lengthSeconds)
     setStatusText(QStringLiteral("Playing ") + QFileInfo(path).fileName());
 }
 
-void TForm1::playbackFailed()
+void TForm1::playbackFailed(const QString &path, const QString &reason)
 {
+    Q_UNUSED(path);
     // The file that played before has stopped; what it showed stays, only the
     // controls that would claim it still plays follow.
     Timer3->stop();
     showPlaybackButtons();
-    showMessage(QStringLiteral("Can't play the file."));
+    showMessage(reason.isEmpty()
+                    ? QStringLiteral("Can't play the file.")
+                    : QStringLiteral("Can't play the file.") + QStringLiteral("\n\n") + reason);
 }
 
 void TForm1::playbackPaused()

@@ -10,6 +10,7 @@
 #include "recording/FileNaming.h"
 #include "recording/LossReport.h"
 #include "recording/RecordingMessages.h"
+#include "recording/TakeJournal.h"
 #include "settings/ConfigFile.h"
 #include "settings/IniFile.h"
 #include "tray/Trayicon.h"
@@ -84,9 +85,10 @@ recording::TakeSettings TForm1::takeSettings() const
     s.baseName = OutputBaseName;
     s.outputRate = OutputRate;
     s.outputChannels = OutputChannels;
-    s.mp3 = settings::readMp3Settings(settings::IniFile(configPath()));
-    s.lameProgram = recording::findEncoderProgram(dirs.AppDir(), QStringLiteral("lame"));
-    s.oggencProgram = recording::findEncoderProgram(dirs.AppDir(), QStringLiteral("oggenc"));
+    // The MP3 settings and the encoder programs are read where the take starts, off
+    // this thread.
+    s.mp3SettingsFile = configPath();
+    s.encoderFolder = dirs.AppDir();
     s.finishWaitMs = EncoderFinishWaitMs;
     return s;
 }
@@ -96,19 +98,25 @@ bool TForm1::StartRecording()
     StopAndFreeChannels();
     // The input in use stays as it is while the take records from it.
     Input->setRecording(true);
-    const auto started = Recording->start(takeSettings(), FileCounter);
+    const auto started = Recording->start(takeSettings());
     if (!started.ok) {
         Input->setRecording(false);
-        showMessage(started.message);
+        if (!started.message.isEmpty())
+            showMessage(started.message);
         return false;
     }
-    PosTimer->start();
+    // The take's row follows once it records (showNewTake), or its failure.
+    return true;
+}
 
+void TForm1::showNewTake()
+{
+    PosTimer->start();
     const QString path = Recording->path();
     const QString fileName = QFileInfo(path).fileName();
     LossReports.remove(path); // a new take in a file of a deleted one
     QTreeWidgetItem *row =
-        addRow(0, path, QDateTime::currentDateTime(), std::nullopt, 0, RowStatus::Recording);
+        addRow(0, path, Recording->startTime(), std::nullopt, 0, RowStatus::Recording);
     row->setText(2, QStringLiteral("--:--:--"));
     row->setText(3, QStringLiteral("0 MB"));
     setPlainStyle(Label15);
@@ -120,7 +128,18 @@ bool TForm1::StartRecording()
     ListView1->setFocus();
     ListView1->scrollToItem(row);
     ListView1->viewport()->update();
-    return true;
+}
+
+void TForm1::recordingStartFailed(const QString &message)
+{
+    // Nothing was started: the controls are as before, the monitor stays closed. A
+    // schedule whose start failed has nothing left to do.
+    Input->setRecording(false);
+    if (Timer2->isActive()) {
+        Timer2->stop();
+        showScheduleState();
+    }
+    showMessage(message);
 }
 
 // ---------------------------------------------------------------------------
@@ -160,8 +179,8 @@ void TForm1::ToolButton1Click()
 
 void TForm1::ToolButton2Click()
 {
-    if (!IsRecording)
-        return;
+    if (!Recording->channel())
+        return; // nothing recorded yet: a take still starting cannot pause
     if (IsPaused)
         Recording->resume();
     else
@@ -174,14 +193,16 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
     using State = recording::RecordingSession::State;
     const bool idle = now == State::Idle;
     const bool running = now == State::Recording || now == State::Paused;
+    // A take still starting can be stopped (it ends as soon as it has started).
+    const bool stoppable = running || now == State::Starting;
 
     // Menu, toolbar and tray: what can be done in this state.
     Recorder1->setEnabled(idle);
     ToolButton1->setEnabled(idle);
-    for (QAction *a : {Pause1, Stop1})
-        a->setEnabled(running);
-    for (QToolButton *b : {ToolButton2, ToolButton3})
-        b->setEnabled(running);
+    Pause1->setEnabled(running);
+    ToolButton2->setEnabled(running);
+    Stop1->setEnabled(stoppable);
+    ToolButton3->setEnabled(stoppable);
     for (QAction *a : {GeneralOptions1, KeybordOptions1})
         a->setEnabled(idle);
     for (QToolButton *b : {ToolButton5, ToolButton7, ToolButton10, SpeedButton22})
@@ -189,15 +210,19 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
     if (TrayIcon1) {
         TrayIcon1->Record1->setEnabled(idle);
         TrayIcon1->Pause2->setEnabled(running);
-        TrayIcon1->Stop2->setEnabled(running);
+        TrayIcon1->Stop2->setEnabled(stoppable);
     }
     // Nothing that changes what is recorded or shows another file while a take runs.
     setRecordingControlsEnabled(idle);
 
     QString pauseCaption = QStringLiteral("暂停");
     switch (now) {
+    case State::Starting:
+        setPlainStyle(Label15);
+        setStatusText(QStringLiteral("正在开始录制…"));
+        break;
     case State::Recording:
-        if (before == State::Idle) {
+        if (before == State::Starting) {
             clearClipWarning(); // a new take starts with a clean warning
             setFontColour(Label8, Lime);
             setFontColour(Label2, Green);
@@ -205,12 +230,14 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
             setFontColour(Label7, Green);
             Label3->setText(QStringLiteral("录制中"));
             setModeIndicator(StatusMode::Recording);
-            setWindowTitle(QStringLiteral("00:00:00"));
-            Label8->setText(QStringLiteral("00:00:00"));
+            const QString clock = elapsedText(Recording->elapsedMs());
+            setWindowTitle(clock);
+            Label8->setText(clock);
             Timer1Tag = 0;
             Timer1->start();
             TrackBar2->setValue(0);
             Timer3->stop();
+            showNewTake();
         } else {
             pauseCaption = QStringLiteral("Pause");
             Label3->setText(QStringLiteral("Recording"));
@@ -291,6 +318,7 @@ void TForm1::checkPipeline()
 
 void TForm1::ToolButton3Click()
 {
+    // A take still starting is stopped too: it ends as soon as it has started.
     if (!IsRecording)
         return;
     CloseRecording();
@@ -298,6 +326,11 @@ void TForm1::ToolButton3Click()
 
 void TForm1::takeEnded(const recording::TakeEnd &end)
 {
+    if (m_ending) {
+        // Nobody sees the window any more: the next start says how the take ended.
+        recording::TakeJournal(ProjectDirs::instance().AppDir()).write(end);
+        return;
+    }
     const QString fileName = QFileInfo(end.path).fileName();
     // The take's row, unless the user deleted it meanwhile.
     QTreeWidgetItem *row = rowOf(end.path);

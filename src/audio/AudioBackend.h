@@ -88,7 +88,18 @@ public:
     virtual ~AudioBackend() = default;
 
     virtual bool connect(std::string *error) = 0;
+    // Empty when there are none, or when the server could not be asked.
     virtual std::vector<BackendDevice> devices() = 0;
+    // The devices with the default device and source, read at once. False when the
+    // server could not be asked (the outputs are then left alone).
+    virtual bool readDevices(std::vector<BackendDevice> &devices, std::string &defaultDevice,
+                             std::string &defaultSource)
+    {
+        devices = this->devices();
+        defaultDevice = defaultDeviceId();
+        defaultSource = defaultSourceId();
+        return true;
+    }
     // The id of the device holding the server's default source; empty if none.
     virtual std::string defaultDeviceId() = 0;
     // The backend key of the server's default source; empty if none.

@@ -138,9 +138,9 @@ bool AudioEngine::start(std::string *error)
         if (handler)
             handler();
     });
-    auto devices = d->backend->devices();
-    const std::string defaultDevice = d->backend->defaultDeviceId();
-    const std::string defaultSource = d->backend->defaultSourceId();
+    std::vector<BackendDevice> devices;
+    std::string defaultDevice, defaultSource;
+    d->backend->readDevices(devices, defaultDevice, defaultSource);
     const float volume = std::clamp(d->backend->outputVolume().value_or(1.f), 0.f, 1.f);
     {
         std::lock_guard lock(d->mutex);
@@ -411,13 +411,15 @@ std::optional<SourceLevel> AudioEngine::currentInputLevel() const
     return d->backend->sourceLevel(in->sourceId);
 }
 
-void AudioEngine::refreshDevices()
+bool AudioEngine::refreshDevices()
 {
     if (!isStarted())
-        return;
-    auto devices = d->backend->devices();
-    const std::string defaultDevice = d->backend->defaultDeviceId();
-    const std::string defaultSource = d->backend->defaultSourceId();
+        return false;
+    std::vector<BackendDevice> devices;
+    std::string defaultDevice, defaultSource;
+    // A server that does not answer has not lost its devices: the lists stay.
+    if (!d->backend->readDevices(devices, defaultDevice, defaultSource))
+        return false;
     std::lock_guard lock(d->mutex);
     std::string deviceId;
     std::optional<BackendInput> current;
@@ -446,6 +448,7 @@ void AudioEngine::refreshDevices()
         d->device = d->devices.empty() ? -1 : std::max(byId(defaultDevice), 0);
     if (d->device >= 0 && d->input < 0)
         d->input = d->preferredInput(d->devices[size_t(d->device)], defaultSource);
+    return true;
 }
 
 void AudioEngine::setVolumesChangedHandler(std::function<void()> handler)

@@ -75,8 +75,9 @@ public:
     std::optional<SourceLevel> currentInputLevel() const;
 
     // Re-reads the device lists (after hot-plug); keeps the current device and
-    // input by name when they still exist.
-    void refreshDevices();
+    // input by name when they still exist. False, with the lists left as they were,
+    // when the server could not be asked.
+    bool refreshDevices();
     // Called on a backend thread after a device was added or removed.
     void setDevicesChangedHandler(std::function<void()> handler);
     // Called on a backend thread after an input's volume or mute state changed,

@@ -401,7 +401,8 @@ void CommandLineEncoder::killNow()
 }
 
 std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgram &program,
-                                                              PcmFormat format, std::string *error)
+                                                              PcmFormat format, bool waitForOutput,
+                                                              std::string *error)
 {
     auto fail = [&](const std::string &message) -> std::unique_ptr<CommandLineEncoder> {
         if (error)
@@ -446,18 +447,28 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
     auto encoder = std::unique_ptr<CommandLineEncoder>(new CommandLineEncoder(
         format, pid, fds[1], errFds[0], args[0], std::max(0, program.stallWaitMs),
         std::max(0, program.finishWaitMs)));
+    encoder->m_outputPath = program.outputPath;
+    encoder->m_startWaitMs = program.startWaitMs;
     encoder->startWriter();
-    if (!program.outputPath.empty()) {
-        std::string message;
-        if (!encoder->waitForOutput(program.outputPath, program.startWaitMs, &message)) {
-            encoder->killNow();
-            encoder.reset();
-            // Whatever it began is no recording.
-            ::unlink(program.outputPath.c_str());
-            return fail(message);
-        }
-    }
+    std::string message;
+    if (waitForOutput && !encoder->waitUntilWriting(&message))
+        return fail(message);
     return encoder;
+}
+
+bool CommandLineEncoder::waitUntilWriting(std::string *error)
+{
+    if (m_outputPath.empty())
+        return true;
+    std::string message;
+    if (waitForOutput(m_outputPath, m_startWaitMs, &message))
+        return true;
+    killNow();
+    // Whatever it began is no recording.
+    ::unlink(m_outputPath.c_str());
+    if (error)
+        *error = message;
+    return false;
 }
 
 bool CommandLineEncoder::waitForOutput(const std::string &path, int timeoutMs, std::string *error)
@@ -616,7 +627,13 @@ bool CommandLineEncoder::closeOutput(bool failed, std::string *error)
 std::unique_ptr<Encoder> startCommandLineEncoder(const EncoderProgram &program, PcmFormat format,
                                                  std::string *error)
 {
-    return CommandLineEncoder::start(program, format, error);
+    return CommandLineEncoder::start(program, format, true, error);
+}
+
+std::unique_ptr<Encoder> spawnCommandLineEncoder(const EncoderProgram &program, PcmFormat format,
+                                                 std::string *error)
+{
+    return CommandLineEncoder::start(program, format, false, error);
 }
 
 } // namespace sonalto::audio

@@ -27,9 +27,13 @@ std::string explainingLine(const std::string &stderrText);
 class CommandLineEncoder : public BufferedEncoder
 {
 public:
-    static std::unique_ptr<CommandLineEncoder> start(const EncoderProgram &program,
-                                                     PcmFormat format, std::string *error);
+    // Starts the program; audio can be written at once. With `waitForOutput`, also
+    // waits until it has created its output file (waitUntilWriting()).
+    static std::unique_ptr<CommandLineEncoder>
+    start(const EncoderProgram &program, PcmFormat format, bool waitForOutput, std::string *error);
     ~CommandLineEncoder() override;
+
+    bool waitUntilWriting(std::string *error) override;
 
     // The program's process id while it runs (for tests and diagnostics).
     pid_t processId() const { return m_pid; }
@@ -57,6 +61,8 @@ private:
     // The message with the program's last line of standard error added.
     std::string withStderr(std::string message);
     bool waitForOutput(const std::string &path, int timeoutMs, std::string *error);
+    std::string m_outputPath;
+    int m_startWaitMs = 0;
     static void readStderr(int fd, const std::shared_ptr<StderrTail> &tail);
     // Waits a little for the rest of a program's standard error after it ended.
     void awaitStderrEnd(int timeoutMs);

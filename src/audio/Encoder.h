@@ -31,6 +31,11 @@ public:
     virtual bool isActive() const = 0;
     // Why it ended early; empty while all is well.
     virtual std::string errorMessage() const = 0;
+    // Blocks until the encoder writes its output (a program has created its file).
+    // False with the reason when it ended first or did not get there in time; it has
+    // then been stopped and what it began at its output removed. Most encoders open
+    // their output before they exist, so this is true at once.
+    virtual bool waitUntilWriting(std::string * /*error*/) { return true; }
     // Drains the buffer and closes the output (waits for the program to exit).
     // Safe to call more than once.
     virtual void finish() = 0;

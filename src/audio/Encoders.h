@@ -42,6 +42,10 @@ struct EncoderProgram
 // line of standard error, if any) when it cannot be started.
 std::unique_ptr<Encoder> startCommandLineEncoder(const EncoderProgram &program, PcmFormat format,
                                                  std::string *error);
+// The same without waiting for the program's file: audio can be written at once (it
+// waits in the encoder's buffer), and waitUntilWriting() waits for the file.
+std::unique_ptr<Encoder> spawnCommandLineEncoder(const EncoderProgram &program, PcmFormat format,
+                                                 std::string *error);
 
 // Writes a 16-bit PCM WAV file whose header stays valid while writing (a killed
 // program leaves a readable file) and that continues as RF64 past 4 GiB.

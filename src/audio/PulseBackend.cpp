@@ -176,6 +176,23 @@ std::vector<BackendDevice> PulseBackend::devices()
     return buildDevices(s);
 }
 
+bool PulseBackend::readDevices(std::vector<BackendDevice> &devices, std::string &defaultDevice,
+                               std::string &defaultSource)
+{
+    const std::shared_ptr<Connection> conn = connection();
+    Snapshot s;
+    if (!conn || !readSnapshot(*conn, s))
+        return false;
+    devices = buildDevices(s);
+    defaultSource = s.defaultSource;
+    defaultDevice.clear();
+    for (const BackendDevice &device : devices)
+        for (const BackendInput &input : device.inputs)
+            if (input.sourceId == s.defaultSource && defaultDevice.empty())
+                defaultDevice = device.id;
+    return true;
+}
+
 std::string PulseBackend::defaultDeviceId()
 {
     const std::shared_ptr<Connection> conn = connection();

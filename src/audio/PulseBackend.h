@@ -27,6 +27,8 @@ public:
 
     bool connect(std::string *error) override;
     std::vector<BackendDevice> devices() override;
+    bool readDevices(std::vector<BackendDevice> &devices, std::string &defaultDevice,
+                     std::string &defaultSource) override;
     std::string defaultDeviceId() override;
     std::string defaultSourceId() override;
     bool activateInput(const BackendInput &input, std::string *error) override;

@@ -583,7 +583,19 @@ void VirtualBackend::setStalled(bool stalled)
 bool VirtualBackend::answer()
 {
     std::unique_lock lock(m_stallMutex);
+    if (m_stalled) {
+        const auto self = std::this_thread::get_id();
+        if (std::find(m_stalledCallers.begin(), m_stalledCallers.end(), self) ==
+            m_stalledCallers.end())
+            m_stalledCallers.push_back(self);
+    }
     return m_stallEnded.wait_for(lock, m_answerDeadline, [this] { return !m_stalled; });
+}
+
+std::vector<std::thread::id> VirtualBackend::stalledCallers() const
+{
+    std::lock_guard lock(m_stallMutex);
+    return m_stalledCallers;
 }
 
 std::optional<float> VirtualBackend::outputVolume()

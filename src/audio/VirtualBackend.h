@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace sonalto::audio {
@@ -64,6 +65,9 @@ public:
     // every call waits until the stall ends, and fails after the answer deadline.
     void setStalled(bool stalled);
     void setAnswerDeadline(std::chrono::milliseconds deadline) { m_answerDeadline = deadline; }
+    // The threads that called the backend while it was stalled (each once): a caller
+    // that must never wait for a server must not be among them.
+    std::vector<std::thread::id> stalledCallers() const;
     std::string activePort(const std::string &sourceId) const;
     // The captures of the source lose their next `frames` frames: they deliver
     // nothing for that long, then report the loss at once, as a server does
@@ -109,9 +113,10 @@ private:
     std::shared_ptr<Recorder> m_recorder;
     DeviceChangeNotifier m_notifier;
     DeviceChangeNotifier m_volumeNotifier{std::chrono::milliseconds(20)};
-    std::mutex m_stallMutex;
+    mutable std::mutex m_stallMutex;
     std::condition_variable m_stallEnded;
     bool m_stalled = false;
+    std::vector<std::thread::id> m_stalledCallers;
     std::chrono::milliseconds m_answerDeadline{3000};
 };
 

@@ -169,6 +169,7 @@ struct InputSession::Worker
     InputChoice choice;
     int choiceSerial = 0;
     std::optional<int> volume;
+    QString volumeInput; // the input it is meant for (the one in use when it was set)
     int volumeSerial = 0;
     std::optional<int> outputVolume; // until carried out
     bool monitorWanted = false;
@@ -216,13 +217,17 @@ struct InputSession::Worker
     // A call to the server, timed for the watchdog.
     template <typename F> auto call(F f)
     {
+        const auto began = Clock::now();
         busySince =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
-                .count();
+            std::chrono::duration_cast<std::chrono::milliseconds>(began.time_since_epoch()).count();
         auto result = f();
         busySince = 0;
+        // A call that failed this late met a server that did not answer, not one that
+        // refused: what it asked for is tried again, not reported.
+        unanswered = Clock::now() - began >= std::chrono::milliseconds(options.noticeAfterMs);
         return result;
     }
+    bool unanswered = false; // the last call took as long as a server that does not answer
 
     void run();
     bool connect();
@@ -263,7 +268,8 @@ bool InputSession::Worker::connect()
             fresh.reset();
     }
     if (!fresh) {
-        // Said once; the server is looked for again all the while.
+        // The session hears of each attempt (the window says it once); the server is
+        // looked for again all the while.
         int handled;
         {
             std::lock_guard lock(mutex);
@@ -301,6 +307,7 @@ bool InputSession::Worker::pass()
     InputChoice wantedChoice;
     int choiceAt, volumeAt, monitorAt, handled;
     std::optional<int> wantedVolume, wantedOutput;
+    QString volumeFor;
     {
         std::lock_guard lock(mutex);
         doRefresh = std::exchange(refresh, false);
@@ -308,6 +315,7 @@ bool InputSession::Worker::pass()
         wantedChoice = choice;
         choiceAt = choiceSerial;
         wantedVolume = volume;
+        volumeFor = volumeInput;
         volumeAt = volumeSerial;
         wantedOutput = std::exchange(outputVolume, std::nullopt);
         wanted = monitorWanted;
@@ -317,11 +325,12 @@ bool InputSession::Worker::pass()
         handled = requests;
     }
     bool retry = false;
-    if (doRefresh)
-        call([&] {
-            engine->refreshDevices();
-            return true;
-        });
+    if (doRefresh && !call([&] { return engine->refreshDevices(); })) {
+        // Asked again later: the lists stay as they were meanwhile.
+        std::lock_guard lock(mutex);
+        refresh = true;
+        retry = true;
+    }
     const QList<DeviceEntry> devices = entriesOf(engine->deviceModel());
 
     // The input to use. While a recording runs, the one it records from stays.
@@ -345,7 +354,7 @@ bool InputSession::Worker::pass()
                 inputKey = newInput;
                 appliedChoice = choiceAt;
                 doReadLevel = true;
-            } else if (choiceAt != appliedChoice) {
+            } else if (choiceAt != appliedChoice && !unanswered) {
                 // The user's pick failed: said once, tried again with the next change.
                 appliedChoice = choiceAt;
                 post(
@@ -365,11 +374,15 @@ bool InputSession::Worker::pass()
         }
     }
 
+    // A level is set on the input it was set for, even when another one is in use by
+    // now; one set before any input was known is the level of the first one used.
     if (wantedVolume && volumeAt != appliedVolume && !inputKey.isEmpty()) {
+        const QString target = volumeFor.isEmpty() ? inputKey : volumeFor;
         const bool ok = call([&] {
-            return engine->setInputVolume(-1, float(std::clamp(*wantedVolume, 0, 100)) / 100.f);
+            return engine->backend().setSourceVolume(
+                sourceOfKey(target), float(std::clamp(*wantedVolume, 0, 100)) / 100.f);
         });
-        if (ok) {
+        if (ok || !unanswered) {
             appliedVolume = volumeAt;
             doReadLevel = true;
         } else {
@@ -382,15 +395,25 @@ bool InputSession::Worker::pass()
             engine->setOutputVolume(float(std::clamp(*wantedOutput, 0, 100)) / 100.f);
             return true;
         });
+        if (unanswered) {
+            std::lock_guard lock(mutex);
+            if (!outputVolume)
+                outputVolume = wantedOutput;
+            retry = true;
+        }
     }
 
     std::optional<audio::SourceLevel> level;
     bool levelRead = false;
     if (doReadLevel || inputChanged) {
         level = call([&] { return engine->currentInputLevel(); });
-        levelRead = true;
-        if (!level && !inputKey.isEmpty())
+        levelRead = level.has_value() || inputKey.isEmpty();
+        if (!levelRead) {
+            // Not answered: the level shown stays, and is read again later.
+            std::lock_guard lock(mutex);
+            readLevel = true;
             retry = true;
+        }
     }
 
     // The monitor follows the input in use; one asked for afresh, or one that failed,
@@ -408,8 +431,11 @@ bool InputSession::Worker::pass()
             channel.reset();
         }
         // A monitor the user asked for says why it failed; one reopened after a change
-        // of input fails quietly and is tried again with the next change.
-        if (channel || monitorAt != openedMonitor) {
+        // of input fails quietly and is tried again with the next change. One the
+        // server did not answer for is tried again until it does.
+        if (!channel && unanswered)
+            retry = true;
+        else if (channel || monitorAt != openedMonitor) {
             openedMonitor = monitorAt;
             if (channel) {
                 std::lock_guard lock(mutex);
@@ -610,8 +636,9 @@ void InputSession::setVolume(int percent)
     if (changed)
         emit levelChanged();
     ++m_volumeSerial;
-    request([percent, serial = m_volumeSerial](Worker &w) {
+    request([percent, serial = m_volumeSerial, input = m_inputKey](Worker &w) {
         w.volume = percent;
+        w.volumeInput = input;
         w.volumeSerial = serial;
     });
 }

@@ -85,7 +85,7 @@ void PlaybackSession::start(const QString &path)
     m_relay->latest = generation;
     setState(State::Opening);
     if (!m_engine) {
-        opened(generation, nullptr, QStringLiteral("No sound output."));
+        opened(generation, nullptr, QStringLiteral("没有可用的声音输出"));
         return;
     }
     // Opening reads the file's headers and may have to decode it to learn its
@@ -119,7 +119,7 @@ void PlaybackSession::opened(int generation, std::shared_ptr<audio::PlaybackStre
             emit started(m_path, lengthSeconds());
             return;
         }
-        message = QStringLiteral("The sound output refused to play.");
+        message = QStringLiteral("声音输出拒绝播放");
     }
     setState(State::Stopped);
     emit openFailed(m_path, message);

@@ -28,11 +28,147 @@ encoderRecordProc(std::shared_ptr<std::atomic<audio::CaptureChannel *>> channel)
     };
 }
 
-RecordingSession::StartResult failure(QString message, const std::string &reason)
+QString withReason(QString message, const std::string &reason)
 {
     if (!reason.empty())
         message += QStringLiteral("\n\n") + QString::fromStdString(reason);
-    return {false, message};
+    return message;
+}
+
+} // namespace
+
+// What a start gives back to the session's thread: the running take, or why not.
+struct RecordingSession::Started
+{
+    QString failure; // empty: the take runs
+    QString path;
+    int fileCounter = 1;
+    std::unique_ptr<audio::CaptureChannel> channel;
+    std::unique_ptr<audio::WmaWriter> wmaWriter;
+};
+
+namespace {
+
+// Names the file, opens the capture and the format's writer and starts capturing; on a
+// worker thread. `state` is the session's, read by the WMA capture callback.
+void startTake(audio::AudioEngine &engine, TakeSettings settings,
+               const std::atomic<RecordingSession::State> &state, RecordingSession::Started &out)
+{
+    if (!settings.mp3SettingsFile.isEmpty())
+        settings.mp3 = settings::readMp3Settings(settings::IniFile(settings.mp3SettingsFile));
+    if (!settings.encoderFolder.isEmpty()) {
+        settings.lameProgram = findEncoderProgram(settings.encoderFolder, QStringLiteral("lame"));
+        settings.oggencProgram =
+            findEncoderProgram(settings.encoderFolder, QStringLiteral("oggenc"));
+    }
+    if (!QDir(settings.audioDir).exists())
+        QDir().mkpath(settings.audioDir);
+    const int format = settings.format >= 0 && settings.format <= 3 ? settings.format : 0;
+    // Whatever the base name holds, the file lies directly in the output folder.
+    const QString path =
+        QFileInfo(nextOutputPath(settings.audioDir, cleanBaseName(settings.baseName),
+                                 out.fileCounter, QString::fromLatin1(Extensions[format])))
+            .absoluteFilePath();
+    const std::string nativePath = QFile::encodeName(path).toStdString();
+    std::string error;
+    auto channelRef = std::make_shared<std::atomic<audio::CaptureChannel *>>(nullptr);
+    const auto startCapture = [&](const audio::PcmFormat &pcm, bool paused,
+                                  audio::CaptureCallback callback) {
+        return settings.sourceId.empty()
+                   ? engine.startCapture(pcm, paused, std::move(callback), &error)
+                   : engine.startCapture(settings.sourceId, pcm, paused, std::move(callback),
+                                         &error);
+    };
+    auto fail = [&](QString message) {
+        out.failure = withReason(std::move(message), error);
+        out.channel.reset();
+        if (out.wmaWriter) {
+            out.wmaWriter->close();
+            out.wmaWriter.reset();
+        }
+        // Nothing was recorded: no empty file is left behind.
+        QFile::remove(path);
+    };
+    std::unique_ptr<audio::CaptureChannel> &channel = out.channel;
+
+    switch (format) {
+    case 0:   // MP3
+    case 2: { // OGG
+        const audio::PcmFormat pcm{44100, 2};
+        channel = startCapture(pcm, true, encoderRecordProc(channelRef));
+        if (!channel) {
+            out.failure = withReason(couldNotStartRecording(), error);
+            return;
+        }
+        channelRef->store(channel.get());
+        const EncoderCommand command =
+            format == 0 ? lameCommand(settings.lameProgram, path, settings.mp3, settings.outputRate)
+                        : oggencCommand(settings.oggencProgram, path);
+        audio::EncoderProgram program(argumentVector(command), nativePath);
+        program.startWaitMs = settings.encoderStartWaitMs;
+        program.finishWaitMs = settings.finishWaitMs;
+        auto encoder = audio::spawnCommandLineEncoder(program, pcm, &error);
+        if (!encoder) {
+            channel.reset();
+            out.failure = withReason(
+                format == 0 ? couldNotStartMp3Encoder() : couldNotStartOggEncoder(), error);
+            return;
+        }
+        // Capturing at once: the audio waits in the encoder's buffer while the program
+        // starts, so nothing from the moment of the start is lost.
+        audio::Encoder *started = encoder.get();
+        channel->attachEncoder(std::move(encoder));
+        if (!channel->play())
+            return fail(couldNotStartRecording());
+        if (!started->waitUntilWriting(&error)) {
+            channel.reset();
+            out.failure = withReason(
+                format == 0 ? couldNotStartMp3Encoder() : couldNotStartOggEncoder(), error);
+            return;
+        }
+        break;
+    }
+    case 1: { // WMA
+        const audio::PcmFormat pcm{settings.outputRate, settings.outputChannels};
+        out.wmaWriter = audio::WmaWriter::open(pcm, 128000, nativePath, &error);
+        if (!out.wmaWriter)
+            return fail(couldNotOpenWmaWriter());
+        // The writer is stored before its capture starts; paused audio is dropped here.
+        audio::WmaWriter *writer = out.wmaWriter.get();
+        channel = startCapture(pcm, false, [&state, writer](const int16_t *samples, size_t bytes) {
+            if (state.load() == RecordingSession::State::Paused)
+                return true;
+            return writer->write(samples, bytes);
+        });
+        if (!channel)
+            return fail(couldNotStartWmaCapture());
+        if (!channel->play()) {
+            error = channel->failureMessage();
+            return fail(couldNotStartRecording());
+        }
+        break;
+    }
+    default: { // WAV
+        const audio::PcmFormat pcm{settings.outputRate, settings.outputChannels};
+        channel = startCapture(pcm, true, encoderRecordProc(channelRef));
+        if (!channel) {
+            out.failure = withReason(couldNotStartWav(), error);
+            return;
+        }
+        channelRef->store(channel.get());
+        auto writer = audio::startWavFileEncoder(nativePath, pcm, &error);
+        // Capturing without a writer would show a recording that records nothing.
+        if (!writer)
+            return fail(couldNotStartWav());
+        channel->attachEncoder(std::move(writer));
+        if (!channel->play()) {
+            error = channel->failureMessage();
+            return fail(couldNotStartRecording());
+        }
+        break;
+    }
+    }
+    out.path = path;
 }
 
 } // namespace
@@ -55,7 +191,7 @@ void RecordingSession::setEngine(audio::AudioEngine *engine)
 bool RecordingSession::isRecording() const
 {
     const State s = state();
-    return s == State::Recording || s == State::Paused;
+    return s == State::Starting || s == State::Recording || s == State::Paused;
 }
 
 void RecordingSession::setState(State state)
@@ -70,113 +206,43 @@ audio::CaptureChannel *RecordingSession::channel() const
     return m_channel.get();
 }
 
-RecordingSession::StartResult RecordingSession::start(const TakeSettings &settings,
-                                                      int &fileCounter)
+RecordingSession::StartResult RecordingSession::start(const TakeSettings &settings)
 {
     if (state() != State::Idle)
         return {false, QString()};
-    if (!QDir(settings.audioDir).exists())
-        QDir().mkpath(settings.audioDir);
     if (!m_engine)
-        return failure(couldNotStartRecording(), "No sound server is available.");
-
-    const int format = settings.format >= 0 && settings.format <= 3 ? settings.format : 0;
-    // Whatever the base name holds, the file lies directly in the output folder.
-    const QString path =
-        QFileInfo(nextOutputPath(settings.audioDir, cleanBaseName(settings.baseName), fileCounter,
-                                 QString::fromLatin1(Extensions[format])))
-            .absoluteFilePath();
-    const std::string nativePath = QFile::encodeName(path).toStdString();
-    std::string error;
-    auto channelRef = std::make_shared<std::atomic<audio::CaptureChannel *>>(nullptr);
-    const auto startCapture = [&](const audio::PcmFormat &pcm, bool paused,
-                                  audio::CaptureCallback callback) {
-        return settings.sourceId.empty()
-                   ? m_engine->startCapture(pcm, paused, std::move(callback), &error)
-                   : m_engine->startCapture(settings.sourceId, pcm, paused, std::move(callback),
-                                            &error);
-    };
-    std::unique_ptr<audio::CaptureChannel> channel;
-    std::unique_ptr<audio::WmaWriter> wmaWriter;
-
-    switch (format) {
-    case 0:   // MP3
-    case 2: { // OGG
-        const audio::PcmFormat pcm{44100, 2};
-        channel = startCapture(pcm, true, encoderRecordProc(channelRef));
-        if (!channel)
-            return failure(couldNotStartRecording(), error);
-        channelRef->store(channel.get());
-        const EncoderCommand command =
-            format == 0 ? lameCommand(settings.lameProgram, path, settings.mp3, settings.outputRate)
-                        : oggencCommand(settings.oggencProgram, path);
-        audio::EncoderProgram program(argumentVector(command), nativePath);
-        program.startWaitMs = settings.encoderStartWaitMs;
-        program.finishWaitMs = settings.finishWaitMs;
-        auto encoder = audio::startCommandLineEncoder(program, pcm, &error);
-        if (!encoder) {
-            channel.reset();
-            return failure(format == 0 ? couldNotStartMp3Encoder() : couldNotStartOggEncoder(),
-                           error);
-        }
-        channel->attachEncoder(std::move(encoder));
-        break;
-    }
-    case 1: { // WMA
-        const audio::PcmFormat pcm{settings.outputRate, settings.outputChannels};
-        wmaWriter = audio::WmaWriter::open(pcm, 128000, nativePath, &error);
-        if (!wmaWriter) {
-            QFile::remove(path);
-            return failure(couldNotOpenWmaWriter(), error);
-        }
-        // The writer is stored before its capture starts; paused audio is dropped here.
-        audio::WmaWriter *writer = wmaWriter.get();
-        channel = startCapture(pcm, false, [this, writer](const int16_t *samples, size_t bytes) {
-            if (m_state.load() == State::Paused)
-                return true;
-            return writer->write(samples, bytes);
-        });
-        if (!channel) {
-            wmaWriter->close();
-            // Nothing was recorded: no empty file is left behind.
-            QFile::remove(path);
-            return failure(couldNotStartWmaCapture(), error);
-        }
-        break;
-    }
-    default: { // WAV
-        const audio::PcmFormat pcm{settings.outputRate, settings.outputChannels};
-        channel = startCapture(pcm, true, encoderRecordProc(channelRef));
-        if (!channel)
-            return failure(couldNotStartWav(), error);
-        channelRef->store(channel.get());
-        auto writer = audio::startWavFileEncoder(nativePath, pcm, &error);
-        if (!writer) {
-            // Capturing without a writer would show a recording that records nothing.
-            channel.reset();
-            QFile::remove(path);
-            return failure(couldNotStartWav(), error);
-        }
-        channel->attachEncoder(std::move(writer));
-        break;
-    }
-    }
-
-    if (!channel->play()) {
-        const std::string reason = channel->failureMessage();
-        channel.reset();
-        if (wmaWriter)
-            wmaWriter->close();
-        QFile::remove(path);
-        return failure(couldNotStartRecording(), reason);
-    }
-    m_channel = std::move(channel);
-    m_wmaWriter = std::move(wmaWriter);
-    m_path = path;
+        return {false, withReason(couldNotStartRecording(), "没有可用的声音服务器")};
+    waitForFinish(); // the threads of the take before have ended by now
+    m_stopWhenStarted = false;
     m_startTime = QDateTime::currentDateTime();
     m_pauseTime = m_startTime;
-    setState(State::Recording);
+    setState(State::Starting);
+    auto result = std::make_shared<Started>();
+    result->fileCounter = m_fileCounter;
+    m_starter = std::thread([this, engine = m_engine, settings, result] {
+        startTake(*engine, settings, m_state, *result);
+        QMetaObject::invokeMethod(
+            this, [this, result] { startDone(result); }, Qt::QueuedConnection);
+    });
     return {true, QString()};
+}
+
+void RecordingSession::startDone(const std::shared_ptr<Started> &result)
+{
+    if (m_starter.joinable())
+        m_starter.join();
+    m_fileCounter = result->fileCounter;
+    if (!result->failure.isEmpty()) {
+        setState(State::Idle);
+        emit startFailed(result->failure);
+        return;
+    }
+    m_channel = std::move(result->channel);
+    m_wmaWriter = std::move(result->wmaWriter);
+    m_path = result->path;
+    setState(State::Recording);
+    if (m_stopWhenStarted)
+        stop();
 }
 
 void RecordingSession::pause()
@@ -214,7 +280,9 @@ qint64 RecordingSession::elapsedMs() const
 
 void RecordingSession::stop()
 {
-    if (isRecording())
+    if (state() == State::Starting)
+        m_stopWhenStarted = true;
+    else if (isRecording())
         finish(QString());
 }
 
@@ -238,7 +306,7 @@ QString RecordingSession::pipelineFailure() const
 
 bool RecordingSession::checkPipeline()
 {
-    if (!isRecording())
+    if (state() != State::Recording && state() != State::Paused)
         return false;
     const QString reason = pipelineFailure();
     if (reason.isEmpty())
@@ -312,6 +380,8 @@ void RecordingSession::finished(const TakeEnd &end)
 
 void RecordingSession::waitForFinish()
 {
+    if (m_starter.joinable())
+        m_starter.join();
     if (m_finisher.joinable())
         m_finisher.join();
 }

@@ -36,6 +36,10 @@ struct TakeSettings
     settings::Mp3Settings mp3;
     QString lameProgram = QStringLiteral("lame");
     QString oggencProgram = QStringLiteral("oggenc");
+    // Where the start reads them instead, off the caller's thread (when given): the
+    // MP3 settings from this Config.ini, the encoder programs from this folder (or PATH).
+    QString mp3SettingsFile;
+    QString encoderFolder;
     // How long an encoder program may take to create its file, and how long finishing
     // waits for one that stopped taking audio or does not exit.
     int encoderStartWaitMs = 5000;
@@ -60,17 +64,21 @@ struct TakeEnd
 // One recording from start to finished file, without widgets. It owns the take's
 // capture channel and writer; its one state value says where the take is:
 //
-//   Idle --start--> Recording <--pause/resume--> Paused
+//   Idle --start--> Starting --the writer has its file--> Recording <--pause/resume--> Paused
+//   Starting --failure--> Idle
 //   Recording, Paused --stop, or a failure of the pipeline--> Finishing --> Idle
 //
-// Finishing (closing the encoder's input, waiting for it, finalising the file, looking
-// at the result) runs on a worker thread; takeEnded and the change to Idle follow on
-// the session's thread.
+// Starting (naming the file, opening the capture and the writer, waiting for an encoder
+// program to create its file) and Finishing (closing the encoder's input, waiting for
+// it, finalising the file, looking at the result) run on worker threads; the signals and
+// the changes of state follow on the session's thread. The capture runs from the start
+// on: audio waits in the writer's buffer while an encoder program starts, so the take
+// holds what was heard from the moment it was asked for.
 class RecordingSession : public QObject
 {
     Q_OBJECT
 public:
-    enum class State { Idle, Recording, Paused, Finishing };
+    enum class State { Idle, Starting, Recording, Paused, Finishing };
     Q_ENUM(State)
 
     struct StartResult
@@ -80,46 +88,61 @@ public:
     };
 
     explicit RecordingSession(QObject *parent = nullptr);
-    ~RecordingSession() override; // waits for a take being finished
+    ~RecordingSession() override; // waits for a take being started or finished
 
     // The engine capture channels are opened on; null: no sound server.
     void setEngine(audio::AudioEngine *engine);
     audio::AudioEngine *engine() const { return m_engine; }
 
     State state() const { return m_state.load(); }
-    bool isRecording() const; // Recording or Paused
+    // Starting, Recording or Paused: a take is under way (a second start is refused,
+    // a stop ends it).
+    bool isRecording() const;
     bool isPaused() const { return state() == State::Paused; }
 
-    // Names the file (from fileCounter on), opens the capture channel and the format's
-    // writer and starts capturing. A start is a start only once the writer has its file:
-    // on failure nothing stays open, on disk or in the state.
-    StartResult start(const TakeSettings &settings, int &fileCounter);
+    // The number the next file name starts looking from (1 at program start, never
+    // saved); a start moves it past the name it takes.
+    int fileCounter() const { return m_fileCounter; }
+    void setFileCounter(int counter) { m_fileCounter = counter; }
+
+    // Starts a take in the background: Starting now, then Recording, or startFailed()
+    // and Idle. A start is a start only once the writer has its file: on failure nothing
+    // stays open, on disk or in the state. Refused at once (ok false, with the reason
+    // where there is one) when a take is under way or there is no sound server.
+    StartResult start(const TakeSettings &settings);
     void pause();
     void resume();
-    // Ends the take as asked; the file is finished off this thread.
+    // Ends the take as asked (one still starting ends as soon as it has started); the
+    // file is finished off this thread.
     void stop();
     // Looks at the pipeline: an encoder that ended, a failed write, an input that went
     // away, a file that was removed end the take with that reason. True when it did.
     bool checkPipeline();
 
     QString path() const { return m_path; }
-    // Recorded time: paused time is not counted.
+    // Recorded time, from when the take was asked for: paused time is not counted.
     qint64 elapsedMs() const;
     QDateTime startTime() const { return m_startTime; }
     // The take's capture channel while one runs (for its spectrum); else null.
     audio::CaptureChannel *channel() const;
 
-    // Blocks until a take being finished is done (its signals are still delivered by
-    // the event loop). For the program's end.
+    // Blocks until a take being started or finished is done (its signals are still
+    // delivered by the event loop). For the program's end.
     void waitForFinish();
+
+    // What a start hands back to this thread (defined with the start's work).
+    struct Started;
 
 signals:
     void stateChanged(sonalto::recording::RecordingSession::State now,
                       sonalto::recording::RecordingSession::State before);
+    // A start that failed, with the format's message and the reason.
+    void startFailed(const QString &message);
     void takeEnded(const sonalto::recording::TakeEnd &end);
 
 private:
     void setState(State state);
+    void startDone(const std::shared_ptr<Started> &result);
     QString pipelineFailure() const;
     void finish(const QString &failure);
     void finished(const TakeEnd &end);
@@ -130,6 +153,9 @@ private:
     std::unique_ptr<audio::WmaWriter> m_wmaWriter;
     QString m_path;
     QDateTime m_startTime, m_pauseTime;
+    int m_fileCounter = 1;
+    bool m_stopWhenStarted = false;
+    std::thread m_starter;
     std::thread m_finisher;
 };
 

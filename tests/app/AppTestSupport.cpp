@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -68,6 +69,19 @@ std::unique_ptr<TForm1> makeForm(std::unique_ptr<audio::AudioBackend> backend)
     auto form = std::make_unique<TForm1>(std::move(options));
     waitForInput(*form);
     return form;
+}
+
+bool waitUntilStarted(TForm1 &form)
+{
+    return QTest::qWaitFor(
+        [&] { return form.Recording->state() != recording::RecordingSession::State::Starting; },
+        20000);
+}
+
+void pressRecord(TForm1 &form)
+{
+    form.ToolButton1->click();
+    EXPECT_TRUE(waitUntilStarted(form));
 }
 
 bool waitForInput(TForm1 &form, int timeoutMs)

@@ -4,11 +4,18 @@
 #include "audio/VirtualBackend.h"
 #include "common/TestSignals.h"
 
+#include <QDir>
+#include <QFile>
 #include <QList>
 #include <QPair>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
+
+#include "common/TestSupport.h"
+#include <csignal>
 
 namespace sonalto::test {
 
@@ -57,8 +64,80 @@ void selectInput(TForm1 &form, const QString &name);
 // device, and waits until it is in use. False when none matches.
 bool selectInputWith(TForm1 &form, const QStringList &words);
 
+// Waits until a take that is starting records, or its start has failed.
+bool waitUntilStarted(TForm1 &form);
+// Clicks 录制 and waits until the take records, or its start has failed.
+void pressRecord(TForm1 &form);
+
 // Runs the event loop until the recording session is idle again (a stopped take is
 // finished off the GUI thread). False when it is not within the time.
 bool waitUntilIdle(TForm1 &form, int timeoutMs = 20000);
+
+// A second sound server of the test's own, on a socket of its own, which the
+// test may kill and start again without disturbing the session's server.
+// PULSE_SERVER points this process at it while it exists.
+class OwnSoundServer
+{
+public:
+    OwnSoundServer() : m_savedServer(qgetenv("PULSE_SERVER"))
+    {
+        QDir().mkpath(m_dir.path() + "/runtime");
+        QDir().mkpath(m_dir.path() + "/state");
+        QFile config(m_dir.path() + "/default.pa");
+        if (config.open(QIODevice::WriteOnly))
+            config.write("load-module module-native-protocol-unix socket=" + socket().toUtf8() +
+                         " auth-anonymous=1\n"
+                         "load-module module-null-sink sink_name=own_out "
+                         "sink_properties=device.description=OwnSpeakers\n"
+                         "load-module module-sine-source source_name=own_tone frequency=1000 "
+                         "source_properties=device.description=OwnTone\n");
+        qputenv("PULSE_SERVER", "unix:" + socket().toUtf8());
+    }
+    ~OwnSoundServer()
+    {
+        stop();
+        qputenv("PULSE_SERVER", m_savedServer);
+    }
+    QString socket() const { return m_dir.path() + "/native"; }
+
+    bool start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_RUNTIME_PATH", m_dir.path() + "/runtime");
+        env.insert("PULSE_STATE_PATH", m_dir.path() + "/state");
+        m_server.setProcessEnvironment(env);
+        m_server.setProgram("pulseaudio");
+        m_server.setArguments({"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                               "--disallow-exit=yes",
+                               "--log-target=file:" + m_dir.path() + "/pulse.log", "-F",
+                               m_dir.path() + "/default.pa"});
+        m_server.start();
+        if (!m_server.waitForStarted())
+            return false;
+        return QTest::qWaitFor(
+            [&] {
+                int code = -1;
+                runProgram("pactl", {"-s", "unix:" + socket(), "info"}, &code);
+                return code == 0;
+            },
+            10000);
+    }
+    void stop()
+    {
+        if (m_server.state() == QProcess::NotRunning)
+            return;
+        resume();
+        m_server.kill();
+        m_server.waitForFinished();
+    }
+    // Stops and continues the server's process, as when it hangs.
+    void pause() { ::kill(pid_t(m_server.processId()), SIGSTOP); }
+    void resume() { ::kill(pid_t(m_server.processId()), SIGCONT); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_savedServer;
+    QProcess m_server;
+};
 
 } // namespace sonalto::test

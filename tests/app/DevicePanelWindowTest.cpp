@@ -174,7 +174,7 @@ TEST(DevicePanelOnSoundServer, OutputAddedDuringARecordingLeavesTheTakesInputAlo
     form->ComboBox3->setCurrentIndex(3); // WAV: no encoder to wait for
     form->ComboBox3Change();
     const QString input = form->ComboBox1->currentText();
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording);
     Module late(
         {"module-null-sink", "sink_name=sonalto_late", "sink_properties=device.description=Late"});
@@ -269,73 +269,6 @@ TEST(DevicePanel, LongStatusIsCutAtItsEndWithTheWholeTextAtHand)
     EXPECT_LE(form->Label15->fontMetrics().horizontalAdvance(shown), form->Label15->width());
 }
 
-namespace {
-
-// A second sound server of the test's own, on a socket of its own, which the
-// test may kill and start again without disturbing the session's server.
-// PULSE_SERVER points this process at it while it exists.
-class OwnSoundServer
-{
-public:
-    OwnSoundServer() : m_savedServer(qgetenv("PULSE_SERVER"))
-    {
-        QDir().mkpath(m_dir.path() + "/runtime");
-        QDir().mkpath(m_dir.path() + "/state");
-        QFile config(m_dir.path() + "/default.pa");
-        if (config.open(QIODevice::WriteOnly))
-            config.write("load-module module-native-protocol-unix socket=" + socket().toUtf8() +
-                         " auth-anonymous=1\n"
-                         "load-module module-null-sink sink_name=own_out "
-                         "sink_properties=device.description=OwnSpeakers\n"
-                         "load-module module-sine-source source_name=own_tone frequency=1000 "
-                         "source_properties=device.description=OwnTone\n");
-        qputenv("PULSE_SERVER", "unix:" + socket().toUtf8());
-    }
-    ~OwnSoundServer()
-    {
-        stop();
-        qputenv("PULSE_SERVER", m_savedServer);
-    }
-    QString socket() const { return m_dir.path() + "/native"; }
-
-    bool start()
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PULSE_RUNTIME_PATH", m_dir.path() + "/runtime");
-        env.insert("PULSE_STATE_PATH", m_dir.path() + "/state");
-        m_server.setProcessEnvironment(env);
-        m_server.setProgram("pulseaudio");
-        m_server.setArguments({"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                               "--disallow-exit=yes",
-                               "--log-target=file:" + m_dir.path() + "/pulse.log", "-F",
-                               m_dir.path() + "/default.pa"});
-        m_server.start();
-        if (!m_server.waitForStarted())
-            return false;
-        return QTest::qWaitFor(
-            [&] {
-                int code = -1;
-                runProgram("pactl", {"-s", "unix:" + socket(), "info"}, &code);
-                return code == 0;
-            },
-            10000);
-    }
-    void stop()
-    {
-        if (m_server.state() == QProcess::NotRunning)
-            return;
-        m_server.kill();
-        m_server.waitForFinished();
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QByteArray m_savedServer;
-    QProcess m_server;
-};
-
-} // namespace
-
 TEST(DevicePanelOnSoundServer, RestartedServerIsFoundAgainAndRecordingWorks)
 {
     SONALTO_REQUIRE_PULSE();
@@ -369,7 +302,7 @@ TEST(DevicePanelOnSoundServer, RestartedServerIsFoundAgainAndRecordingWorks)
     form->ComboBox3->setCurrentIndex(3); // WAV
     form->ComboBox3Change();
     const int messages = form->ShownMessages.size();
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {

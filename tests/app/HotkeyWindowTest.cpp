@@ -91,6 +91,7 @@ TEST(HotkeyWindow, ReportsRunRecordPauseAndStop)
     EXPECT_FALSE(form->IsPaused);
 
     form->HotKeyReport(F9, KeyDown, 1);
+    ASSERT_TRUE(waitUntilStarted(*form));
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join('|').toStdString();
     const int rows = form->ListView1->topLevelItemCount();
     form->HotKeyReport(F9, KeyDown, 1); // record while recording: nothing
@@ -122,6 +123,7 @@ TEST(HotkeyWindow, SameCombinationTwiceActsAsTheLowerEntry)
     auto form = makeForm(makeTestBackend());
     form->show();
     form->HotKeyReport(F9, KeyDown, 0);
+    ASSERT_TRUE(waitUntilStarted(*form));
     ASSERT_TRUE(form->IsRecording);
     form->HotKeyReport(F10, KeyDown, 0);
     EXPECT_FALSE(form->IsRecording);
@@ -149,6 +151,7 @@ TEST(HotkeyWindow, HotKeyButtonOpensTheDialogAndReloadsAfterIt)
     EXPECT_TRUE(seen);
     EXPECT_EQ(form->ToolButton1->toolTip(), QStringLiteral(" F9"));
     form->HotKeyReport(F9, KeyDown, 0);
+    ASSERT_TRUE(waitUntilStarted(*form));
     EXPECT_TRUE(form->IsRecording);
     form->HotKeyReport(F11, KeyDown, 0);
     EXPECT_FALSE(form->IsRecording);
@@ -249,6 +252,7 @@ TEST_F(HotkeyOnDisplay, FirstStartDefaultsWorkFromAnotherProgram)
     press("F9");
     ASSERT_TRUE(QTest::qWaitFor([&] { return bool(form->IsRecording); }, 10000))
         << form->ShownMessages.join('|').toStdString();
+    ASSERT_TRUE(waitUntilStarted(*form)); // pausing waits for a take that records
     press("F10");
     ASSERT_TRUE(QTest::qWaitFor([&] { return bool(form->IsPaused); }, 10000));
     press("F10");

@@ -162,7 +162,7 @@ TEST(InputLevelOnSoundServer, ToneSilenceAndFullScaleOnTheLineIn)
         EXPECT_FALSE(form->ClipWarning->isVisible());
 
         // Recording, and paused, the meter keeps following the input.
-        form->ToolButton1->click();
+        pressRecord(*form);
         ASSERT_TRUE(form->IsRecording);
         ASSERT_TRUE(QTest::qWaitFor([&] { return meterValue(*form) > -25; }, 10000));
         form->ToolButton2->click();
@@ -207,7 +207,7 @@ TEST(InputLevelOnSoundServer, ToneSilenceAndFullScaleOnTheLineIn)
         LineInFeed full(square, 30);
         ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClipWarning->isVisible(); }, 10000));
     }
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording);
     EXPECT_FALSE(form->ClipWarning->isVisible());
     QTest::qWait(300);

@@ -43,7 +43,7 @@ TEST(LostAudioOnSoundServer, SuspendedSourceMidTakeKeepsTheFileAsLongAsTheTakeAn
     form->ComboBox4Change();
 
     LineInFeed feed(tone, 30);
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording);
     ASSERT_NE(form->Recording->channel(), nullptr);
     audio::CaptureChannel &channel = *form->Recording->channel();
@@ -107,7 +107,7 @@ TEST(LostAudioOnSoundServer, SuspendedSourceMidTakeKeepsTheFileAsLongAsTheTakeAn
     EXPECT_TRUE(rescanned[0]->toolTip(3).contains(lossText));
 
     // The next take loses nothing and says nothing new.
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording);
     audio::CaptureChannel &next = *form->Recording->channel();
     ASSERT_TRUE(QTest::qWaitFor([&] { return next.capturedFrames() > Rate; }, 10000));

@@ -47,7 +47,7 @@ TEST(MainWindow, WithoutSoundServerTheWindowStillWorks)
     EXPECT_EQ(form->height(), collapsed);
 
     // Record fails with a message instead of pretending to record.
-    form->ToolButton1->click();
+    pressRecord(*form);
     EXPECT_FALSE(form->IsRecording);
     EXPECT_TRUE(form->ToolButton1->isEnabled());
 }
@@ -155,7 +155,7 @@ TEST(MainWindow, CancelledExitKeepsExitRequested)
     auto form = makeForm(makeTestBackend());
     form->show();
     form->MinitoTray = true;
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording);
     form->AutoAnswerOk = false;
     form->Exit1Click();

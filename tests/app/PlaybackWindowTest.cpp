@@ -439,7 +439,11 @@ TEST_F(PlaybackWindow, AFileThatIsNotAudioLeavesTheStatusesAlone)
 
     doubleClickRow(*form, "notes.mp3");
     ASSERT_TRUE(settled(*form));
-    EXPECT_EQ(form->ShownMessages, QStringList{"Can't play the file."});
+    ASSERT_EQ(form->ShownMessages.size(), 1);
+    // The description's words, then why, in the user's language.
+    EXPECT_TRUE(form->ShownMessages.front().startsWith("Can't play the file.\n\n"));
+    EXPECT_TRUE(form->ShownMessages.front().contains("notes.mp3"))
+        << form->ShownMessages.front().toStdString();
     EXPECT_EQ(form->Playback->stream(), nullptr);
     // Nothing plays, and the buttons do not claim otherwise.
     EXPECT_FALSE(form->SpeedButton21->isChecked());
@@ -505,7 +509,7 @@ TEST_F(PlaybackWindow, PausingARecordingFreezesTheSpectrum)
     ASSERT_TRUE(selectToneInput(*form));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return barStandsAt(form->PaintFrame->picture(), 18, 40); }, 10000));
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join('|').toStdString();
     QTest::qWait(300);
     form->ToolButton2->click();
@@ -741,7 +745,7 @@ TEST(PlaybackStops, InputChangeDetectorAndAScheduledStartLeaveTheWindowIdle)
         SCOPED_TRACE("scheduled start");
         ASSERT_TRUE(play());
         form->Timer2->start(); // the schedule's check starts recordings without asking
-        form->ToolButton1Click();
+        pressRecord(*form);
         EXPECT_TRUE(form->IsRecording) << form->ShownMessages.join('|').toStdString();
         EXPECT_FALSE(form->ShownMessages.contains(
             "A file is Playing. \n\nDo you want to stop it and Recording now?"));

@@ -98,7 +98,7 @@ double stopCaptureAndCount(TForm1 &form)
 // stream delivered, which is what the file must hold.
 double recordFor(TForm1 &form, int ms)
 {
-    form.ToolButton1->click();
+    pressRecord(form);
     EXPECT_TRUE(form.IsRecording);
     if (!form.IsRecording)
         return 0;
@@ -215,7 +215,7 @@ TEST(RecordingWindow, PausedAudioIsLeftOutOfFileAndClock)
         // Resume; each lies between the test's readings before and after the click.
         QElapsedTimer clock;
         clock.start();
-        form->ToolButton1->click();
+        pressRecord(*form);
         const qint64 recordTo = clock.elapsed();
         ASSERT_TRUE(form->IsRecording);
         QTest::qWait(1300);
@@ -277,7 +277,7 @@ TEST(RecordingWindow, NumberingSkipsExistingFilesAndFollowsTheBaseName)
     recordFor(*form, 300);
     EXPECT_EQ(QFileInfo(form->Recording->path()).fileName(), "04.mp3");
     form->OutputBaseName.clear();
-    form->FileCounter = 1;
+    form->Recording->setFileCounter(1);
     recordFor(*form, 300);
     EXPECT_EQ(QFileInfo(form->Recording->path()).fileName(), "1.mp3");
     EXPECT_TRUE(decodeFile(form->Recording->path()));
@@ -292,7 +292,7 @@ TEST(RecordingWindow, ClosingWhileRecordingFinishesTheFile)
     selectFormat(*form, 0);
     form->show();
     form->MinitoTray = false;
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording);
     QTest::qWait(2500);
     const double captured = stopCaptureAndCount(*form);
@@ -319,7 +319,7 @@ TEST(RecordingWindow, EncoderThatDiesStopsTheRecordingAndKeepsTheFile)
         SCOPED_TRACE(FormatNames[format]);
         selectFormat(*form, format);
         form->ShownMessages.clear();
-        form->ToolButton1->click();
+        pressRecord(*form);
         ASSERT_TRUE(form->IsRecording);
         const pid_t encoder = childNamed(getpid(), format == 0 ? "lame" : "oggenc");
         ASSERT_NE(encoder, 0) << "encoder process not found";
@@ -513,7 +513,7 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         QFile(folders.root() + "/plain").open(QIODevice::WriteOnly);
         ProjectDirs::instance().SetAudioDir(folders.root() + "/plain/audio/");
         form->ShownMessages.clear();
-        form->ToolButton1->click();
+        pressRecord(*form);
         EXPECT_FALSE(form->IsRecording);
         EXPECT_EQ(form->Input->monitor(), nullptr);
         EXPECT_EQ(form->Recording->channel(), nullptr)
@@ -535,7 +535,7 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         form->ShownMessages.clear();
         // The input goes away before the window hears of it.
         ASSERT_TRUE(virtualBackend->removeSource("card0.in"));
-        form->ToolButton1->click();
+        pressRecord(*form);
         EXPECT_FALSE(form->IsRecording);
         ASSERT_EQ(form->ShownMessages.size(), 1);
         EXPECT_TRUE(form->ShownMessages.front().startsWith("Cannot start recording for WMA\n\n"))
@@ -548,7 +548,7 @@ TEST(RecordingWindow, StartsThatCannotRecordLeaveNothingBehind)
         TempFolders folders;
         auto form = makeForm(makeTestBackend());
         form->ComboBox3->setCurrentIndex(-1);
-        form->ToolButton1->click();
+        pressRecord(*form);
         ASSERT_TRUE(form->IsRecording);
         QTest::qWait(300);
         form->ToolButton3->click();
@@ -699,7 +699,7 @@ TEST(RecordingWindow, EncoderInAnApplicationFolderWithABlankIsUsed)
     auto form = makePulseForm();
     ASSERT_NE(form->Input->engine(), nullptr);
     selectFormat(*form, 0);
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
     const pid_t lame = newestChild("lame");
     ASSERT_NE(lame, 0);
@@ -726,7 +726,7 @@ TEST(RecordingWindow, UnwritableFolderIsAFailedStartWithTheEncodersReason)
     ASSERT_TRUE(unwritable.ok());
     ProjectDirs::instance().SetAudioDir(blocked);
     form->ShownMessages.clear();
-    form->ToolButton1->click();
+    pressRecord(*form);
     EXPECT_FALSE(form->IsRecording);
     ASSERT_EQ(form->ShownMessages.size(), 1);
     const QString message = form->ShownMessages.front();
@@ -748,7 +748,7 @@ TEST(RecordingWindow, StopWithAStalledEncoderKeepsTheWindowResponsive)
     form->EncoderFinishWaitMs = 1500;
     form->show();
     selectFormat(*form, 0);
-    form->ToolButton1->click();
+    pressRecord(*form);
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
     const pid_t lame = newestChild("lame");
     ASSERT_NE(lame, 0);
@@ -792,7 +792,7 @@ TEST(RecordingWindow, DeletedOutputFolderIsAFailureAndNoRowSaysSaved)
         QDir().mkpath(folders.audioDir());
         selectFormat(*form, format);
         form->ShownMessages.clear();
-        form->ToolButton1->click();
+        pressRecord(*form);
         ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
         QTest::qWait(700);
         ASSERT_TRUE(QDir(folders.audioDir()).removeRecursively());
@@ -825,7 +825,7 @@ TEST(RecordingWindow, FullDiskAtStartIsAFailure)
         form->ShownMessages.clear();
         rlimit none{0, previous.rlim_max};
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-        form->ToolButton1->click();
+        pressRecord(*form);
         if (form->IsRecording) {
             QTest::qWait(1500);
             form->ToolButton3->click();
@@ -842,4 +842,28 @@ TEST(RecordingWindow, FullDiskAtStartIsAFailure)
             << filesBelow(folders.audioDir()).join(' ').toStdString();
     }
     std::signal(SIGXFSZ, previousHandler);
+}
+
+TEST(RecordingWindow, ATakeRunningWhenTheWindowGoesIsFinishedAndToldAtTheNextStart)
+{
+    TempFolders folders;
+    {
+        auto form = makeForm(makeTestBackend());
+        selectFormat(*form, 3);
+        pressRecord(*form);
+        ASSERT_TRUE(form->IsRecording);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return capturedSeconds(*form) > 0.5; }, 5000));
+        // The program ends (a log-out, a signal) with the take running.
+    }
+    const QString path = folders.audioDir() + "01.wav";
+    const auto decoded = decodeFile(path);
+    ASSERT_TRUE(decoded);
+    EXPECT_GT(decoded->seconds(), 0.4);
+
+    auto form = makeForm(makeTestBackend());
+    form->show();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->Label15->text() == "上次退出时正在录制的 01.wav 已保存"; }, 5000))
+        << form->Label15->text().toStdString();
+    EXPECT_FALSE(QFile::exists(folders.appDir() + "LastTake.ini")) << "said once";
 }

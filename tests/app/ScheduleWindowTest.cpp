@@ -148,6 +148,7 @@ TEST(ScheduleWindow, AnyStopEndsTheSchedule)
         setPart(d.CheckBox2, d.DateTimePicker3, d.DateTimePicker4, now.addSecs(3600));
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->IsRecording; }, 5000));
+    ASSERT_TRUE(waitUntilStarted(*form));
     ASSERT_TRUE(form->TrayIcon1);
     form->TrayIcon1->Stop2->trigger();
     EXPECT_FALSE(form->IsRecording);
@@ -249,6 +250,7 @@ TEST(TrayOnWindow, MenuFollowsTheRecordingAndShowsTheWindow)
     EXPECT_EQ(tray->toolTip(), "双击这里显示      \nSonalto 窗口  ");
 
     tray->Record1->trigger();
+    ASSERT_TRUE(waitUntilStarted(*form));
     ASSERT_TRUE(form->IsRecording);
     EXPECT_EQ(tray->picture(), 0);
     EXPECT_FALSE(tray->Record1->isEnabled());

@@ -43,11 +43,11 @@ public:
         QObject::connect(&m_poll, &QTimer::timeout, [this, folder] {
             QWidget *modal = QApplication::activeModalWidget();
             if (auto *chooser = qobject_cast<QFileDialog *>(modal)) {
-                // The dialog takes the name once its view of the folder has loaded:
-                // accepted before, it would answer with the folder it shows.
-                chooser->selectFile(folder);
-                if (chooser->selectedFiles().value(0) == QDir::cleanPath(folder))
-                    static_cast<QDialog *>(chooser)->accept(); // its own accept() is protected
+                // Typed into the dialog's name field, as a user may: a folder made after
+                // the dialog read its parent cannot be selected in its view.
+                if (auto *name = chooser->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                    name->setText(folder);
+                QMetaObject::invokeMethod(chooser, "accept"); // QFileDialog's own accept()
             } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 messages << box->text();
                 box->accept();

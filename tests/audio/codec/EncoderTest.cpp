@@ -107,7 +107,7 @@ TEST(CommandLineEncoder, ChildInheritsOnlyItsStandardDescriptors)
     // A descriptor of ours without close-on-exec must not reach the encoder.
     const int leaky = ::open("/dev/null", O_RDONLY);
     std::string error;
-    auto encoder = CommandLineEncoder::start({{"cat"}}, PcmFormat{}, &error);
+    auto encoder = CommandLineEncoder::start({{"cat"}}, PcmFormat{}, true, &error);
     ::close(leaky);
     ASSERT_TRUE(encoder) << error;
     const QString fdDir = QString("/proc/%1/fd").arg(encoder->processId());
@@ -139,7 +139,8 @@ TEST(CommandLineEncoder, KilledProgramEndsTheEncoderWithAMessage)
     QTemporaryDir dir;
     std::string error;
     auto started = CommandLineEncoder::start(
-        {{"lame", "--alt-preset", "cbr", "128", "-", tempPath(dir, "k.mp3")}}, PcmFormat{}, &error);
+        {{"lame", "--alt-preset", "cbr", "128", "-", tempPath(dir, "k.mp3")}}, PcmFormat{}, true,
+        &error);
     ASSERT_TRUE(started) << error;
     feed(*started, toneSamples(1000, 0.5), 2, Rate);
     EXPECT_TRUE(started->isActive());
@@ -158,7 +159,7 @@ TEST(CommandLineEncoder, ProgramThatClosesItsInputGivesAnErrorNotASignal)
     const auto previous = std::signal(SIGPIPE, SIG_DFL);
     std::string error;
     auto started =
-        CommandLineEncoder::start({{"sh", "-c", "exec 0<&-; sleep 30"}}, PcmFormat{}, &error);
+        CommandLineEncoder::start({{"sh", "-c", "exec 0<&-; sleep 30"}}, PcmFormat{}, true, &error);
     ASSERT_TRUE(started) << error;
     feed(*started, toneSamples(1000, 1.0), 2, Rate);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !started->isActive(); }));
@@ -172,7 +173,7 @@ TEST(CommandLineEncoder, ProgramThatClosesItsInputGivesAnErrorNotASignal)
 TEST(CommandLineEncoder, ProgramThatStopsReadingLosesAudioThatIsCounted)
 {
     std::string error;
-    auto started = CommandLineEncoder::start({{"sleep", "30"}}, PcmFormat{}, &error);
+    auto started = CommandLineEncoder::start({{"sleep", "30"}}, PcmFormat{}, true, &error);
     ASSERT_TRUE(started) << error;
     // More than the buffer and the pipe hold together.
     const double seconds = BufferedEncoder::BufferSeconds + 2;
@@ -251,7 +252,7 @@ TEST(CommandLineEncoder, FailureIsExplainedByTheLineThatSaysWhy)
     SONALTO_REQUIRE_PROGRAM("oggenc");
     std::string error;
     auto full =
-        CommandLineEncoder::start({{"oggenc", "-o", "/dev/full", "-"}}, PcmFormat{}, &error);
+        CommandLineEncoder::start({{"oggenc", "-o", "/dev/full", "-"}}, PcmFormat{}, true, &error);
     ASSERT_TRUE(full) << error;
     feed(*full, toneSamples(1000, 1.0), 2, Rate);
     full->finish();
@@ -287,7 +288,8 @@ TEST(CommandLineEncoder, StalledProgramEndsTheEncoderAndKeepsItsFile)
                 ? std::vector<std::string>{"lame", "-V", "9", "-b", "32", "-B", "32", "-", path}
                 : std::vector<std::string>{"oggenc", "-o", path, "-"};
         std::string error;
-        auto encoder = CommandLineEncoder::start({arguments, path}, PcmFormat{Rate, 2}, &error);
+        auto encoder =
+            CommandLineEncoder::start({arguments, path}, PcmFormat{Rate, 2}, true, &error);
         ASSERT_TRUE(encoder) << error;
         const pid_t pid = encoder->processId();
         const auto second = toneSamples(1000, 1.0);
@@ -519,8 +521,9 @@ TEST(Encoders, KilledRecordingLeavesDecodableFiles)
         std::string error;
         auto wavEncoder = startWavFileEncoder(wav, format, &error);
         auto lame = CommandLineEncoder::start({{"lame", "--alt-preset", "cbr", "128", "-", mp3}},
-                                              format, &error);
-        auto oggenc = CommandLineEncoder::start({{"oggenc", "-o", ogg, "-"}, ogg}, format, &error);
+                                              format, true, &error);
+        auto oggenc =
+            CommandLineEncoder::start({{"oggenc", "-o", ogg, "-"}, ogg}, format, true, &error);
         auto wmaWriter = WmaWriter::open(format, 128000, wma, &error);
         if (!wavEncoder || !lame || !oggenc || !wmaWriter)
             _exit(2);
