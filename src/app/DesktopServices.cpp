@@ -1,9 +1,13 @@
 #include "app/DesktopServices.h"
 
+#include "common/NativeNames.h"
+
+#include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusUnixFileDescriptor>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
@@ -11,16 +15,95 @@
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QUrl>
+
+#include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace sonalto::desktop {
 
+QUrl fileUrl(const QString &path)
+{
+    if (!hasRawBytes(path))
+        return QUrl::fromLocalFile(path);
+    return QUrl::fromEncoded("file://" + encodeFileName(path).toPercentEncoding("/"));
+}
+
+QString usablePath(const QString &path)
+{
+    if (!hasRawBytes(path))
+        return path;
+    const QByteArray native = encodeFileName(path);
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+        QStringLiteral("/names/") +
+        QString::fromLatin1(QCryptographicHash::hash(native, QCryptographicHash::Sha1).toHex());
+    const QString link = folder + QLatin1Char('/') + readableFileName(QFileInfo(path).fileName());
+    QDir().mkpath(folder);
+    ::unlink(QFile::encodeName(link).constData());
+    if (::symlink(native.constData(), QFile::encodeName(link).constData()) != 0)
+        return path;
+    return link;
+}
+
+bool moveToTrash(const QString &path, QString *error)
+{
+    // Qt moves the file into ./files/ of the current folder when the user's data
+    // folder is missing: make sure it exists and treat a relative result as failure.
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QDir().mkpath(dataHome);
+    if (!hasRawBytes(path)) {
+        QFile file(path);
+        // Moved, the file is named by where it went.
+        if (file.moveToTrash() && !QFileInfo(file.fileName()).isRelative())
+            return true;
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    // A name Qt cannot spell goes to the home trash by hand, as the desktop's trash
+    // specification lays it out: the file under files/, where it came from under info/.
+    const QByteArray native = encodeFileName(path);
+    const QByteArray trash = QFile::encodeName(dataHome) + "/Trash";
+    QDir().mkpath(QFile::decodeName(trash + "/files"));
+    QDir().mkpath(QFile::decodeName(trash + "/info"));
+    const QByteArray base = native.mid(native.lastIndexOf('/') + 1);
+    QByteArray name = base;
+    int fd = -1;
+    for (int n = 2; n < 10000 && fd < 0; ++n) {
+        fd = ::open((trash + "/info/" + name + ".trashinfo").constData(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+        if (fd < 0)
+            name = base + '.' + QByteArray::number(n);
+    }
+    auto fail = [&](int err) {
+        if (error)
+            *error = QString::fromLocal8Bit(::strerror(err));
+        return false;
+    };
+    if (fd < 0)
+        return fail(errno);
+    const QByteArray info =
+        "[Trash Info]\nPath=" + native.toPercentEncoding("/") +
+        "\nDeletionDate=" + QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + "\n";
+    const bool written = ::write(fd, info.constData(), size_t(info.size())) == info.size();
+    ::close(fd);
+    if (written && ::rename(native.constData(), (trash + "/files/" + name).constData()) == 0)
+        return true;
+    const int err = written ? errno : EIO;
+    ::unlink((trash + "/info/" + name + ".trashinfo").constData());
+    return fail(err);
+}
+
 bool openWithDefault(const QString &path)
 {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(usablePath(path)));
 }
 
 namespace {
@@ -50,7 +133,7 @@ void showInFileManager(const QString &path, const QDBusConnection &bus)
     QDBusMessage call =
         QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
                                        service, QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    call << QStringList{fileUrl(path).toString(QUrl::FullyEncoded)} << QString();
     const QString folder = QFileInfo(path).absolutePath();
     callLater(bus, call, 3000, [folder](bool replied) {
         if (!replied)
@@ -177,7 +260,7 @@ QStringList execArguments(const QString &exec, const QString &path)
             result << path;
             fileGiven = true;
         } else if (arg == QStringLiteral("%u") || arg == QStringLiteral("%U")) {
-            result << QUrl::fromLocalFile(path).toString();
+            result << fileUrl(path).toString(QUrl::FullyEncoded);
             fileGiven = true;
         } else if (arg == QStringLiteral("%i") || arg == QStringLiteral("%c") ||
                    arg == QStringLiteral("%k")) {
@@ -195,7 +278,7 @@ QStringList execArguments(const QString &exec, const QString &path)
 
 bool launch(const DesktopApp &app, const QString &path)
 {
-    QStringList args = execArguments(app.exec, path);
+    QStringList args = execArguments(app.exec, usablePath(path));
     if (args.isEmpty())
         return false;
     const QString program = args.takeFirst();
@@ -205,7 +288,7 @@ bool launch(const DesktopApp &app, const QString &path)
 void openWithPortalChooser(const QString &path, std::function<void(bool asked)> done,
                            const QDBusConnection &bus)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         done(false);
         return;
@@ -238,8 +321,8 @@ void mailWithAttachment(const QString &subject, const QString &path,
                              process->deleteLater();
                          }
                      });
-    process->start(QStringLiteral("xdg-email"),
-                   {QStringLiteral("--subject"), subject, QStringLiteral("--attach"), path});
+    process->start(QStringLiteral("xdg-email"), {QStringLiteral("--subject"), subject,
+                                                 QStringLiteral("--attach"), usablePath(path)});
 }
 
 } // namespace sonalto::desktop

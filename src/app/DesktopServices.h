@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 
@@ -16,6 +17,15 @@ struct DesktopApp
     QString exec; // the Exec line of its desktop entry
     QString desktopFile;
 };
+
+// The file's address for other programs (file://, its bytes percent-encoded): also
+// right for a name that is not UTF-8 (see common/NativeNames).
+QUrl fileUrl(const QString &path);
+// A path to the file every program can be given: the path itself, or for a name that
+// is not UTF-8 a link to it, under a readable name, in the program's cache folder.
+QString usablePath(const QString &path);
+// Moves the file to the desktop's trash. False with the reason when it cannot.
+bool moveToTrash(const QString &path, QString *error);
 
 // Opens the file with the program registered for its type.
 bool openWithDefault(const QString &path);

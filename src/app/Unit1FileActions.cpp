@@ -130,7 +130,8 @@ void TForm1::SpeedButton3Click()
         showMessage(QStringLiteral("文件已存在，没有覆盖: ") + target);
         return;
     }
-    copyInBackground(path, target);
+    // A name that is not UTF-8 is read through a link of a readable name.
+    copyInBackground(desktop::usablePath(path), target);
 }
 
 void TForm1::copyInBackground(const QString &path, const QString &target)
@@ -184,16 +185,10 @@ void TForm1::SpeedButton2Click()
     // The row being recorded stays: its file is still being written.
     if (rowStatus(path) == RowStatus::Recording)
         return;
-    // Qt moves the file into ./files/ of the current folder when the user's data
-    // folder is missing: make sure it exists and treat a relative result as failure.
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty())
-        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    QDir().mkpath(dataHome);
-    QString trashed;
-    if (QFileInfo::exists(path) &&
-        (!QFile::moveToTrash(path, &trashed) || QFileInfo(trashed).isRelative())) {
-        showMessage(QStringLiteral("无法删除文件: ") + row->text(0));
+    QString reason;
+    if (QFileInfo::exists(desktop::usablePath(path)) && !desktop::moveToTrash(path, &reason)) {
+        showMessage(QStringLiteral("无法删除文件: ") + row->text(0) + QStringLiteral("\n\n") +
+                    reason);
         return;
     }
     const int index = ListView1->indexOfTopLevelItem(row);

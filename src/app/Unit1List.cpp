@@ -2,6 +2,7 @@
 // selection and the folder buttons.
 #include "app/Unit1.h"
 #include "common/Icons.h"
+#include "common/NativeNames.h"
 #include "common/Projectdir.h"
 #include "library/DurationProber.h"
 #include "library/ListFormat.h"
@@ -92,7 +93,7 @@ public:
         case Qt::EditRole:
             switch (column) {
             case 0:
-                return name();
+                return readableFileName(name());
             case 1:
                 return library::dateText(m_date);
             case 2:
@@ -149,7 +150,7 @@ private:
     {
         library::RowSortKeys k;
         if (column == 0)
-            k.name = name();
+            k.name = readableFileName(name());
         k.date = m_date;
         k.durationSeconds = seconds();
         k.sizeBytes = m_size;

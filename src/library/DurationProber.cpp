@@ -1,5 +1,7 @@
 #include "library/DurationProber.h"
 
+#include "common/NativeNames.h"
+
 #include "audio/Encoders.h"
 
 #include <QFile>
@@ -72,7 +74,7 @@ void DurationProber::probe(const QStringList &paths)
                 if (results->generation != generation)
                     return;
             }
-            const auto seconds = audio::probeDurationSeconds(QFile::encodeName(path).toStdString());
+            const auto seconds = audio::probeDurationSeconds(encodeFileName(path).toStdString());
             std::lock_guard lock(results->mutex);
             if (results->generation != generation)
                 return;

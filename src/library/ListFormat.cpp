@@ -1,5 +1,7 @@
 #include "library/ListFormat.h"
 
+#include "common/NativeNames.h"
+
 #include <QFile>
 
 #include <cctype>
@@ -154,7 +156,7 @@ QList<FolderEntry> scanRecordingFolder(const QString &dir)
     // One pass over the folder, and a status read only for the names that are
     // recordings: a folder of thousands of files is listed in milliseconds.
     QList<FolderEntry> byType[4];
-    DIR *folder = ::opendir(QFile::encodeName(dir).constData());
+    DIR *folder = ::opendir(encodeFileName(dir).constData());
     if (!folder)
         return {};
     const int fd = ::dirfd(folder);
@@ -170,7 +172,8 @@ QList<FolderEntry> scanRecordingFolder(const QString &dir)
             continue; // a folder, or a link to nothing
         const qint64 ms = qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
         // In universal time: turned into local time only when shown.
-        byType[type].append({QFile::decodeName(name), QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC),
+        // A name that is not UTF-8 keeps its bytes, so that it names this file again.
+        byType[type].append({decodeFileName(name), QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC),
                              qint64(status.st_size)});
     }
     ::closedir(folder);

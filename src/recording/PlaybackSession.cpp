@@ -1,6 +1,7 @@
 #include "recording/PlaybackSession.h"
 
 #include "audio/AudioEngine.h"
+#include "common/NativeNames.h"
 
 #include <QFile>
 
@@ -91,7 +92,7 @@ void PlaybackSession::start(const QString &path)
     // Opening reads the file's headers and may have to decode it to learn its
     // length: never on the caller's thread.
     m_opener.start([relay = m_relay, engine = m_engine, generation,
-                    nativePath = QFile::encodeName(path).toStdString()] {
+                    nativePath = encodeFileName(path).toStdString()] {
         if (relay->latest != generation)
             return; // superseded before it began
         std::string error;

@@ -368,3 +368,43 @@ TEST(DesktopServicesTest, PortalChooserAnswersLater)
 }
 
 #include "FileActionsWindowTest.moc"
+
+// A recording whose name is not UTF-8 (GBK bytes from an old archive) is listed under
+// its readable name, gets its length, is copied and goes to the trash with its bytes.
+TEST(FileActions, ANameThatIsNotUtf8IsListedCopiedAndTrashedWithItsBytes)
+{
+    TempFolders folders;
+    PrivateTrash trash;
+    const QByteArray gbk("\xC2\xBC\xD2\xF4.wav"); // 录音.wav in GBK
+    const QByteArray native = QFile::encodeName(folders.audioDir()) + gbk;
+    std::string error;
+    ASSERT_TRUE(writeRecording(folders.root() + "/tone.wav", toneSamples(1000, 1.5),
+                               audio::PcmFormat{44100, 2}, &error))
+        << error;
+    ASSERT_EQ(
+        ::rename(QFile::encodeName(folders.root() + "/tone.wav").constData(), native.constData()),
+        0);
+
+    auto form = makeForm(makeTestBackend());
+    QTreeWidgetItem *row = rowNamed(*form, QStringLiteral("录音.wav"));
+    ASSERT_NE(row, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return row->text(2) == "00:00:02"; }, 5000))
+        << row->text(2).toStdString();
+
+    form->ListView1->setCurrentItem(row);
+    form->askSaveName = [&](const QString &suggested, const QString &) {
+        EXPECT_EQ(suggested, QStringLiteral("录音.wav"));
+        return folders.root() + "/copy.wav";
+    };
+    form->SpeedButton3Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SaveCopies.isEmpty(); }, 5000));
+    EXPECT_EQ(QFileInfo(folders.root() + "/copy.wav").size(),
+              QFileInfo(desktop::usablePath(form->rowPath(row))).size());
+
+    form->SpeedButton2Click();
+    EXPECT_TRUE(form->ShownMessages.isEmpty()) << form->ShownMessages.join('|').toStdString();
+    EXPECT_EQ(::access(native.constData(), F_OK), -1) << "gone from the folder";
+    EXPECT_EQ(::access((QFile::encodeName(trash.trashFiles()) + gbk).constData(), F_OK), 0)
+        << "in the trash under its own bytes";
+    EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
+}
