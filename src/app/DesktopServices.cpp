@@ -133,7 +133,7 @@ void showInFileManager(const QString &path, const QDBusConnection &bus)
     QDBusMessage call =
         QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
                                        service, QStringLiteral("ShowItems"));
-    call << QStringList{fileUrl(path).toString(QUrl::FullyEncoded)} << QString();
+    call << QStringList{fileUrl(path).toString()} << QString();
     const QString folder = QFileInfo(path).absolutePath();
     callLater(bus, call, 3000, [folder](bool replied) {
         if (!replied)
@@ -260,7 +260,7 @@ QStringList execArguments(const QString &exec, const QString &path)
             result << path;
             fileGiven = true;
         } else if (arg == QStringLiteral("%u") || arg == QStringLiteral("%U")) {
-            result << fileUrl(path).toString(QUrl::FullyEncoded);
+            result << fileUrl(path).toString();
             fileGiven = true;
         } else if (arg == QStringLiteral("%i") || arg == QStringLiteral("%c") ||
                    arg == QStringLiteral("%k")) {
