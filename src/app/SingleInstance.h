@@ -28,8 +28,13 @@ public:
     ~SingleInstance() override;
 
     // True when this process is the first; otherwise the first one has been asked
-    // to show itself (or could not be reached) and this process should end.
+    // to show itself (or could not be reached) and this process should end. A
+    // first copy that is closing is waited for: this one then takes its place.
     bool becomeFirst();
+    // Activation requests are no longer answered (the program is closing); the
+    // lock is kept until this object goes, so that no later start runs while
+    // this copy is still finishing.
+    void stopListening();
     // Full path of the socket.
     static QString serverName();
     static QString lockPath();
@@ -40,7 +45,10 @@ signals:
     void activationRequested();
 
 private:
-    bool notifyFirst();
+    // Asks the copy that holds the lock to come to the front (true) or, when it
+    // is closing, takes the lock once it has gone (false).
+    bool handOver();
+    void startListening();
     bool listen(const QString &path);
     void acceptRequests();
     void readRequest(int client);
