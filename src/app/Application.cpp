@@ -22,12 +22,50 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <future>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace sonalto {
+
+namespace {
+
+// SIGTERM, SIGHUP and SIGINT write a byte here; the window's thread reads it.
+int endSignalChannel[2] = {-1, -1};
+
+// From the very start: a signal that comes while the window is being built
+// must end the program in order (lock and socket removed), not kill it.
+void catchEndSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, endSignalChannel) != 0)
+        return;
+    // A burst of signals must never block the handler.
+    ::fcntl(endSignalChannel[0], F_SETFL, ::fcntl(endSignalChannel[0], F_GETFL) | O_NONBLOCK);
+    struct sigaction action = {};
+    action.sa_handler = [](int) {
+        const int saved = errno;
+        const char byte = 1;
+        [[maybe_unused]] const auto written = ::write(endSignalChannel[0], &byte, 1);
+        errno = saved;
+    };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+bool endRequested()
+{
+    char byte;
+    return endSignalChannel[1] >= 0 &&
+           ::recv(endSignalChannel[1], &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
+}
+
+} // namespace
 
 void resolveFolders()
 {
@@ -49,6 +87,7 @@ int runApplication(int argc, char **argv)
 {
     // An encoder program that dies must give a write error, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
+    catchEndSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonalto"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sonalto"));
@@ -104,30 +143,23 @@ int runApplication(int argc, char **argv)
         const QRect area = screen->availableGeometry();
         form.move(area.center() - form.rect().center());
     }
+    // Asked to end before the window is up: nothing to finish or keep yet.
+    if (endRequested())
+        return 0;
     form.show();
 
     // Ended by the session (log-out, kill): finish a recording and keep the
-    // settings, as a normal exit would, without asking anything.
-    static int signalPipe[2] = {-1, -1};
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &form);
+    // settings, as a normal exit would, without asking anything. (quit() would
+    // first close the window, which may hide it into the tray or ask.)
+    if (endSignalChannel[1] >= 0) {
+        auto *notifier = new QSocketNotifier(endSignalChannel[1], QSocketNotifier::Read, &form);
         QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, notifier] {
             notifier->setEnabled(false);
             if (form.IsRecording)
                 form.ToolButton3Click();
             form.saveSettings();
-            QCoreApplication::quit();
+            QCoreApplication::exit(0);
         });
-        struct sigaction action = {};
-        action.sa_handler = [](int) {
-            const char byte = 1;
-            [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
-        };
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGTERM, &action, nullptr);
-        ::sigaction(SIGHUP, &action, nullptr);
-        ::sigaction(SIGINT, &action, nullptr);
     }
     return app.exec();
 }
