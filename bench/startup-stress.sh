@@ -8,6 +8,9 @@
 #   SONALTO_STRESS_STARTS       starts per condition (default 1000)
 #   SONALTO_STRESS_CONDITIONS   which conditions, in this order (default all):
 #     nocapture   a sound server with a null sink only and no capture source
+#     nodevices   a sound server without any sink or source
+#     noserver    no sound server at all
+#     onecore     every thread of the program on one processor
 #     restart     each start right after the previous one has exited
 #     a11y        accessibility on (QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1), the
 #                 session bus starting the AT-SPI bus
@@ -27,7 +30,7 @@ if [ -z "${SONALTO_TEST_SESSION:-}" ]; then
   exec bash "$HERE/../scripts/session.sh" --xvfb -- bash "$0" "$BUILD"
 fi
 STARTS=${SONALTO_STRESS_STARTS:-1000}
-CONDITIONS=${SONALTO_STRESS_CONDITIONS:-nocapture restart a11y nobus autolaunch overlap}
+CONDITIONS=${SONALTO_STRESS_CONDITIONS:-nocapture nodevices noserver restart onecore a11y nobus autolaunch overlap}
 LOGS=${SONALTO_STRESS_LOGS:-$BUILD/startup-stress-logs}
 rm -rf "$LOGS"
 mkdir -p "$LOGS"
@@ -43,15 +46,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A second sound server with a null sink and nothing else, on a socket of its own.
+# A second sound server on a socket of its own, with a null sink (argument
+# "sink") or nothing at all.
 start_bare_server() {
-  local dir="$TMPDIR/bare-pulse"
+  local dir="$TMPDIR/bare-pulse-$1"
   mkdir -p "$dir/state"
-  cat > "$dir/default.pa" <<PA
-load-module module-native-protocol-unix socket=$dir/native auth-anonymous=1
-load-module module-null-sink sink_name=bare_out sink_properties=device.description=Speakers
-set-default-sink bare_out
-PA
+  echo "load-module module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
+    > "$dir/default.pa"
+  if [ "$1" = sink ]; then
+    echo "load-module module-null-sink sink_name=bare_out sink_properties=device.description=Speakers" \
+      >> "$dir/default.pa"
+  fi
   PULSE_RUNTIME_PATH="$dir" PULSE_STATE_PATH="$dir/state" \
     pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disallow-exit=yes \
     --log-target=file:"$dir/log" -F "$dir/default.pa" >/dev/null 2>&1 &
@@ -70,11 +75,18 @@ results=()
 for condition in $CONDITIONS; do
   args=(--starts "$STARTS" --max-delay-ms 1000 --label "$condition" --logs "$LOGS/$condition")
   envs=()
+  wrap=()
   case "$condition" in
     nocapture)
-      start_bare_server
+      start_bare_server sink
       envs=(PULSE_SERVER="$BARE_SERVER")
       ;;
+    nodevices)
+      start_bare_server none
+      envs=(PULSE_SERVER="$BARE_SERVER")
+      ;;
+    noserver) envs=(PULSE_SERVER="unix:$TMPDIR/no-sound-server") ;;
+    onecore) wrap=(taskset -c 0) ;;
     restart) ;;
     a11y) envs=(QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1) ;;
     nobus)
@@ -89,7 +101,7 @@ for condition in $CONDITIONS; do
   esac
   echo "== $condition: $STARTS starts"
   set +e
-  env "${envs[@]}" "$STRESS" "${args[@]}" -- "$PROGRAM" | tee "$LOGS/$condition.out"
+  env "${envs[@]}" "$STRESS" "${args[@]}" -- "${wrap[@]}" "$PROGRAM" | tee "$LOGS/$condition.out"
   [ "${PIPESTATUS[0]}" = 0 ] || failed=1
   set -e
   results+=("$(grep '^result ' "$LOGS/$condition.out")")
