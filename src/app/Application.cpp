@@ -106,10 +106,12 @@ int runApplication(int argc, char **argv)
     SingleInstance instance;
     if (!instance.becomeFirst())
         return 0;
-    // A start from now on finds this copy closing: it waits until this one has
-    // gone and then runs, instead of asking a window that is about to close.
+    // From an end signal on, and once the event loop has ended, a start finds
+    // this copy closing: it waits until this one has gone and then runs,
+    // instead of asking a window that is about to close.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &instance,
                      &SingleInstance::stopListening);
+    instance.setEndingCheck(endRequested);
 
     // The sound server is asked for its devices once the window has been
     // painted (see TForm1::Options).

@@ -243,7 +243,10 @@ void SingleInstance::readRequest(int client)
             closeClient(client); // no request of ours is that long
         return;
     }
-    const bool activation = received.left(end + 1) == ActivationRequest;
+    // A copy about to end leaves the request unanswered: the start waits and
+    // takes its place.
+    const bool activation =
+        received.left(end + 1) == ActivationRequest && !(m_ending && m_ending());
     if (activation) {
         [[maybe_unused]] const auto sent =
             ::send(client, ActivationReply, sizeof ActivationReply - 1, MSG_NOSIGNAL);

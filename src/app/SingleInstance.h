@@ -4,6 +4,7 @@
 #include <QLockFile>
 #include <QObject>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -35,6 +36,9 @@ public:
     // lock is kept until this object goes, so that no later start runs while
     // this copy is still finishing.
     void stopListening();
+    // Asked when a request comes: true means this copy is about to end (a
+    // signal is waiting to be handled), so it answers no request either.
+    void setEndingCheck(std::function<bool()> ending) { m_ending = std::move(ending); }
     // Full path of the socket.
     static QString serverName();
     static QString lockPath();
@@ -64,6 +68,7 @@ private:
         QByteArray received;
     };
     std::map<int, Client> m_clients;
+    std::function<bool()> m_ending;
 };
 
 } // namespace sonalto
