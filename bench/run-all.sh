@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark inside the private session (make bench). $1: the build
-# folder. SONALTO_BENCH_SECONDS shortens the recordings (default 60 s each).
+# folder. SONALTO_BENCH_SECONDS shortens the recordings (default 60 s each),
+# SONALTO_STRESS_STARTS sets the starts per condition of the start-up stress.
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -124,3 +125,9 @@ fi
 
 echo "== start-up against an empty QMainWindow of the same Qt (target <= 1.2x)"
 bash "$HERE/startup-ratio.sh" "$BUILD" "${SONALTO_STARTUP_RUNS:-11}"
+
+# A shorter run than the 1,000 starts per condition the script makes by itself.
+STRESS_STARTS=${SONALTO_STRESS_STARTS:-30}
+echo "== start-up stress: ${STRESS_STARTS} starts per condition (target: every start shows its window and ends cleanly)"
+SONALTO_STRESS_STARTS=$STRESS_STARTS bash "$HERE/startup-stress.sh" "$BUILD" ||
+  echo "start-up stress: some starts failed; their logs are in $BUILD/startup-stress-logs"

@@ -22,12 +22,50 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <future>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace sonalto {
+
+namespace {
+
+// SIGTERM, SIGHUP and SIGINT write a byte here; the window's thread reads it.
+int endSignalChannel[2] = {-1, -1};
+
+// From the very start: a signal that comes while the window is being built
+// must end the program in order (lock and socket removed), not kill it.
+void catchEndSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, endSignalChannel) != 0)
+        return;
+    // A burst of signals must never block the handler.
+    ::fcntl(endSignalChannel[0], F_SETFL, ::fcntl(endSignalChannel[0], F_GETFL) | O_NONBLOCK);
+    struct sigaction action = {};
+    action.sa_handler = [](int) {
+        const int saved = errno;
+        const char byte = 1;
+        [[maybe_unused]] const auto written = ::write(endSignalChannel[0], &byte, 1);
+        errno = saved;
+    };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+bool endRequested()
+{
+    char byte;
+    return endSignalChannel[1] >= 0 &&
+           ::recv(endSignalChannel[1], &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
+}
+
+} // namespace
 
 QString resolveFolders()
 {
@@ -57,6 +95,7 @@ int runApplication(int argc, char **argv)
 {
     // An encoder program that dies must give a write error, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
+    catchEndSignals();
     QApplication app(argc, argv);
     // No display name: Qt would append " — Sonalto" to every window title on
     // Linux, and the windows set their titles in full ("Sonalto - 停止").
@@ -76,6 +115,12 @@ int runApplication(int argc, char **argv)
     SingleInstance instance;
     if (!instance.becomeFirst())
         return 0;
+    // From an end signal on, and once the event loop has ended, a start finds
+    // this copy closing: it waits until this one has gone and then runs,
+    // instead of asking a window that is about to close.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &instance,
+                     &SingleInstance::stopListening);
+    instance.setEndingCheck(endRequested);
 
     // The sound server is asked for its devices once the window has been
     // painted (see TForm1::Options).
@@ -111,30 +156,23 @@ int runApplication(int argc, char **argv)
         const QRect area = screen->availableGeometry();
         form.move(area.center() - form.rect().center());
     }
+    // Asked to end before the window is up: nothing to finish or keep yet.
+    if (endRequested())
+        return 0;
     form.show();
 
     // Ended by the session (log-out, kill): finish a recording and keep the
-    // settings, as a normal exit would, without asking anything.
-    static int signalPipe[2] = {-1, -1};
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &form);
+    // settings, as a normal exit would, without asking anything. (quit() would
+    // first close the window, which may hide it into the tray or ask.)
+    if (endSignalChannel[1] >= 0) {
+        auto *notifier = new QSocketNotifier(endSignalChannel[1], QSocketNotifier::Read, &form);
         QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, notifier] {
             notifier->setEnabled(false);
             if (form.IsRecording)
                 form.ToolButton3Click();
             form.saveSettings();
-            QCoreApplication::quit();
+            QCoreApplication::exit(0);
         });
-        struct sigaction action = {};
-        action.sa_handler = [](int) {
-            const char byte = 1;
-            [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
-        };
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGTERM, &action, nullptr);
-        ::sigaction(SIGHUP, &action, nullptr);
-        ::sigaction(SIGINT, &action, nullptr);
     }
     return app.exec();
 }

@@ -22,6 +22,9 @@ namespace {
 const char ActivationRequest[] = "activate\n";
 const char ActivationReply[] = "ok\n";
 const char BaseName[] = "Kestrova Audio Recorder";
+// How long a start waits for the copy that holds the lock to answer or to end
+// (a closing copy may be finishing a recording).
+constexpr qint64 HandOverWaitMs = 10000;
 
 // A folder the user owns and nobody else may write to.
 bool privateFolder(const QString &path)
@@ -67,8 +70,8 @@ bool socketAddress(const QByteArray &path, sockaddr_un *address)
     return true;
 }
 
-// Asks the copy listening at the path to come to the front. True when it was
-// reached.
+// Asks the copy listening at the path to come to the front. True when it
+// answered that it will; a copy that is closing (or hangs) does not.
 bool sendActivation(const QString &path)
 {
     sockaddr_un address;
@@ -86,13 +89,23 @@ bool sendActivation(const QString &path)
     }
     const timeval replyWait{0, 800000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &replyWait, sizeof replyWait);
-    [[maybe_unused]] const auto sent =
-        ::send(fd, ActivationRequest, sizeof ActivationRequest - 1, MSG_NOSIGNAL);
-    // The answer, or the end of the connection, or the time is up.
-    char reply[8];
-    [[maybe_unused]] const auto received = ::recv(fd, reply, sizeof reply, 0);
+    bool answered = false;
+    if (::send(fd, ActivationRequest, sizeof ActivationRequest - 1, MSG_NOSIGNAL) > 0) {
+        // The answer, or the end of the connection, or the time is up.
+        QByteArray reply;
+        char buffer[8];
+        while (reply.size() < qsizetype(sizeof ActivationReply - 1)) {
+            const auto n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            reply.append(buffer, n);
+        }
+        answered = reply.startsWith(ActivationReply);
+    }
     ::close(fd);
-    return true;
+    return answered;
 }
 } // namespace
 
@@ -100,15 +113,9 @@ SingleInstance::SingleInstance(QObject *parent) : QObject(parent) {}
 
 SingleInstance::~SingleInstance()
 {
-    for (auto &[fd, client] : m_clients) {
-        delete client.notifier;
-        ::close(fd);
-    }
-    delete m_listenerNotifier;
-    if (m_listener >= 0) {
-        ::close(m_listener);
-        ::unlink(m_socketPath.constData());
-    }
+    // The socket goes before the lock: a copy that finds the lock free never
+    // meets a socket of ours.
+    stopListening();
 }
 
 QString SingleInstance::runtimeFolder()
@@ -140,21 +147,40 @@ bool SingleInstance::becomeFirst()
     m_lock = std::make_unique<QLockFile>(lock);
     m_lock->setStaleLockTime(0); // a lock left by a crashed run is detected by its dead pid
     if (!m_lock->tryLock(0)) {
-        if (m_lock->error() == QLockFile::LockFailedError && ownEntry(lock, S_IFREG)) {
-            notifyFirst();
-            return false;
-        }
+        if (m_lock->error() == QLockFile::LockFailedError && ownEntry(lock, S_IFREG))
+            return !handOver();
         m_lock.reset();
         return true;
     }
+    startListening();
+    return true;
+}
+
+void SingleInstance::startListening()
+{
     const QString socket = serverName();
     if (!removeForeign(socket, S_IFSOCK))
-        return true;
+        return;
     // An own socket left by a run that crashed.
     ::unlink(QFile::encodeName(socket).constData());
     // Without it this copy is still the first; only the activation channel is missing.
     listen(socket);
-    return true;
+}
+
+void SingleInstance::stopListening()
+{
+    for (auto &[fd, client] : m_clients) {
+        delete client.notifier;
+        ::close(fd);
+    }
+    m_clients.clear();
+    delete m_listenerNotifier;
+    m_listenerNotifier = nullptr;
+    if (m_listener >= 0) {
+        ::close(m_listener);
+        ::unlink(m_socketPath.constData());
+        m_listener = -1;
+    }
 }
 
 bool SingleInstance::listen(const QString &path)
@@ -217,7 +243,10 @@ void SingleInstance::readRequest(int client)
             closeClient(client); // no request of ours is that long
         return;
     }
-    const bool activation = received.left(end + 1) == ActivationRequest;
+    // A copy about to end leaves the request unanswered: the start waits and
+    // takes its place.
+    const bool activation =
+        received.left(end + 1) == ActivationRequest && !(m_ending && m_ending());
     if (activation) {
         [[maybe_unused]] const auto sent =
             ::send(client, ActivationReply, sizeof ActivationReply - 1, MSG_NOSIGNAL);
@@ -239,18 +268,29 @@ void SingleInstance::closeClient(int client)
     m_clients.erase(it);
 }
 
-bool SingleInstance::notifyFirst()
+bool SingleInstance::handOver()
 {
-    // The first copy may hold the lock a moment before it listens: retry briefly.
+    // The copy holding the lock may be starting (it listens a moment after it
+    // took the lock), running (it answers and comes to the front) or closing (it
+    // no longer answers, and this copy takes its place once it has gone).
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < 3000) {
+    for (;;) {
         // Only a socket of our own hears the request.
         if (ownEntry(serverName(), S_IFSOCK) && sendActivation(serverName()))
             return true;
+        if (m_lock->tryLock(0)) {
+            startListening();
+            return false;
+        }
+        if (m_lock->error() != QLockFile::LockFailedError) {
+            m_lock.reset(); // as above: without the rule rather than not at all
+            return false;
+        }
+        if (timer.elapsed() > HandOverWaitMs)
+            return true;
         QThread::msleep(50);
     }
-    return false;
 }
 
 } // namespace sonalto

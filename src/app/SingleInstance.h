@@ -4,6 +4,7 @@
 #include <QLockFile>
 #include <QObject>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -28,8 +29,16 @@ public:
     ~SingleInstance() override;
 
     // True when this process is the first; otherwise the first one has been asked
-    // to show itself (or could not be reached) and this process should end.
+    // to show itself (or could not be reached) and this process should end. A
+    // first copy that is closing is waited for: this one then takes its place.
     bool becomeFirst();
+    // Activation requests are no longer answered (the program is closing); the
+    // lock is kept until this object goes, so that no later start runs while
+    // this copy is still finishing.
+    void stopListening();
+    // Asked when a request comes: true means this copy is about to end (a
+    // signal is waiting to be handled), so it answers no request either.
+    void setEndingCheck(std::function<bool()> ending) { m_ending = std::move(ending); }
     // Full path of the socket.
     static QString serverName();
     static QString lockPath();
@@ -40,7 +49,10 @@ signals:
     void activationRequested();
 
 private:
-    bool notifyFirst();
+    // Asks the copy that holds the lock to come to the front (true) or, when it
+    // is closing, takes the lock once it has gone (false).
+    bool handOver();
+    void startListening();
     bool listen(const QString &path);
     void acceptRequests();
     void readRequest(int client);
@@ -56,6 +68,7 @@ private:
         QByteArray received;
     };
     std::map<int, Client> m_clients;
+    std::function<bool()> m_ending;
 };
 
 } // namespace sonalto

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
+#include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSysInfo>
@@ -17,11 +18,19 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <thread>
+
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace sonalto;
 using sonalto::test::PrivateHome;
+using namespace std::chrono_literals;
 
 TEST(Startup, FirstStartCreatesFoldersAndWritesOutputFolderBack)
 {
@@ -65,14 +74,46 @@ TEST(Startup, SetAudioDirCreatesMissingFolder)
     EXPECT_TRUE(ProjectDirs::instance().AudioDir().endsWith("/new/"));
 }
 
+namespace {
+
+// Whether a second start would run; it starts on a worker, as in a process of
+// its own, while this thread's event loop lets the first copy answer.
+bool secondStartRuns()
+{
+    auto second = std::async(std::launch::async, [] {
+        SingleInstance instance;
+        return instance.becomeFirst();
+    });
+    const bool ended =
+        QTest::qWaitFor([&] { return second.wait_for(0s) == std::future_status::ready; }, 15000);
+    return !ended || second.get();
+}
+
+// A plain socket listening at the path; -1 when it cannot.
+int listenAt(const QString &path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 TEST(SingleInstanceTest, SecondInstanceAsksTheFirstToShowItself)
 {
     SingleInstance first;
     ASSERT_TRUE(first.becomeFirst());
     QSignalSpy activated(&first, &SingleInstance::activationRequested);
 
-    SingleInstance second;
-    EXPECT_FALSE(second.becomeFirst());
+    EXPECT_FALSE(secondStartRuns());
     EXPECT_TRUE(QTest::qWaitFor([&] { return activated.count() == 1; }, 3000));
 }
 
@@ -174,10 +215,37 @@ TEST(SingleInstanceTest, PlantedSocketNeverHearsTheActivation)
     SingleInstance first;
     ASSERT_TRUE(first.becomeFirst());
     QSignalSpy activated(&first, &SingleInstance::activationRequested);
-    SingleInstance second;
-    EXPECT_FALSE(second.becomeFirst());
+    EXPECT_FALSE(secondStartRuns());
     EXPECT_TRUE(QTest::qWaitFor([&] { return activated.count() == 1; }, 3000));
     EXPECT_FALSE(planted.hasPendingConnections());
+}
+
+TEST(SingleInstanceTest, StartWhileTheFirstIsClosingTakesItsPlace)
+{
+    PrivateRuntime runtime;
+    // The copy that is closing: it still holds the lock, takes the request
+    // without answering it, then ends.
+    QLockFile closing(SingleInstance::lockPath());
+    ASSERT_TRUE(closing.tryLock(0));
+    const int listener = listenAt(SingleInstance::serverName());
+    ASSERT_GE(listener, 0);
+    std::thread closingCopy([&] {
+        const int client = ::accept(listener, nullptr, nullptr);
+        char request[16];
+        [[maybe_unused]] const auto received = ::recv(client, request, sizeof request, 0);
+        ::close(client);
+        ::close(listener);
+        ::unlink(QFile::encodeName(SingleInstance::serverName()).constData());
+        closing.unlock();
+    });
+
+    SingleInstance next;
+    EXPECT_TRUE(next.becomeFirst()) << "the start must not be handed to a copy that is going";
+    closingCopy.join();
+    // It is the first now: a later start is sent to it.
+    QSignalSpy activated(&next, &SingleInstance::activationRequested);
+    EXPECT_FALSE(secondStartRuns());
+    EXPECT_EQ(activated.count(), 1);
 }
 
 TEST(SingleInstanceTest, SecondProgramStartExitsAtOnce)
