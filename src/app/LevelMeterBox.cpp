@@ -20,6 +20,8 @@ LevelMeterBox::LevelMeterBox(QWidget *parent) : QProgressBar(parent)
     setRange(int(InputLevelMeter::FloorDb), 0);
     setValue(int(InputLevelMeter::FloorDb));
     setTextVisible(false);
+    // The value as assistive technology reads it.
+    setFormat(QStringLiteral("%v dBFS"));
     setOrientation(Qt::Vertical);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include "app/AboutForm.h"
+#include "app/ClickButton.h"
 #include "app/LabelStyle.h"
 #include "app/LevelMeterBox.h"
 #include "app/PictureLabel.h"
@@ -75,7 +76,7 @@ QToolButton *makeSpeedButton(QWidget *parent, const QRect &geometry, const QStri
                              const QString &caption, const QString &accessibleName,
                              bool sticky = false)
 {
-    auto *button = new QToolButton(parent);
+    auto *button = new ClickButton(parent);
     button->setGeometry(geometry);
     button->setAutoRaise(true);
     button->setIcon(appIcon(icon));
@@ -237,7 +238,7 @@ void TForm1::buildToolBar()
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
     auto add = [this](const QString &icon, const QString &caption, const QString &hint) {
-        auto *button = new QToolButton(ToolBar1);
+        auto *button = new ClickButton(ToolBar1);
         button->setIcon(appIcon(icon));
         button->setText(caption);
         button->setToolTip(hint);
@@ -296,13 +297,13 @@ void TForm1::buildStatusArea(QWidget *parent)
     clock.setBold(true);
     Label8->setFont(clock);
     setFontColour(Label8, Green);
-    Label8->setAccessibleName(QStringLiteral("录制时间"));
+    // Read as its time, then what it is.
+    Label8->setAccessibleDescription(QStringLiteral("录制时间"));
 
     Label2 = new ClickLabel(QStringLiteral("检测器"), Panel8);
     Label2->setGeometry(239, 16, 60, 16);
     Label2->setCursor(Qt::PointingHandCursor);
     Label2->setAccessibleName(QStringLiteral("检测器"));
-    Label2->setAccessibleDescription(QStringLiteral("打开或关闭声音检测"));
     setFontColour(Label2, Lime);
     Label3 = makeLabel(QStringLiteral("录制中"), Panel8, QRect(239, 40, 60, 16));
     setFontColour(Label3, Green);
@@ -532,7 +533,6 @@ void TForm1::buildFilePanel(QWidget *parent)
     TrackBar2->setGeometry(212, 4, 190, 24);
     TrackBar2->setRange(0, 0);
     TrackBar2->setAccessibleName(QStringLiteral("播放位置"));
-    TrackBar2->installEventFilter(this);
     setUpSeekBar();
     SpeedButton18 = playButton(408, QStringLiteral("speaker"), QStringLiteral("播放静音"), true);
     TrackBar3 = new QSlider(Qt::Horizontal, Panel3);
@@ -555,29 +555,22 @@ void TForm1::buildFilePanel(QWidget *parent)
     connect(SpeedButton7, &QToolButton::clicked, this, &TForm1::SpeedButton7Click);
     buildFileActions();
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
-    connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1Click(); });
+    // The keyboard and assistive technology select rows without a click.
+    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::ListView1Click);
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
-    connect(SpeedButton21, &QToolButton::clicked, this, [this] {
-        if (SpeedButton21->isChecked())
-            pressPlaybackButton(SpeedButton21);
-        SpeedButton21Click();
-    });
-    connect(SpeedButton12, &QToolButton::clicked, this, [this] {
-        if (SpeedButton12->isChecked())
-            pressPlaybackButton(SpeedButton12);
-        SpeedButton12Click();
-    });
-    connect(SpeedButton18, &QToolButton::clicked, this, [this] {
-        if (SpeedButton18->isChecked())
-            pressPlaybackButton(SpeedButton18);
-        SpeedButton18Click();
-    });
+    // The sticky buttons show the playback's state; a click acts on that state,
+    // whatever the click did to the button.
+    connect(SpeedButton21, &QToolButton::clicked, this, &TForm1::SpeedButton21Click);
+    connect(SpeedButton12, &QToolButton::clicked, this, &TForm1::SpeedButton12Click);
+    connect(SpeedButton18, &QToolButton::clicked, this, &TForm1::SpeedButton18Click);
     connect(SpeedButton13, &QToolButton::clicked, this, &TForm1::SpeedButton13Click);
     connect(SpeedButton14, &QToolButton::clicked, this, &TForm1::SpeedButton14Click);
     connect(SpeedButton15, &QToolButton::clicked, this, &TForm1::SpeedButton15Click);
     connect(SpeedButton16, &QToolButton::clicked, this, &TForm1::SpeedButton16Click);
     connect(SpeedButton17, &QToolButton::clicked, this, &TForm1::SpeedButton17Click);
     connect(TrackBar3, &QSlider::valueChanged, this, &TForm1::TrackBar3Change);
+    connect(TrackBar2, &QSlider::valueChanged, this, &TForm1::TrackBar2Change);
+    connect(TrackBar2, &QSlider::sliderReleased, this, &TForm1::TrackBar2Released);
 }
 
 // ---------------------------------------------------------------------------
@@ -657,11 +650,10 @@ void TForm1::startAudio()
 void TForm1::showSectionSummaries()
 {
     // The three sections start collapsed with their summaries.
-    for (QToolButton *b : {SpeedButton20, SpeedButton11, SpeedButton1})
-        b->setChecked(false);
-    SpeedButton20Click();
-    SpeedButton11Click();
-    SpeedButton1Click();
+    DevicesOpen = OutputOpen = FilesOpen = false;
+    showDeviceSection();
+    showOutputSection();
+    showFileSection();
 }
 
 void TForm1::createTrayIcon()
@@ -832,7 +824,7 @@ void TForm1::loadOutputSettings()
     const int channels = Config.channels.value();
     if (channels >= 0 && channels < ComboBox5->count())
         ComboBox5->setCurrentIndex(channels);
-    SpeedButton22->setVisible(format == 0);
+    SpeedButton22->setVisible(OutputOpen && format == 0);
     applyOutputValues();
 
     const QString audioDir = ProjectDirs::instance().AudioDir();
@@ -1018,20 +1010,13 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
         if (key->key() == Qt::Key_Space) {
-            if (SpeedButton21->isChecked()) {
-                pressPlaybackButton(SpeedButton12);
+            // Pauses what plays, else plays (or resumes) the selected row.
+            if (isPlaying())
                 SpeedButton12Click();
-            } else {
-                pressPlaybackButton(SpeedButton21);
+            else
                 SpeedButton21Click();
-            }
             return true;
         }
-    }
-    if (watched == TrackBar2 && event->type() == QEvent::MouseButtonRelease) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::LeftButton)
-            QTimer::singleShot(0, this, &TForm1::TrackBar2Released);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -1039,11 +1024,20 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 void TForm1::setModeIndicator(StatusMode mode)
 {
     Mode = mode;
-    const QLabel *label = mode == StatusMode::Recording  ? Label3
-                          : mode == StatusMode::Playback ? Label7
-                                                         : Label2;
+    QLabel *label = mode == StatusMode::Recording  ? Label3
+                    : mode == StatusMode::Playback ? Label7
+                                                   : Label2;
     Image1->move(225, label->y() + 3);
     Image1->setVisible(mode != StatusMode::DetectorOff);
+    // The marker and the colours say which mode is active; a screen reader is told
+    // in words.
+    const QString active = QStringLiteral("当前模式");
+    const bool shown = mode != StatusMode::DetectorOff;
+    for (QLabel *l : {Label3, Label7})
+        l->setAccessibleDescription(shown && l == label ? active : QString());
+    const QString detector = QStringLiteral("打开或关闭声音检测");
+    Label2->setAccessibleDescription(
+        shown && label == Label2 ? active + QStringLiteral("；") + detector : detector);
 }
 
 void TForm1::setModeIndicator(QLabel *label)

@@ -178,6 +178,8 @@ public:
 
     QTimer *Timer1 = nullptr, *Timer2 = nullptr, *Timer3 = nullptr, *PosTimer = nullptr;
     int Timer1Tag = 0; // blink phase while paused
+    // Which sections are open; their buttons are down while they are.
+    bool DevicesOpen = false, OutputOpen = false, FilesOpen = false;
 
     // Windows created at start, after this one, by the application.
     TBuyForm *BuyForm = nullptr;
@@ -281,6 +283,7 @@ public:
     void TrackBar1Change();
     void SpeedButton19Click();
     void SpeedButton20Click();
+    void showDeviceSection();
     // The session's state shown: the server, the lists and the input in use, the
     // input's level, the monitor; a failure said with its reason.
     void showServerState();
@@ -300,6 +303,7 @@ public:
     void ComboBox4Change();
     void ComboBox5Change();
     void SpeedButton11Click();
+    void showOutputSection();
     void SpeedButton22Click();
     // OutputRate and OutputChannels from the stored (or chosen) format, rate and channels.
     void applyOutputValues();
@@ -339,6 +343,8 @@ public:
 
     // ---- Detector and spectrum ------------------------------------------------
     void Label2Click();
+    // The monitor shown as the window's mode: clock, mode labels, status line.
+    void showDetecting(const QString &status);
     void Label2MouseEnter();
     void Label2MouseLeave();
     // Where the mode indicator stands: beside "检测器" with the detector on, hidden
@@ -353,6 +359,7 @@ public:
     // The input level and clip warning from the capture channel, if it runs.
     void updateInputLevel();
     void clearClipWarning();
+    void showClipWarning();
     void FreezeSpectrum();
     void setModeIndicator(StatusMode mode);
     void setModeIndicator(QLabel *label); // the mode of that label
@@ -385,6 +392,7 @@ public:
     void ListView1ColumnClick(int column);
     void sortList();
     void SpeedButton1Click();
+    void showFileSection();
     void SpeedButton6Click();
     void SpeedButton7Click();
     void setFileButtonsEnabled(bool enabled);
@@ -408,8 +416,11 @@ public:
     void SpeedButton18Click();
     void TrackBar3Change();
     void Timer3Timer();
+    void TrackBar2Change();
     void TrackBar2Released();
-    void pressPlaybackButton(QToolButton *button);
+    // The position bar set by the program, which is no seek.
+    void showPosition(int seconds, int length);
+    void showMuteButton();
     // A file is playing or being opened to play (not paused).
     bool isPlaying() const;
     // A file is playing, being opened or paused.
@@ -518,6 +529,8 @@ private:
     bool m_ending = false; // the window is going: a take's end goes to the journal
     QElapsedTimer m_levelClock;
     bool m_spectrumShown = false; // the box shows the spectrum's last frame
+    bool m_clipShown = false;
+    bool m_showingPosition = false; // TrackBar2 follows the playback: no seek
 };
 
 } // namespace sonalto

@@ -217,12 +217,15 @@ void TForm1::ComboBox1Change()
 
 void TForm1::AfterInputChange()
 {
-    // A file being played stops; the monitor opens on the new input whatever the
-    // detector's state, and the status line names the input where it shows the
-    // detector's text.
+    // A file being played stops (and says so); the monitor opens on the new input
+    // whatever the detector's state, and the status line names the input where it
+    // shows the detector's text.
     StopAndFreeChannels();
-    StartMonitor();
-    if (Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff) {
+    const bool started = StartMonitor();
+    if (Mode == StatusMode::Playback && started) {
+        // What played has stopped for the monitor: the window detects again.
+        showDetecting(QStringLiteral("检测声音从 ") + inputName());
+    } else if (Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff) {
         StatusText = QStringLiteral("检测声音从 ") + inputName();
         setStatusText(StatusText);
     }
@@ -287,7 +290,19 @@ void TForm1::updateDeviceSummary()
 
 void TForm1::SpeedButton20Click()
 {
-    if (SpeedButton20->isChecked()) {
+    DevicesOpen = !DevicesOpen;
+    showDeviceSection();
+}
+
+void TForm1::showDeviceSection()
+{
+    // A collapsed section's controls are hidden, so the keyboard's focus never goes
+    // where nothing can be seen; the volume stays in the header line.
+    SpeedButton20->setChecked(DevicesOpen);
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{Label1, ComboBox2, Label6, ComboBox1, Label14})
+        w->setVisible(DevicesOpen);
+    if (DevicesOpen) {
         SpeedButton20->setIcon(appIcon(QStringLiteral("expand")));
         Panel5->setFixedHeight(m_panel5Height);
         Label13->hide();
@@ -350,7 +365,7 @@ void TForm1::ComboBox3Change()
     if (format < 0 || format > 3)
         return;
     Config.outputFormat.choose(format);
-    SpeedButton22->setVisible(format == 0);
+    SpeedButton22->setVisible(OutputOpen && format == 0);
     FillRateAndChannelLists();
     // The new format's lists start at their defaults.
     Config.sampleRate.choose(ComboBox4->currentIndex());
@@ -372,7 +387,19 @@ void TForm1::ComboBox5Change()
 
 void TForm1::SpeedButton11Click()
 {
-    if (SpeedButton11->isChecked()) {
+    OutputOpen = !OutputOpen;
+    showOutputSection();
+}
+
+void TForm1::showOutputSection()
+{
+    SpeedButton11->setChecked(OutputOpen);
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{Label4, ComboBox3, Label9, ComboBox4, Label10, ComboBox5})
+        w->setVisible(OutputOpen);
+    // The MP3 settings are there for MP3 only.
+    SpeedButton22->setVisible(OutputOpen && outputFormat() == 0);
+    if (OutputOpen) {
         SpeedButton11->setIcon(appIcon(QStringLiteral("expand")));
         Panel9->setFixedHeight(m_panel9Height);
         Label12->hide();
@@ -418,13 +445,18 @@ void TForm1::Label2Click()
     }
     Input->openMonitor();
     m_monitorFromDetector = true;
+    showDetecting(QStringLiteral("Detecting sound from ") + inputName());
+}
+
+void TForm1::showDetecting(const QString &status)
+{
     PosTimer->start();
     setFontColour(Label8, Green);
     Label8->setText(QStringLiteral("00:00:00"));
     setFontColour(Label2, Lime);
     setFontColour(Label3, Green);
     setFontColour(Label7, Green);
-    StatusText = QStringLiteral("Detecting sound from ") + inputName();
+    StatusText = status;
     setStatusText(StatusText);
     setPlainStyle(Label15);
     setModeIndicator(StatusMode::Detector);

@@ -106,6 +106,9 @@ public:
             if (column == 1) // the column is narrower than date and time
                 return library::dateText(m_date);
             break;
+        case Qt::AccessibleDescriptionRole:
+            // What a pointer's tool-tip shows (a take's lost audio) is read out too.
+            return data(column, Qt::ToolTipRole);
         case Qt::DecorationRole:
             if (column == 0 && m_icons && m_type >= 0 && m_type < m_icons->size())
                 return m_icons->at(m_type);
@@ -386,17 +389,19 @@ void TForm1::sortList()
 
 void TForm1::SpeedButton1Click()
 {
-    if (SpeedButton1->isChecked()) {
-        SpeedButton1->setIcon(appIcon(QStringLiteral("expand")));
-        Panel6->setFixedHeight(m_panel6Height);
-        Label11->hide();
-        StatusBar1->show();
-    } else {
-        SpeedButton1->setIcon(appIcon(QStringLiteral("collapse")));
-        Panel6->setFixedHeight(CollapsedHeight);
-        Label11->show();
-        StatusBar1->hide();
-    }
+    FilesOpen = !FilesOpen;
+    showFileSection();
+}
+
+void TForm1::showFileSection()
+{
+    SpeedButton1->setChecked(FilesOpen);
+    Panel4->setVisible(FilesOpen);
+    StatusBar1->setVisible(FilesOpen);
+    Label11->setVisible(!FilesOpen);
+    SpeedButton1->setIcon(
+        appIcon(FilesOpen ? QStringLiteral("expand") : QStringLiteral("collapse")));
+    Panel6->setFixedHeight(FilesOpen ? m_panel6Height : CollapsedHeight);
     fitHeight();
 }
 
@@ -411,7 +416,9 @@ void TForm1::setFileButtonsEnabled(bool enabled)
 
 void TForm1::ListView1Click()
 {
-    setFileButtonsEnabled(selectedRow() != nullptr);
+    // While a take runs the file buttons stay off, whatever is selected.
+    if (Recording->state() == recording::RecordingSession::State::Idle)
+        setFileButtonsEnabled(selectedRow() != nullptr);
 }
 
 void TForm1::SpeedButton6Click()

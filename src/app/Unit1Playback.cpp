@@ -16,19 +16,9 @@
 #include <QTreeWidget>
 
 #include <array>
+#include <utility>
 
 namespace sonalto {
-
-void TForm1::pressPlaybackButton(QToolButton *button)
-{
-    // Play, pause and mute form one group in which all may be up: one going down
-    // raises the other two.
-    button->setChecked(true);
-    for (QToolButton *other : {SpeedButton21, SpeedButton12, SpeedButton18}) {
-        if (other != button)
-            other->setChecked(false);
-    }
-}
 
 bool TForm1::isPlaying() const
 {
@@ -59,24 +49,12 @@ QTreeWidgetItem *TForm1::playbackRow() const
 
 void TForm1::showPlaybackButtons()
 {
+    // Play is down while a file plays (or opens to play), pause while it is paused;
+    // mute follows the volume (TrackBar3Change).
     using State = recording::PlaybackSession::State;
-    switch (Playback->state()) {
-    case State::Opening:
-    case State::Playing:
-        if (!SpeedButton21->isChecked())
-            pressPlaybackButton(SpeedButton21);
-        SpeedButton12->setChecked(false);
-        break;
-    case State::Paused:
-        if (!SpeedButton12->isChecked())
-            pressPlaybackButton(SpeedButton12);
-        SpeedButton21->setChecked(false);
-        break;
-    case State::Stopped:
-        SpeedButton21->setChecked(false);
-        SpeedButton12->setChecked(false);
-        break;
-    }
+    const State state = Playback->state();
+    SpeedButton21->setChecked(state == State::Opening || state == State::Playing);
+    SpeedButton12->setChecked(state == State::Paused);
 }
 
 void TForm1::ListView1DblClick()
@@ -101,8 +79,7 @@ void TForm1::playbackStarted(const QString &path, double lengthSeconds)
     setModeIndicator(StatusMode::Playback);
     clearStatuses();
     setRowStatus(path, RowStatus::Play);
-    TrackBar2->setValue(0);
-    TrackBar2->setMaximum(int(library::roundHalfEven(lengthSeconds)));
+    showPosition(0, int(library::roundHalfEven(lengthSeconds)));
     Label8->setText(library::FormatHMS(0));
     showPlaybackButtons();
     Timer3->start();
@@ -148,15 +125,20 @@ void TForm1::playbackStopped(recording::PlaybackSession::StopReason reason)
     Timer3->stop();
     if (reason == Reason::EndOfFile)
         Label8->setText(library::FormatHMS(TrackBar2->maximum()));
-    TrackBar2->setValue(0);
+    showPosition(0, TrackBar2->maximum());
     // The file that played gets "Stop", even when a recording start has just cleared
     // its word (never the take being recorded).
     if (rowOf(Playback->path()) && rowStatus(Playback->path()) != RowStatus::Recording)
         setRowStatus(Playback->path(), RowStatus::Stop);
+    // Whatever stopped it, the status line no longer names a file as playing; who
+    // took the sound (the monitor, a recording) says so after this.
+    if (Mode == StatusMode::Playback)
+        setStatusText(tr("已停止播放 %1").arg(QFileInfo(Playback->path()).fileName()));
     if (reason == Reason::Closed) {
         // Someone else took the sound (the input monitor, a recording, the exit):
-        // playback is no longer the window's mode.
+        // playback is no longer the window's mode, and its clock is no longer lit.
         setFontColour(Label7, Green);
+        setFontColour(Label8, Green);
         if (Mode == StatusMode::Playback)
             Image1->hide();
     }
@@ -237,11 +219,30 @@ void TForm1::Timer3Timer()
     if (!Playback->stream())
         return;
     // The length can grow while a file whose container only estimated it is decoded.
-    TrackBar2->setMaximum(int(library::roundHalfEven(Playback->lengthSeconds())));
+    const int length = int(library::roundHalfEven(Playback->lengthSeconds()));
     const qint64 seconds = library::roundHalfEven(Playback->positionSeconds());
-    if (!TrackBar2->isSliderDown())
-        TrackBar2->setValue(int(std::clamp<qint64>(seconds, 0, TrackBar2->maximum())));
+    if (TrackBar2->isSliderDown())
+        showPosition(TrackBar2->value(), length);
+    else
+        showPosition(int(std::clamp<qint64>(seconds, 0, length)), length);
     Label8->setText(library::FormatHMS(TrackBar2->value()));
+}
+
+void TForm1::showPosition(int seconds, int length)
+{
+    // The program's own moves of the bar are not the user's seeks.
+    const bool before = std::exchange(m_showingPosition, true);
+    TrackBar2->setMaximum(length);
+    TrackBar2->setValue(seconds);
+    m_showingPosition = before;
+}
+
+void TForm1::TrackBar2Change()
+{
+    // The keyboard, the wheel and assistive technology move the bar without a drag:
+    // each move seeks. A drag seeks once, where the thumb is let go.
+    if (!m_showingPosition && !TrackBar2->isSliderDown())
+        TrackBar2Released();
 }
 
 void TForm1::TrackBar2Released()
@@ -271,27 +272,29 @@ void TForm1::setUpSeekBar()
 
 void TForm1::TrackBar3Change()
 {
-    const int position = TrackBar3->value();
-    if (position == 0) {
-        pressPlaybackButton(SpeedButton18);
-        SpeedButton18->setIcon(appIcon(QStringLiteral("mute")));
-    } else if (SpeedButton18->isChecked()) {
-        SpeedButton18->setChecked(false);
-        SpeedButton18->setIcon(appIcon(QStringLiteral("speaker")));
-    }
-    Input->setOutputVolume(position);
+    showMuteButton();
+    Input->setOutputVolume(TrackBar3->value());
+}
+
+void TForm1::showMuteButton()
+{
+    // Down exactly while the playback volume is 0.
+    const bool muted = TrackBar3->value() == 0;
+    SpeedButton18->setChecked(muted);
+    SpeedButton18->setIcon(appIcon(muted ? QStringLiteral("mute") : QStringLiteral("speaker")));
 }
 
 void TForm1::SpeedButton18Click()
 {
-    if (SpeedButton18->isChecked()) {
-        SpeedButton18->setIcon(appIcon(QStringLiteral("mute")));
+    // A sounding playback is muted, keeping its volume; a muted one gets it back.
+    if (TrackBar3->value() != 0) {
         TrackBar3Tag = TrackBar3->value();
         TrackBar3->setValue(0);
     } else {
-        SpeedButton18->setIcon(appIcon(QStringLiteral("speaker")));
         TrackBar3->setValue(TrackBar3Tag);
     }
+    // Also when the volume stays (nothing kept to return to).
+    showMuteButton();
 }
 
 // ---------------------------------------------------------------------------
@@ -307,13 +310,28 @@ void TForm1::updateInputLevel()
     else
         InputLevel.clear();
     InputLevelBar->showLevels(InputLevel);
-    ClipWarning->setVisible(InputLevel.clipped());
+    showClipWarning();
 }
 
 void TForm1::clearClipWarning()
 {
     InputLevel.clearClip();
-    ClipWarning->hide();
+    showClipWarning();
+}
+
+void TForm1::showClipWarning()
+{
+    const bool clipped = InputLevel.clipped();
+    if (m_clipShown == clipped)
+        return;
+    m_clipShown = clipped;
+    ClipWarning->setVisible(clipped);
+    // The level bar says it too: a screen reader finds the warning where it reads
+    // the level.
+    InputLevelBar->setAccessibleDescription(clipped ? QStringLiteral("输入电平 (dBFS)") +
+                                                          QStringLiteral("；") +
+                                                          QStringLiteral("输入达到满幅；单击清除")
+                                                    : QStringLiteral("输入电平 (dBFS)"));
 }
 
 void TForm1::PosTimerTimer()

@@ -235,7 +235,7 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
             Label8->setText(clock);
             Timer1Tag = 0;
             Timer1->start();
-            TrackBar2->setValue(0);
+            showPosition(0, TrackBar2->maximum());
             Timer3->stop();
             showNewTake();
         } else {

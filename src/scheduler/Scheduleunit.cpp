@@ -113,8 +113,9 @@ TScheduleForm::TScheduleForm(QWidget *parent) : QDialog(parent)
     CheckBox1Click();
     CheckBox2Click();
 
-    connect(CheckBox1, &QCheckBox::clicked, this, &TScheduleForm::CheckBox1Click);
-    connect(CheckBox2, &QCheckBox::clicked, this, &TScheduleForm::CheckBox2Click);
+    // Any change of the boxes, also assistive technology's toggle, which is no click.
+    connect(CheckBox1, &QCheckBox::toggled, this, &TScheduleForm::CheckBox1Click);
+    connect(CheckBox2, &QCheckBox::toggled, this, &TScheduleForm::CheckBox2Click);
     connect(Button1, &QPushButton::clicked, this, &TScheduleForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     connect(Button3, &QPushButton::clicked, this, &TScheduleForm::Button3Click);
