@@ -816,6 +816,11 @@ void TForm1::activateFromSecondInstance()
     activateWindow();
 }
 
+void TForm1::startHidden()
+{
+    firstPaintDone();
+}
+
 // ---------------------------------------------------------------------------
 // Settings
 
