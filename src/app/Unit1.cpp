@@ -808,6 +808,11 @@ void TForm1::activateFromSecondInstance()
     activateWindow();
 }
 
+void TForm1::startHidden()
+{
+    firstPaintDone();
+}
+
 // ---------------------------------------------------------------------------
 // Settings
 
