@@ -241,6 +241,9 @@ public:
     // program already owns, by name (also shown on the status line).
     QStringList InstallHook();
     void showTakenHotKeys(const QStringList &taken);
+    // A first start: no hot key is set (none is grabbed), and the status line
+    // says where to set them until some are.
+    void showHotKeysUnset();
     static QString takenHotKeysText(const QStringList &taken);
     void RemoveHook();
     void ToolButton7Click();
@@ -459,6 +462,7 @@ public:
         LastTake,
         OutputFolder,
         HotKeyFile,
+        HotKeysUnset,
         HotKeysTaken,
         InputRemoved,
         ServerSilent

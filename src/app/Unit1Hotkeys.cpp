@@ -30,7 +30,17 @@ bool TForm1::LoadHotKeys()
         clearNotice(Notice::HotKeyFile);
     else
         showNotice(Notice::HotKeyFile, notice);
+    for (int i = 0; i < 3; ++i) {
+        if (HotKeys.hasKey(i))
+            clearNotice(Notice::HotKeysUnset);
+    }
     return ok;
+}
+
+void TForm1::showHotKeysUnset()
+{
+    showNotice(Notice::HotKeysUnset,
+               QStringLiteral("未设置热键：点工具栏的“热键”设置，“默认”即默认键"));
 }
 
 QStringList TForm1::InstallHook()

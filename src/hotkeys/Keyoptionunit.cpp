@@ -88,6 +88,12 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
     Label2->setAccessibleName(QStringLiteral("按键说明"));
     Label2->setVisible(false);
     layout->addWidget(Label2);
+    Label3 = new QLabel(
+        QStringLiteral("尚未设置热键：点一个框再按下组合键，或点“默认”使用默认键。"), this);
+    Label3->setWordWrap(true);
+    Label3->setAccessibleName(QStringLiteral("未设置热键"));
+    Label3->setVisible(false);
+    layout->addWidget(Label3);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -155,6 +161,15 @@ QString TKeyOptionForm::entryText(int entry) const
 void TKeyOptionForm::showEntry(int entry)
 {
     editForEntry(entry)->setText(entryText(entry));
+    showUnsetNote();
+}
+
+void TKeyOptionForm::showUnsetNote()
+{
+    bool any = false;
+    for (int entry = 0; entry < hotkeys::HotKeyList::Roles; ++entry)
+        any = any || m_list.hasKey(entry);
+    Label3->setVisible(!any);
 }
 
 void TKeyOptionForm::showEvent(QShowEvent *event)
@@ -265,6 +280,7 @@ void TKeyOptionForm::deleteClick(int entry)
 {
     m_list.clearEntry(entry);
     editForEntry(entry)->clear();
+    showUnsetNote();
     setNote(QString());
 }
 

@@ -35,6 +35,8 @@ public:
     // Why the last key pressed in a box was not taken, or which values of the
     // file were ignored; hidden when there is nothing to say.
     QLabel *Label2 = nullptr;
+    // Shown while no box holds a key: how to set them.
+    QLabel *Label3 = nullptr;
 
     // The list as edited; valid entries are those below its count.
     const hotkeys::HotKeyList &hotKeys() const { return m_list; }
@@ -72,6 +74,7 @@ private:
     // The box shows its entry again, and the note says why the key was not taken.
     void refuse(int entry, const QString &why);
     void setNote(const QString &text);
+    void showUnsetNote();
     void showMessage(const QString &text);
 
     hotkeys::HotKeyList m_list;
