@@ -6,6 +6,7 @@
 #include "audio/Encoders.h"
 #include "hotkeys/HookLibrary.h"
 #include "hotkeys/HotKeyList.h"
+#include "hotkeys/PortalShortcuts.h"
 #include "recording/InputLevelMeter.h"
 #include "recording/InputSession.h"
 #include "recording/PlaybackSession.h"
@@ -250,6 +251,12 @@ public:
     // A report of the keyboard hook: virtual-key code, keystroke flags (bit 31:
     // released) and the modifiers held with the key (1 Ctrl, 2 Alt, 4 Shift).
     void HotKeyReport(int key, unsigned int flags, int modifiers);
+    // The command of a hot key's role (RecordKey, StopKey, PauseKey).
+    void hotKeyAction(int role);
+    // Where the program cannot grab keys itself (Wayland, or no keyboard hook),
+    // record, pause and stop are bound through the desktop's portal once.
+    hotkeys::PortalShortcuts *DesktopShortcuts = nullptr;
+    void startDesktopShortcuts();
 
     // ---- Start-up and shutdown ------------------------------------------------
     void FormCreate();

@@ -75,10 +75,8 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
           Edit2, SpeedButton1, SpeedButton2);
 
     // Said before the user chooses keys that could not work.
-    Label1 =
-        new QLabel(QStringLiteral("当前是 Wayland 会话，全局热键不可用：其它程序的窗口有焦点时，"
-                                  "这些键不起作用。"),
-                   this);
+    Label1 = new QLabel(this);
+    setDesktopShortcuts(false);
     Label1->setWordWrap(true);
     Label1->setAccessibleName(QStringLiteral("热键提示"));
     Label1->setVisible(hotkeys::isWaylandSession());
@@ -113,6 +111,17 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     loadFromFile();
+}
+
+void TKeyOptionForm::setDesktopShortcuts(bool bound)
+{
+    const QString notice =
+        QStringLiteral("当前是 Wayland 会话，全局热键不可用：其它程序的窗口有焦点时，"
+                       "这些键不起作用。");
+    Label1->setText(notice + (bound ? QStringLiteral("录制、暂停、停止已登记为桌面快捷键，"
+                                                     "可在桌面的快捷键设置中更改。")
+                                    : QStringLiteral("可在桌面的快捷键设置中把命令 "
+                                                     "sonalto --toggle 设为录制/停止的快捷键。")));
 }
 
 QString TKeyOptionForm::filePath() const
