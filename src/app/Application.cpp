@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QScreen>
 
@@ -182,11 +183,16 @@ int runApplication(int argc, char **argv)
     TForm1::Options options;
     options.deferToFirstPaint = true;
 
+    // A first start has no hot-key file yet (resolveFolders makes it, empty).
+    const bool firstStart =
+        !QFileInfo::exists(hotkeys::hotKeyFilePath(ProjectDirs::defaultAppDir()));
     const QString missingFolder = resolveFolders();
 
     TForm1 form(std::move(options));
     if (!missingFolder.isEmpty())
         form.showMissingOutputFolder(missingFolder);
+    if (firstStart)
+        form.showHotKeysUnset();
     QObject::connect(&instance, &SingleInstance::activationRequested, &form,
                      &TForm1::activateFromSecondInstance);
     // The dialogs are made once the window has been painted (only a click shows

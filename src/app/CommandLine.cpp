@@ -64,6 +64,19 @@ CommandLine parseCommandLine(const QStringList &arguments)
     parser.addOption(version);
     for (const ActionOption &option : ActionOptions)
         parser.addOption(QCommandLineOption(QString::fromLatin1(option.name)));
+    // Qt's own options (a session manager restores the program with -session)
+    // are left to the application object.
+    for (const char *name : {"session", "platform", "display", "style", "stylesheet",
+                             "platformtheme", "qwindowgeometry", "qwindowtitle", "qwindowicon"}) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : {"reverse", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (!parser.positionalArguments().isEmpty())

@@ -6,6 +6,7 @@
 #include "audio/Encoders.h"
 #include "hotkeys/HookLibrary.h"
 #include "hotkeys/HotKeyList.h"
+#include "hotkeys/PortalShortcuts.h"
 #include "recording/InputLevelMeter.h"
 #include "recording/InputSession.h"
 #include "recording/PlaybackSession.h"
@@ -243,12 +244,21 @@ public:
     // program already owns, by name (also shown on the status line).
     QStringList InstallHook();
     void showTakenHotKeys(const QStringList &taken);
+    // A first start: no hot key is set (none is grabbed), and the status line
+    // says where to set them until some are.
+    void showHotKeysUnset();
     static QString takenHotKeysText(const QStringList &taken);
     void RemoveHook();
     void ToolButton7Click();
     // A report of the keyboard hook: virtual-key code, keystroke flags (bit 31:
     // released) and the modifiers held with the key (1 Ctrl, 2 Alt, 4 Shift).
     void HotKeyReport(int key, unsigned int flags, int modifiers);
+    // The command of a hot key's role (RecordKey, StopKey, PauseKey).
+    void hotKeyAction(int role);
+    // Where the program cannot grab keys itself (Wayland, or no keyboard hook),
+    // record, pause and stop are bound through the desktop's portal once.
+    hotkeys::PortalShortcuts *DesktopShortcuts = nullptr;
+    void startDesktopShortcuts();
 
     // ---- Start-up and shutdown ------------------------------------------------
     void FormCreate();
@@ -470,6 +480,7 @@ public:
         LastTake,
         OutputFolder,
         HotKeyFile,
+        HotKeysUnset,
         HotKeysTaken,
         InputRemoved,
         ServerSilent

@@ -2,11 +2,14 @@
 // list from HotKey.ini, and its reports run the recording commands.
 #include "app/Unit1.h"
 #include "common/Projectdir.h"
+#include "hotkeys/DesktopSession.h"
 #include "hotkeys/HookLibrary.h"
 #include "hotkeys/HotKeyFile.h"
 #include "hotkeys/KeyNames.h"
 #include "hotkeys/Keyoptionunit.h"
 
+#include <QDBusConnection>
+#include <QGuiApplication>
 #include <QToolButton>
 
 namespace sonalto {
@@ -30,7 +33,17 @@ bool TForm1::LoadHotKeys()
         clearNotice(Notice::HotKeyFile);
     else
         showNotice(Notice::HotKeyFile, notice);
+    for (int i = 0; i < 3; ++i) {
+        if (HotKeys.hasKey(i))
+            clearNotice(Notice::HotKeysUnset);
+    }
     return ok;
+}
+
+void TForm1::showHotKeysUnset()
+{
+    showNotice(Notice::HotKeysUnset,
+               QStringLiteral("未设置热键：点工具栏的“热键”设置，“默认”即默认键"));
 }
 
 QStringList TForm1::InstallHook()
@@ -46,8 +59,13 @@ QStringList TForm1::InstallHook()
             Qt::QueuedConnection);
     });
     // Without the library or an X display (Wayland, a headless session) the
-    // program works on without global hot keys.
-    KeyHook->setHook();
+    // program works on without global hot keys of its own; the desktop's
+    // shortcuts take their place where its portal offers them. On Wayland keys
+    // grabbed through XWayland only arrive while an X11 window has the focus.
+    const bool grabbing = KeyHook->setHook();
+    if (!grabbing || QGuiApplication::platformName() == QLatin1String("wayland") ||
+        hotkeys::isWaylandSession())
+        startDesktopShortcuts();
     if (!LoadHotKeys())
         return {};
     QStringList taken;
@@ -89,8 +107,12 @@ void TForm1::ToolButton7Click()
     // The hook is off while the user presses combinations in the dialog, so
     // none of them starts or stops anything.
     RemoveHook();
-    if (KeyOptionForm)
+    if (KeyOptionForm) {
+        KeyOptionForm->setDesktopShortcuts(DesktopShortcuts &&
+                                           DesktopShortcuts->state() ==
+                                               hotkeys::PortalShortcuts::State::Bound);
         KeyOptionForm->exec();
+    }
     // Right after choosing them the user learns which keys cannot work.
     if (const QStringList taken = InstallHook(); !taken.isEmpty())
         showMessage(takenHotKeysText(taken) + QStringLiteral("，无法使用。"));
@@ -104,7 +126,21 @@ void TForm1::HotKeyReport(int key, unsigned int flags, int modifiers)
         return;
     // The modifiers are those held with the key when it was pressed: by the
     // time the report is handled the user may have let go of them.
-    switch (HotKeys.match(uint8_t(key), modifiers)) {
+    hotKeyAction(HotKeys.match(uint8_t(key), modifiers));
+}
+
+void TForm1::startDesktopShortcuts()
+{
+    if (DesktopShortcuts)
+        return;
+    DesktopShortcuts = new hotkeys::PortalShortcuts(QDBusConnection::sessionBus(), this);
+    connect(DesktopShortcuts, &hotkeys::PortalShortcuts::activated, this, &TForm1::hotKeyAction);
+    DesktopShortcuts->start();
+}
+
+void TForm1::hotKeyAction(int role)
+{
+    switch (role) {
     case hotkeys::RecordKey:
         if (!IsRecording)
             ToolButton1Click();

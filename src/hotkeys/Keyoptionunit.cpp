@@ -75,10 +75,8 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
           Edit2, SpeedButton1, SpeedButton2);
 
     // Said before the user chooses keys that could not work.
-    Label1 =
-        new QLabel(QStringLiteral("当前是 Wayland 会话，全局热键不可用：其它程序的窗口有焦点时，"
-                                  "这些键不起作用。"),
-                   this);
+    Label1 = new QLabel(this);
+    setDesktopShortcuts(false);
     Label1->setWordWrap(true);
     Label1->setAccessibleName(QStringLiteral("热键提示"));
     Label1->setVisible(hotkeys::isWaylandSession());
@@ -88,6 +86,12 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
     Label2->setAccessibleName(QStringLiteral("按键说明"));
     Label2->setVisible(false);
     layout->addWidget(Label2);
+    Label3 = new QLabel(
+        QStringLiteral("尚未设置热键：点一个框再按下组合键，或点“默认”使用默认键。"), this);
+    Label3->setWordWrap(true);
+    Label3->setAccessibleName(QStringLiteral("未设置热键"));
+    Label3->setVisible(false);
+    layout->addWidget(Label3);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -107,6 +111,17 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     loadFromFile();
+}
+
+void TKeyOptionForm::setDesktopShortcuts(bool bound)
+{
+    const QString notice =
+        QStringLiteral("当前是 Wayland 会话，全局热键不可用：其它程序的窗口有焦点时，"
+                       "这些键不起作用。");
+    Label1->setText(notice + (bound ? QStringLiteral("录制、暂停、停止已登记为桌面快捷键，"
+                                                     "可在桌面的快捷键设置中更改。")
+                                    : QStringLiteral("可在桌面的快捷键设置中把命令 "
+                                                     "sonalto --toggle 设为录制/停止的快捷键。")));
 }
 
 QString TKeyOptionForm::filePath() const
@@ -155,6 +170,15 @@ QString TKeyOptionForm::entryText(int entry) const
 void TKeyOptionForm::showEntry(int entry)
 {
     editForEntry(entry)->setText(entryText(entry));
+    showUnsetNote();
+}
+
+void TKeyOptionForm::showUnsetNote()
+{
+    bool any = false;
+    for (int entry = 0; entry < hotkeys::HotKeyList::Roles; ++entry)
+        any = any || m_list.hasKey(entry);
+    Label3->setVisible(!any);
 }
 
 void TKeyOptionForm::showEvent(QShowEvent *event)
@@ -265,6 +289,7 @@ void TKeyOptionForm::deleteClick(int entry)
 {
     m_list.clearEntry(entry);
     editForEntry(entry)->clear();
+    showUnsetNote();
     setNote(QString());
 }
 

@@ -32,9 +32,14 @@ public:
     QToolButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr;   // stop: 删除, 默认
     QPushButton *Button1 = nullptr, *Button2 = nullptr;             // 确定, 取消
     QLabel *Label1 = nullptr; // shown where global hot keys cannot work (Wayland)
+    // What Label1 says of the desktop's own shortcuts: bound through its portal,
+    // or how to bind the program's command line to one.
+    void setDesktopShortcuts(bool bound);
     // Why the last key pressed in a box was not taken, or which values of the
     // file were ignored; hidden when there is nothing to say.
     QLabel *Label2 = nullptr;
+    // Shown while no box holds a key: how to set them.
+    QLabel *Label3 = nullptr;
 
     // The list as edited; valid entries are those below its count.
     const hotkeys::HotKeyList &hotKeys() const { return m_list; }
@@ -72,6 +77,7 @@ private:
     // The box shows its entry again, and the note says why the key was not taken.
     void refuse(int entry, const QString &why);
     void setNote(const QString &text);
+    void showUnsetNote();
     void showMessage(const QString &text);
 
     hotkeys::HotKeyList m_list;

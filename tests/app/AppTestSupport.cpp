@@ -178,8 +178,7 @@ QStringList ProgramHome::recordings() const
 bool ProgramHome::waitForAudio(const QString &name, double seconds) const
 {
     return QTest::qWaitFor(
-        [&] { return QFileInfo(audioDir() + name).size() > 104 + qint64(seconds * 16000); },
-        15000);
+        [&] { return QFileInfo(audioDir() + name).size() > 104 + qint64(seconds * 16000); }, 15000);
 }
 
 } // namespace sonalto::test

@@ -56,6 +56,9 @@ TEST(CommandLine, ReadsOneActionAndRefusesTheRest)
         {{"--record", "--stop"}, Action::None, true, ExitUsage, {}, "one action"},
         {{"a file.mp3"}, Action::None, true, ExitUsage, {}, "a file.mp3"},
         {{"--record=yes"}, Action::None, true, ExitUsage, {}, "record"},
+        // Qt's own options go on to the application (a session restores with -session).
+        {{"-session", "1a2b", "--record"}, Action::Record, false, 0, {}, {}},
+        {{"-platform", "offscreen"}, Action::None, false, 0, {}, {}},
     };
     for (const Case &c : cases) {
         const CommandLine line = parseCommandLine(QStringList{"sonalto"} + c.args);

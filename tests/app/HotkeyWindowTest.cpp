@@ -157,6 +157,40 @@ TEST(HotkeyWindow, HotKeyButtonOpensTheDialogAndReloadsAfterIt)
     EXPECT_FALSE(form->IsRecording);
 }
 
+// A first start: no key is set, and both the status line and the dialog say how
+// to set them, until the user has chosen some.
+TEST(HotkeyWindow, FirstStartSaysNoKeysAreSetUntilSomeAre)
+{
+    TempFolders folders;
+    ASSERT_TRUE(hotkeys::createHotKeyFileIfMissing(folders.appDir() + "HotKey.ini"));
+    auto form = makeForm(makeTestBackend());
+    auto *dialog = new TKeyOptionForm(form.get());
+    dialog->showMessages = false;
+    form->KeyOptionForm = dialog;
+    form->showHotKeysUnset();
+    form->show();
+    EXPECT_TRUE(form->Label15->text().contains(QStringLiteral("未设置热键"))) << "status line";
+    for (int entry = 0; entry < 3; ++entry)
+        EXPECT_FALSE(form->HotKeys.hasKey(entry)) << "nothing is grabbed";
+
+    // The dialog says it while every box is empty; a default, then 确定.
+    std::vector<bool> noteShown;
+    QTimer::singleShot(0, dialog, [&] {
+        noteShown.push_back(dialog->Label3->isVisibleTo(dialog));
+        dialog->SpeedButton19->click();
+        noteShown.push_back(dialog->Label3->isVisibleTo(dialog));
+        dialog->deleteClick(hotkeys::RecordKey);
+        noteShown.push_back(dialog->Label3->isVisibleTo(dialog));
+        dialog->SpeedButton2->click();
+        dialog->Button1->click();
+    });
+    form->ToolButton7->click();
+    EXPECT_EQ(noteShown, (std::vector<bool>{true, false, true}));
+    EXPECT_TRUE(form->HotKeys.hasKey(hotkeys::StopKey));
+    EXPECT_FALSE(form->Label15->text().contains(QStringLiteral("未设置热键")))
+        << form->Label15->text().toStdString();
+}
+
 // The hot keys from end to end on the test session's X display: the keyboard
 // hook the build makes, keys typed with xdotool while another program's window
 // has the focus.
