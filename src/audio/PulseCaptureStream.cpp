@@ -84,8 +84,8 @@ public:
             return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
         });
         if (!settled || pa_stream_get_state(m_stream) != PA_STREAM_READY) {
-            *error = tr("无法从“%1”录音：%2。",
-                        {m_inputName, settled ? m_connection->lastError() : tr("声音服务器没有回答")});
+            *error = tr("无法从“%1”录音：%2。", {m_inputName, settled ? m_connection->lastError()
+                                                                      : tr("声音服务器没有回答")});
             return false;
         }
         m_ready = true;
@@ -124,17 +124,25 @@ public:
         pa_operation_unref(op);
         const auto now = std::chrono::steady_clock::now();
         // Stopped while its source is away: the gap lasts up to the stop.
-        if (m_running && !running && m_awaySince)
-            reportGap(now - *m_awaySince);
+        if (m_running && !running && m_awaySince) {
+            const auto away = now - *m_awaySince;
+            if (!m_awayFromStart || away > m_startSlack)
+                reportGap(away);
+        }
         m_running = running;
         m_flowing = false;
         m_resumedAt.reset();
-        // A source that is suspended when the stream starts (an output nobody plays
-        // to) delivers nothing until it is back and its audio flows: that time is a
-        // gap like a suspension during the take, so what follows keeps its place.
-        m_awayFromStart = running && (pa_stream_is_suspended(m_stream) == 1 ||
-                                      std::exchange(m_suspendedAtOpen, false));
-        if (m_awayFromStart)
+        // Until the first audio arrives, the time since the start is watched: a
+        // source that is suspended when the stream starts (an output nobody plays
+        // to) delivers nothing until it is back, and a server may hold the first
+        // audio back (an output's monitor whose last listener has just gone waits
+        // for the output's next, long block). That time is a gap like a suspension
+        // during the take, so what follows keeps its place.
+        const bool suspended =
+            pa_stream_is_suspended(m_stream) == 1 || std::exchange(m_suspendedAtOpen, false);
+        m_startSlack = suspended ? SuspendedStartSlack : StartSlack;
+        m_awayFromStart = running;
+        if (running)
             m_awaySince = now;
         else
             m_awaySince.reset();
@@ -203,9 +211,9 @@ private:
         self->m_awaySince.reset();
     }
 
-    // The first audio after a start from a suspended source: everything before
-    // what is here now (`readable` bytes) is missing, and at least the time until
-    // the source was back.
+    // The first audio after a start: everything before what is here now
+    // (`readable` bytes) is missing, and from a suspended source at least the time
+    // until it was back.
     void endGapFromStart(size_t readable)
     {
         using Seconds = std::chrono::duration<double>;
@@ -213,8 +221,8 @@ private:
         Seconds away = std::chrono::steady_clock::now() - *m_awaySince - here;
         if (m_resumedAt)
             away = std::max(away, Seconds(*m_resumedAt - *m_awaySince));
-        // A few ms are the server's own delivery, not a gap.
-        if (away > std::chrono::milliseconds(10))
+        // The server's own delivery (a fragment, its scheduling) is not a gap.
+        if (away > m_startSlack)
             reportGap(away);
         m_awayFromStart = false;
         m_awaySince.reset();
@@ -283,6 +291,12 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_awaySince;
     bool m_awayFromStart = false;
     bool m_suspendedAtOpen = false; // until the first start
+    // How late the first audio may be before the wait counts as a gap: from a
+    // suspended source any wait is one; otherwise a fragment (100 ms) and the
+    // scheduling of a busy machine are not.
+    static constexpr std::chrono::milliseconds SuspendedStartSlack{10};
+    static constexpr std::chrono::milliseconds StartSlack{500};
+    std::chrono::milliseconds m_startSlack = StartSlack;
     std::optional<std::chrono::steady_clock::time_point> m_resumedAt;
     std::vector<uint8_t> m_pending;
     std::vector<int16_t> m_aligned;
