@@ -22,6 +22,9 @@ while [ $# -gt 0 ]; do
 done
 
 SESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/sonalto-session.XXXXXX")
+# The servers run in sessions of their own: Ctrl+C in the terminal reaches the
+# command (which ends in order, on its display and sound server) but not them;
+# they are ended here once the command has ended.
 PIDS=()
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -46,7 +49,7 @@ export PULSE_RUNTIME_PATH="$SESSION_DIR/pulse"
 export PULSE_STATE_PATH="$SESSION_DIR/pulse-state"
 export PULSE_SERVER="unix:$SESSION_DIR/pulse/native"
 unset PULSE_COOKIE
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+setsid pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
   --disallow-exit=yes --log-target=file:"$SESSION_DIR/pulse.log" \
   -F "$SESSION_DIR/pulse/default.pa" >/dev/null 2>&1 &
 PIDS+=($!)
@@ -70,7 +73,7 @@ fi
 # --- X display ----------------------------------------------------------------
 if [ "$want_xvfb" = 1 ] || { [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; }; then
   exec 5> "$SESSION_DIR/display"
-  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  setsid Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   PIDS+=($!)
   for _ in $(seq 1 100); do
     [ -s "$SESSION_DIR/display" ] && break
@@ -84,7 +87,7 @@ if [ "$want_xvfb" = 1 ] || { [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}
   # The private display gets a private session bus: otherwise the first program
   # that asks for one (the tray icon does) starts a bus bound to the display,
   # which then outlives that program and changes what every later one finds.
-  dbus-daemon --session --nofork --nopidfile --address="unix:path=$SESSION_DIR/bus" \
+  setsid dbus-daemon --session --nofork --nopidfile --address="unix:path=$SESSION_DIR/bus" \
     >/dev/null 2>&1 &
   PIDS+=($!)
   for _ in $(seq 1 100); do

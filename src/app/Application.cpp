@@ -1,6 +1,8 @@
 #include "app/Application.h"
 
 #include "app/AboutForm.h"
+#include "app/CommandLine.h"
+#include "app/RemoteControl.h"
 #include "app/SingleInstance.h"
 #include "app/Unit1.h"
 #include "common/Icons.h"
@@ -14,6 +16,7 @@
 #include "options/Mp3unit.h"
 #include "scheduler/Scheduleunit.h"
 #include "settings/IniFile.h"
+#include "tray/Trayicon.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -25,6 +28,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <future>
 #include <sys/socket.h>
@@ -66,6 +70,34 @@ bool endRequested()
            ::recv(endSignalChannel[1], &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
 }
 
+void printTo(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+// What the copy that runs answered an action, as the exit status (and the
+// reason on standard error).
+int replyStatus(const SingleInstance::Reply &reply)
+{
+    using Kind = SingleInstance::Reply::Kind;
+    switch (reply.kind) {
+    case Kind::Done:
+        return ExitDone;
+    case Kind::Failed:
+        printTo(stderr, QStringLiteral("sonalto: ") + reply.reason + QLatin1Char('\n'));
+        break;
+    case Kind::NotRunning:
+        printTo(stderr, QStringLiteral("sonalto: Sonalto is not running\n"));
+        break;
+    case Kind::NoAnswer:
+        printTo(stderr, QStringLiteral("sonalto: the running Sonalto did not answer\n"));
+        break;
+    }
+    return ExitFailed;
+}
+
 } // namespace
 
 QString resolveFolders()
@@ -96,6 +128,28 @@ int runApplication(int argc, char **argv)
 {
     // An encoder program that dies must give a write error, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
+    // The command line is read before anything needs a display: the help, the
+    // version and an action for the copy that runs work without one.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine = parseCommandLine(arguments);
+    if (commandLine.endNow) {
+        printTo(stdout, commandLine.output);
+        printTo(stderr, commandLine.error);
+        return commandLine.exitCode;
+    }
+    const QByteArray request = actionRequest(commandLine.action);
+    if (!request.isEmpty()) {
+        const SingleInstance::Reply reply = SingleInstance::ask(request);
+        if (reply.kind != SingleInstance::Reply::Kind::NotRunning ||
+            !actionStartsProgram(commandLine.action))
+            return replyStatus(reply);
+    }
+    // No copy runs: --record and --toggle start one that records.
+    const bool recordAtStart = commandLine.action == CommandLine::Action::Record ||
+                               commandLine.action == CommandLine::Action::Toggle;
+
     catchEndSignals();
     QApplication app(argc, argv);
     // No display name: Qt would append " — Sonalto" to every window title on
@@ -118,8 +172,9 @@ int runApplication(int argc, char **argv)
     std::future<void> sessionBus =
         std::async(std::launch::async, [] { QDBusConnection::sessionBus(); });
     SingleInstance instance;
-    if (!instance.becomeFirst())
-        return 0;
+    // Another copy may have started meanwhile: the action goes to it then.
+    if (!instance.becomeFirst(recordAtStart ? request : QByteArray()))
+        return recordAtStart ? replyStatus(instance.reply()) : 0;
     // From an end signal on, and once the event loop has ended, a start finds
     // this copy closing: it waits until this one has gone and then runs,
     // instead of asking a window that is about to close.
@@ -164,19 +219,49 @@ int runApplication(int argc, char **argv)
     // Asked to end before the window is up: nothing to finish or keep yet.
     if (endRequested())
         return 0;
-    form.show();
 
-    // Ended by the session (log-out, kill): finish a recording and keep the
-    // settings, as a normal exit would, without asking anything. (quit() would
-    // first close the window, which may hide it into the tray or ask.)
+    // The actions of later starts' command lines, answered when carried out.
+    RemoteControl remote(form);
+    QObject::connect(&instance, &SingleInstance::actionRequested, &remote,
+                     [&instance, &remote](quint64 id, const QByteArray &action) {
+                         remote.perform(actionOfRequest(action),
+                                        [&instance, id](bool done, const QString &reason) {
+                                            instance.answer(id, done, reason);
+                                        });
+                     });
+
+    // Ended by the session (log-out, kill) or by a --quit: finish a recording
+    // and keep the settings, as a normal exit would, without asking anything.
+    // (quit() would first close the window, which may hide it into the tray or
+    // ask.) The window finishes the take when it goes, and keeps its end for
+    // the next start to show.
+    auto endLikeExit = [&form] {
+        if (form.IsRecording)
+            form.ToolButton3Click();
+        form.saveSettings();
+        QCoreApplication::exit(0);
+    };
+    QObject::connect(&remote, &RemoteControl::quitRequested, &form, endLikeExit);
     if (endSignalChannel[1] >= 0) {
         auto *notifier = new QSocketNotifier(endSignalChannel[1], QSocketNotifier::Read, &form);
-        QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, notifier] {
+        QObject::connect(notifier, &QSocketNotifier::activated, &form, [notifier, endLikeExit] {
             notifier->setEnabled(false);
-            if (form.IsRecording)
-                form.ToolButton3Click();
-            form.saveSettings();
-            QCoreApplication::exit(0);
+            endLikeExit();
+        });
+    }
+
+    // Started to record: in the tray where there is one, else with the window.
+    if (recordAtStart && TTrayIcon::hostAvailable())
+        form.startHidden();
+    else
+        form.show();
+    if (recordAtStart) {
+        remote.perform(CommandLine::Action::Record, [&form](bool done, const QString &reason) {
+            if (done)
+                return;
+            // The window says why as well; it comes out of the tray to say it.
+            printTo(stderr, QStringLiteral("sonalto: ") + reason + QLatin1Char('\n'));
+            form.activateFromSecondInstance();
         });
     }
     return app.exec();

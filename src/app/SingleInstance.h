@@ -14,7 +14,8 @@ namespace sonalto {
 
 // One running copy per user. The first start holds a lock file and listens on a
 // local socket named after the window class; a later start connects, asks the
-// first to come to the front and ends. (Plain sockets: Qt's network module and
+// first to come to the front (or to carry out an action of its command line:
+// record, stop...) and ends. (Plain sockets: Qt's network module and
 // what it loads would add a seventh to the program's start-up time.)
 //
 // Both live in a folder only the user can write ($XDG_RUNTIME_DIR, else the
@@ -25,13 +26,36 @@ class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
+    // What the copy that runs answered a request.
+    struct Reply
+    {
+        enum class Kind {
+            Done,       // carried out
+            Failed,     // refused or failed, with the reason
+            NotRunning, // no copy runs (or only one that was closing, and has gone)
+            NoAnswer    // a copy runs but did not answer in time
+        };
+        Kind kind = Kind::NoAnswer;
+        QString reason;
+    };
+    // The requests of actions another start may send (one word each).
+    static bool isActionRequest(const QByteArray &request);
+
     explicit SingleInstance(QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this process is the first; otherwise the first one has been asked
-    // to show itself (or could not be reached) and this process should end. A
-    // first copy that is closing is waited for: this one then takes its place.
-    bool becomeFirst();
+    // True when this process is the first; otherwise the first one has been sent
+    // the request (empty: to show itself) or could not be reached, reply() says
+    // what it answered, and this process should end. A first copy that is
+    // closing is waited for: this one then takes its place.
+    bool becomeFirst(const QByteArray &request = {});
+    Reply reply() const { return m_reply; }
+    // Sends an action request to the copy that runs and waits for its answer,
+    // without becoming the first: NotRunning when none runs.
+    static Reply ask(const QByteArray &request);
+    // The answer to an action request (see actionRequested); one line of the
+    // reason reaches the other start.
+    void answer(quint64 request, bool done, const QString &reason = {});
     // Activation requests are no longer answered (the program is closing); the
     // lock is kept until this object goes, so that no later start runs while
     // this copy is still finishing.
@@ -47,11 +71,13 @@ public:
 
 signals:
     void activationRequested();
+    // Another start asks for an action; answer() tells it the outcome.
+    void actionRequested(quint64 request, const QByteArray &action);
 
 private:
-    // Asks the copy that holds the lock to come to the front (true) or, when it
-    // is closing, takes the lock once it has gone (false).
-    bool handOver();
+    // Sends the request to the copy that holds the lock (true) or, when it is
+    // closing, takes the lock once it has gone (false).
+    bool handOver(const QByteArray &request);
     void startListening();
     bool listen(const QString &path);
     void acceptRequests();
@@ -68,6 +94,10 @@ private:
         QByteArray received;
     };
     std::map<int, Client> m_clients;
+    // Action requests waiting for their answer: the connection of each.
+    std::map<quint64, int> m_pending;
+    quint64 m_lastRequest = 0;
+    Reply m_reply;
     std::function<bool()> m_ending;
 };
 

@@ -803,6 +803,11 @@ void TForm1::activateFromSecondInstance()
     activateWindow();
 }
 
+void TForm1::startHidden()
+{
+    firstPaintDone();
+}
+
 // ---------------------------------------------------------------------------
 // Settings
 

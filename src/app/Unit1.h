@@ -260,6 +260,9 @@ public:
     void SonaltoWebSite1Click();
     void KestrovaOtherSoftware1Click();
     void activateFromSecondInstance();
+    // Starts what the first paint would start (the audio layer, the tray icon,
+    // the dialogs) for a window that stays hidden in the tray.
+    void startHidden();
     // Takes the general options dialog created after this window: its base name
     // and tray flag, and its folder changes.
     void setGeneralOptionForm(TGeneralOptionForm *form);

@@ -237,6 +237,7 @@ void RecordingSession::startDone(const std::shared_ptr<Started> &result)
         m_starter.join();
     m_fileCounter = result->fileCounter;
     if (!result->failure.isEmpty()) {
+        m_lastStartFailure = result->failure;
         setState(State::Idle);
         emit startFailed(result->failure);
         return;
@@ -381,6 +382,7 @@ void RecordingSession::finished(const TakeEnd &end)
 {
     if (m_finisher.joinable())
         m_finisher.join();
+    m_lastEnd = end;
     setState(State::Idle);
     emit takeEnded(end);
 }

@@ -126,6 +126,11 @@ public:
     // The take's capture channel while one runs (for its spectrum); else null.
     audio::CaptureChannel *channel() const;
 
+    // The end of the last take, and the reason the last start failed; both are
+    // set before the state changes to Idle (so a handler of that change reads them).
+    TakeEnd lastTakeEnd() const { return m_lastEnd; }
+    QString lastStartFailure() const { return m_lastStartFailure; }
+
     // Blocks until a take being started or finished is done (its signals are still
     // delivered by the event loop). For the program's end.
     void waitForFinish();
@@ -148,6 +153,8 @@ private:
     void finished(const TakeEnd &end);
 
     audio::AudioEngine *m_engine = nullptr;
+    TakeEnd m_lastEnd;
+    QString m_lastStartFailure;
     std::atomic<State> m_state{State::Idle};
     std::unique_ptr<audio::CaptureChannel> m_channel;
     std::unique_ptr<audio::WmaWriter> m_wmaWriter;

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -123,6 +124,62 @@ bool waitUntilIdle(TForm1 &form, int timeoutMs)
     return QTest::qWaitFor(
         [&] { return form.Recording->state() == recording::RecordingSession::State::Idle; },
         timeoutMs);
+}
+
+ProgramHome::ProgramHome(const QByteArray &config)
+{
+    m_env = QProcessEnvironment::systemEnvironment();
+    m_env.insert("QT_QPA_PLATFORM", "offscreen");
+    m_env.insert("XDG_RUNTIME_DIR", m_runtime.path());
+    QDir().mkpath(appDir());
+    QFile file(appDir() + "Config.ini");
+    if (file.open(QIODevice::WriteOnly))
+        file.write(config);
+}
+
+bool ProgramHome::start(QProcess &program, const QStringList &arguments)
+{
+    program.setProcessEnvironment(m_env);
+    program.start(SONALTO_BINARY, arguments);
+    if (!program.waitForStarted())
+        return false;
+    const QString socket = m_runtime.path() + "/Kestrova Audio Recorder.socket";
+    return QTest::qWaitFor(
+               [&] { return QFile::exists(socket) || program.state() == QProcess::NotRunning; },
+               15000) &&
+           program.state() == QProcess::Running;
+}
+
+ProgramHome::Ended ProgramHome::run(const QStringList &arguments,
+                                    const QProcessEnvironment &env) const
+{
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(SONALTO_BINARY, arguments);
+    Ended ended;
+    // An action waits for a take to start or to be finished.
+    if (!program.waitForFinished(60000)) {
+        program.kill();
+        program.waitForFinished();
+        ended.err = "did not end";
+        return ended;
+    }
+    ended.code = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    ended.out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    ended.err = QString::fromLocal8Bit(program.readAllStandardError());
+    return ended;
+}
+
+QStringList ProgramHome::recordings() const
+{
+    return QDir(audioDir()).entryList(QDir::Files, QDir::Name);
+}
+
+bool ProgramHome::waitForAudio(const QString &name, double seconds) const
+{
+    return QTest::qWaitFor(
+        [&] { return QFileInfo(audioDir() + name).size() > 104 + qint64(seconds * 16000); },
+        15000);
 }
 
 } // namespace sonalto::test

@@ -140,4 +140,38 @@ private:
     QProcess m_server;
 };
 
+// The program itself, started in a home and runtime folder of the test's own (its
+// lock, socket, settings and recordings), on the offscreen platform.
+class ProgramHome
+{
+public:
+    // The settings the program starts with (Config.ini), e.g. WAV recordings.
+    explicit ProgramHome(const QByteArray &config = "[Audio]\nOutputFormat=3\n");
+    QString appDir() const { return m_home.path() + QStringLiteral("/data/Sonalto/"); }
+    QString audioDir() const { return m_home.path() + QStringLiteral("/Documents/Sonalto/"); }
+    QProcessEnvironment environment() const { return m_env; }
+
+    // Starts the program with the arguments and waits until it answers other
+    // starts (its socket is there), unless it ends first.
+    bool start(QProcess &program, const QStringList &arguments = {});
+    struct Ended
+    {
+        int code = -1;
+        QString out, err;
+    };
+    // Runs the program with the arguments to its end.
+    Ended run(const QStringList &arguments, const QProcessEnvironment &env) const;
+    Ended run(const QStringList &arguments) const { return run(arguments, m_env); }
+    // The recordings in the output folder, by name.
+    QStringList recordings() const;
+    // Waits until the file holds more than the seconds of WAV audio at its
+    // default rate (8 kHz mono, 16 bits: 16000 bytes a second).
+    bool waitForAudio(const QString &name, double seconds) const;
+
+private:
+    PrivateHome m_home;
+    QTemporaryDir m_runtime;
+    QProcessEnvironment m_env;
+};
+
 } // namespace sonalto::test

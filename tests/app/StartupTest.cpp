@@ -296,3 +296,34 @@ TEST(Startup, EndedBySignalEndsLikeANormalExit)
     // Saved as on a normal exit: what nobody chose is not written.
     EXPECT_EQ(settings::IniFile(config).readString("Audio", "OutputFormat", "none"), "none");
 }
+
+// The end signals in the middle of a take: the take is finished and kept, its end
+// waits for the next start, and the program ends as its own exit does.
+TEST(Startup, EndedBySignalDuringATakeKeepsTheTake)
+{
+    SONALTO_REQUIRE_PULSE();
+    for (const auto &[signal, name] :
+         {std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGINT, "SIGINT"}}) {
+        test::ProgramHome home;
+        QProcess program;
+        ASSERT_TRUE(home.start(program));
+        ASSERT_EQ(home.run({"--record"}).code, 0) << name;
+        ASSERT_TRUE(home.waitForAudio("01.wav", 1.0)) << name;
+        ::kill(pid_t(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(20000)) << name;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << name;
+        EXPECT_EQ(program.exitCode(), 0) << name;
+        const auto decoded =
+            test::decodeForTest(QFile::encodeName(home.audioDir() + "01.wav").toStdString());
+        ASSERT_TRUE(decoded) << name;
+        EXPECT_GT(decoded->seconds(), 0.9) << name;
+        // Told at the next start, and the settings are still those chosen.
+        EXPECT_TRUE(QFile::exists(home.appDir() + "LastTake.ini")) << name;
+        EXPECT_EQ(
+            settings::IniFile(home.appDir() + "Config.ini").readString("Audio", "OutputFormat", ""),
+            "3")
+            << name;
+        // The lock and the socket are gone with it: the next start is the first.
+        EXPECT_EQ(home.run({"--stop"}).err.trimmed(), "sonalto: Sonalto is not running") << name;
+    }
+}
