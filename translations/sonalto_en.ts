@@ -330,7 +330,7 @@
     </message>
     <message>
         <source>日程</source>
-        <translation>Schedule</translation>
+        <translation>Scheduled times</translation>
     </message>
     <message>
         <source>状态</source>
@@ -442,7 +442,7 @@
     </message>
     <message>
         <source>文件管理器   </source>
-        <translation>Recordings   </translation>
+        <translation>File Manager   </translation>
     </message>
     <message>
         <source>输出文件夹:</source>
@@ -819,6 +819,36 @@ Do you want to stop it and record now?</translation>
     <message>
         <source> is saved</source>
         <translation> is saved</translation>
+    </message>
+    <message>
+        <source>播放</source>
+        <comment>the playback mode</comment>
+        <translation>Playback</translation>
+    </message>
+    <message>
+        <source>录制</source>
+        <comment>the status of the row being recorded</comment>
+        <translation>Recording</translation>
+    </message>
+    <message>
+        <source>Saved</source>
+        <comment>the status of a row</comment>
+        <translation>Saved</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <comment>the status of a row</comment>
+        <translation>Playing</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <comment>the status of a row</comment>
+        <translation>Paused</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <comment>the status of a row</comment>
+        <translation>Stopped</translation>
     </message>
 </context>
 <context>

@@ -305,7 +305,7 @@ void TForm1::buildStatusArea(QWidget *parent)
     setFontColour(Label2, Lime);
     Label3 = makeLabel(tr("录制中"), Panel8, QRect(239, 40, 60, 16));
     setFontColour(Label3, Green);
-    Label7 = makeLabel(tr("播放"), Panel8, QRect(239, 64, 60, 16));
+    Label7 = makeLabel(tr("播放", "the playback mode"), Panel8, QRect(239, 64, 60, 16));
     setFontColour(Label7, Green);
     Image1 = new PictureLabel(appIcon(QStringLiteral("arrow")), Panel8);
     Image1->setGeometry(225, 19, 7, 10);
