@@ -93,4 +93,27 @@ TEST(LanguageWindow, ToolbarMenusAndMessagesFollowTheDesktopsLanguage)
     }
 }
 
+TEST(LanguageWindow, LanguageListWinsAndPlainLocalesAskForNone)
+{
+    struct Row
+    {
+        const char *language, *lcAll, *lcMessages, *lang;
+        UiLanguage expected;
+    };
+    const Row rows[] = {
+        {"", "", "", "", UiLanguage::Chinese},
+        {"", "", "", "POSIX", UiLanguage::Chinese},
+        {"", "", "", "C.UTF-8", UiLanguage::Chinese},
+        {"", "", "", "zh_TW.UTF-8", UiLanguage::Chinese},
+        {"", "", "", "fr_FR.UTF-8", UiLanguage::English},
+        {"", "C", "", "fr_FR.UTF-8", UiLanguage::Chinese},
+        {"", "", "en_GB.UTF-8", "zh_CN.UTF-8", UiLanguage::English},
+        {"zh_CN:en", "en_US.UTF-8", "", "", UiLanguage::Chinese},
+        {":de", "", "", "C", UiLanguage::English},
+    };
+    for (const Row &r : rows)
+        EXPECT_EQ(uiLanguageFor(r.language, r.lcAll, r.lcMessages, r.lang), r.expected)
+            << r.language << '|' << r.lcAll << '|' << r.lcMessages << '|' << r.lang;
+}
+
 } // namespace
