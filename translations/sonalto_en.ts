@@ -378,7 +378,7 @@
     </message>
     <message>
         <source>设备设置</source>
-        <translation>Device Settings</translation>
+        <translation>Devices</translation>
     </message>
     <message>
         <source>录制设备:</source>
@@ -410,7 +410,7 @@
     </message>
     <message>
         <source>输出设置 </source>
-        <translation>Output Settings </translation>
+        <translation>Output </translation>
     </message>
     <message>
         <source>输出格式:</source>
@@ -422,7 +422,7 @@
     </message>
     <message>
         <source>设置...</source>
-        <translation>Settings...</translation>
+        <translation>Setup...</translation>
     </message>
     <message>
         <source>采样率:</source>
@@ -442,7 +442,7 @@
     </message>
     <message>
         <source>文件管理器   </source>
-        <translation>File Manager   </translation>
+        <translation>Files   </translation>
     </message>
     <message>
         <source>输出文件夹:</source>
@@ -1371,6 +1371,14 @@ Please use different keys.</translation>
     <message>
         <source>无法编码 WMA 音频：%1。</source>
         <translation>Can't encode WMA audio: %1.</translation>
+    </message>
+    <message>
+        <source>%1（输出混音）</source>
+        <translation>%1 (output mix)</translation>
+    </message>
+    <message>
+        <source>虚拟设备</source>
+        <translation>Virtual devices</translation>
     </message>
 </context>
 <context>
