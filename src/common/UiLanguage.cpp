@@ -2,8 +2,12 @@
 
 static void initTranslations()
 {
-    // The resource is linked from a static library: registered by hand.
-    Q_INIT_RESOURCE(translations);
+    // The resource is linked from a static library: registered by hand, once.
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(translations);
+        return true;
+    }();
+    Q_UNUSED(registered);
 }
 
 namespace sonalto {
