@@ -1416,7 +1416,7 @@ Please use different keys.</translation>
     <name>sonalto::library</name>
     <message>
         <source>总共 %1 个文件 (%2 mp3, %3 wma, %4 ogg, %5 wav)</source>
-        <translation>%1 files in all (%2 mp3, %3 wma, %4 ogg, %5 wav)</translation>
+        <translation>Files: %1 (%2 mp3, %3 wma, %4 ogg, %5 wav)</translation>
     </message>
 </context>
 <context>
@@ -1474,7 +1474,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>录制中丢失 %1 秒音频（%2 处）</source>
-        <translation>%1 seconds of audio lost while recording (%2 gaps)</translation>
+        <translation>Lost while recording: %1 s of audio in %2 gap(s)</translation>
     </message>
     <message>
         <source>没有可用的声音输出</source>
