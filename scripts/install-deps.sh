@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build make pkg-config clang-format
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-l10n-tools libqt6svg6 qt6-qpa-plugins
   libpulse-dev pulseaudio pulseaudio-utils
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsndfile1-dev

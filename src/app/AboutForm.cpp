@@ -12,7 +12,7 @@ namespace sonalto {
 
 TBuyForm::TBuyForm(QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("关于 Sonalto"));
+    setWindowTitle(tr("关于 Sonalto"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
@@ -25,11 +25,11 @@ TBuyForm::TBuyForm(QWidget *parent) : QDialog(parent)
     big.setPointSize(big.pointSize() + 6);
     big.setBold(true);
     name->setFont(big);
-    auto *version = new QLabel(QStringLiteral("版本 ") + programVersion(), this);
-    auto *line1 = new QLabel(QStringLiteral("一个简单易用的录音软件。"), this);
-    auto *line2 = new QLabel(QStringLiteral("录制麦克风、线路输入或声卡播放的声音。"), this);
+    auto *version = new QLabel(tr("版本 ") + programVersion(), this);
+    auto *line1 = new QLabel(tr("一个简单易用的录音软件。"), this);
+    auto *line2 = new QLabel(tr("录制麦克风、线路输入或声卡播放的声音。"), this);
 
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
+    Button1 = new QPushButton(tr("确定"), this);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 

@@ -8,6 +8,7 @@
 #include "common/Icons.h"
 #include "common/InstallPaths.h"
 #include "common/Projectdir.h"
+#include "common/UiLanguage.h"
 #include "hotkeys/HotKeyFile.h"
 #include "hotkeys/Keyoptionunit.h"
 #include "options/Audiooptionunit.h"
@@ -160,6 +161,10 @@ int runApplication(int argc, char **argv)
     QGuiApplication::setDesktopFileName(desktopFileId());
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setStyle(makeApplicationStyle());
+    // The windows speak the desktop's language: Chinese, or English for any other.
+    const std::unique_ptr<QTranslator> translator = translatorFor(desktopUiLanguage());
+    if (translator)
+        QCoreApplication::installTranslator(translator.get());
 
     // The font list and the session bus (accessibility, the menu bar) are set up
     // by workers while the window is built: each takes several milliseconds, and

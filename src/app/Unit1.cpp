@@ -188,29 +188,29 @@ TForm1::~TForm1()
 void TForm1::buildMenu()
 {
     MainMenu1 = menuBar();
-    File1 = MainMenu1->addMenu(QStringLiteral("文件"));
-    Recorder1 = File1->addAction(QStringLiteral("录制"));
-    Pause1 = File1->addAction(QStringLiteral("暂停"));
-    Stop1 = File1->addAction(QStringLiteral("停止"));
+    File1 = MainMenu1->addMenu(tr("文件"));
+    Recorder1 = File1->addAction(tr("录制"));
+    Pause1 = File1->addAction(tr("暂停"));
+    Stop1 = File1->addAction(tr("停止"));
     Pause1->setEnabled(false);
     Stop1->setEnabled(false);
     File1->addSeparator();
-    Exit1 = File1->addAction(QStringLiteral("退出"));
+    Exit1 = File1->addAction(tr("退出"));
 
-    Options1 = MainMenu1->addMenu(QStringLiteral("选项"));
-    GeneralOptions1 = Options1->addAction(QStringLiteral("常规选项..."));
+    Options1 = MainMenu1->addMenu(tr("选项"));
+    GeneralOptions1 = Options1->addAction(tr("常规选项..."));
     Options1->addSeparator();
-    KeybordOptions1 = Options1->addAction(QStringLiteral("键盘选项..."));
+    KeybordOptions1 = Options1->addAction(tr("键盘选项..."));
 
-    Help1 = MainMenu1->addMenu(QStringLiteral("帮助"));
-    HelpFile1 = Help1->addAction(QStringLiteral("帮助文件"));
+    Help1 = MainMenu1->addMenu(tr("帮助"));
+    HelpFile1 = Help1->addAction(tr("帮助文件"));
     Help1->addSeparator();
-    Submitquestionbug1 = Help1->addAction(QStringLiteral("提交问题/错误"));
+    Submitquestionbug1 = Help1->addAction(tr("提交问题/错误"));
     Help1->addSeparator();
-    SonaltoWebSite1 = Help1->addAction(QStringLiteral("Sonalto 网站"));
-    KestrovaOtherSoftware1 = Help1->addAction(QStringLiteral("Kestrova 其它软件"));
+    SonaltoWebSite1 = Help1->addAction(tr("Sonalto 网站"));
+    KestrovaOtherSoftware1 = Help1->addAction(tr("Kestrova 其它软件"));
     Help1->addSeparator();
-    About1 = Help1->addAction(QStringLiteral("关于..."));
+    About1 = Help1->addAction(tr("关于..."));
 
     connect(Recorder1, &QAction::triggered, this, [this] { ToolButton1->click(); });
     connect(Pause1, &QAction::triggered, this, [this] { ToolButton2->click(); });
@@ -229,7 +229,7 @@ void TForm1::buildMenu()
 void TForm1::buildToolBar()
 {
     ToolBar1 = new QToolBar(QStringLiteral("ToolBar1"), this);
-    ToolBar1->setAccessibleName(QStringLiteral("工具栏"));
+    ToolBar1->setAccessibleName(tr("工具栏"));
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
     ToolBar1->setIconSize(QSize(32, 32));
@@ -250,20 +250,18 @@ void TForm1::buildToolBar()
         ToolBar1->addWidget(button);
         return button;
     };
-    ToolButton1 = add(QStringLiteral("record"), QStringLiteral("录制"), QStringLiteral("录制中"));
-    ToolButton2 = add(QStringLiteral("pause"), QStringLiteral("暂停"), QStringLiteral("暂停"));
-    ToolButton3 = add(QStringLiteral("stop"), QStringLiteral("停止"), QStringLiteral("停止"));
+    ToolButton1 = add(QStringLiteral("record"), tr("录制"), tr("录制中"));
+    ToolButton2 = add(QStringLiteral("pause"), tr("暂停"), tr("暂停"));
+    ToolButton3 = add(QStringLiteral("stop"), tr("停止"), tr("停止"));
     ToolButton2->setEnabled(false);
     ToolButton3->setEnabled(false);
     ToolBar1->addSeparator();
-    ToolButton5 =
-        add(QStringLiteral("settings"), QStringLiteral("设置"), QStringLiteral("常规选项"));
-    ToolButton7 = add(QStringLiteral("hotkey"), QStringLiteral("热键"), QStringLiteral("键盘选项"));
-    ToolButton10 =
-        add(QStringLiteral("schedule"), QStringLiteral("日程表"), QStringLiteral("日程表"));
+    ToolButton5 = add(QStringLiteral("settings"), tr("设置"), tr("常规选项"));
+    ToolButton7 = add(QStringLiteral("hotkey"), tr("热键"), tr("键盘选项"));
+    ToolButton10 = add(QStringLiteral("schedule"), tr("日程表"), tr("日程表"));
 
     Panel11 = new QLabel(ToolBar1);
-    Panel11->setAccessibleName(QStringLiteral("日程"));
+    Panel11->setAccessibleName(tr("日程"));
     Panel11->setVisible(false);
     ToolBar1->addWidget(Panel11)->setVisible(false);
 
@@ -289,7 +287,7 @@ void TForm1::buildStatusArea(QWidget *parent)
     QPalette black = Panel8->palette();
     black.setColor(QPalette::Window, Qt::black);
     Panel8->setPalette(black);
-    Panel8->setAccessibleName(QStringLiteral("状态"));
+    Panel8->setAccessibleName(tr("状态"));
 
     Label8 = makeLabel(QStringLiteral("00:00:00"), Panel8, QRect(12, 6, 200, 50), Qt::AlignCenter);
     QFont clock = Label8->font();
@@ -298,46 +296,46 @@ void TForm1::buildStatusArea(QWidget *parent)
     Label8->setFont(clock);
     setFontColour(Label8, Green);
     // Read as its time, then what it is.
-    Label8->setAccessibleDescription(QStringLiteral("录制时间"));
+    Label8->setAccessibleDescription(tr("录制时间"));
 
-    Label2 = new ClickLabel(QStringLiteral("检测器"), Panel8);
+    Label2 = new ClickLabel(tr("检测器"), Panel8);
     Label2->setGeometry(239, 16, 60, 16);
     Label2->setCursor(Qt::PointingHandCursor);
-    Label2->setAccessibleName(QStringLiteral("检测器"));
+    Label2->setAccessibleName(tr("检测器"));
     setFontColour(Label2, Lime);
-    Label3 = makeLabel(QStringLiteral("录制中"), Panel8, QRect(239, 40, 60, 16));
+    Label3 = makeLabel(tr("录制中"), Panel8, QRect(239, 40, 60, 16));
     setFontColour(Label3, Green);
-    Label7 = makeLabel(QStringLiteral("播放"), Panel8, QRect(239, 64, 60, 16));
+    Label7 = makeLabel(tr("播放", "the playback mode"), Panel8, QRect(239, 64, 60, 16));
     setFontColour(Label7, Green);
     Image1 = new PictureLabel(appIcon(QStringLiteral("arrow")), Panel8);
     Image1->setGeometry(225, 19, 7, 10);
-    Image1->setAccessibleName(QStringLiteral("模式指示"));
+    Image1->setAccessibleName(tr("模式指示"));
 
     // Input names can be long: cut at the end, the whole text in the tool-tip.
     Label15 = new ElidedLabel(QString(), Panel8);
     Label15->setGeometry(QRect(4, 64, 220, 24));
     Label15->setAlignment(Qt::AlignCenter);
     setFontColour(Label15, QColor(0xC0, 0xC0, 0xC0));
-    Label15->setAccessibleName(QStringLiteral("状态行"));
+    Label15->setAccessibleName(tr("状态行"));
 
     PaintFrame = new SpectrumBox(Panel8);
     PaintFrame->move(312, 8);
-    PaintFrame->setAccessibleName(QStringLiteral("频谱"));
+    PaintFrame->setAccessibleName(tr("频谱"));
 
     // The input level in the free strip right of the spectrum, the clip warning
     // in the free corner between the clock and the mode labels.
     InputLevelBar = new LevelMeterBox(Panel8);
     InputLevelBar->setObjectName(QStringLiteral("InputLevelBar"));
     InputLevelBar->setGeometry(532, 8, 11, 81);
-    InputLevelBar->setAccessibleName(QStringLiteral("输入电平"));
-    InputLevelBar->setToolTip(QStringLiteral("输入电平 (dBFS)"));
-    ClipWarning = new ClickLabel(QStringLiteral("削波"), Panel8);
+    InputLevelBar->setAccessibleName(tr("输入电平"));
+    InputLevelBar->setToolTip(tr("输入电平 (dBFS)"));
+    ClipWarning = new ClickLabel(tr("削波"), Panel8);
     ClipWarning->setObjectName(QStringLiteral("ClipWarning"));
     ClipWarning->setGeometry(212, 1, 28, 14);
     ClipWarning->setAlignment(Qt::AlignCenter);
-    ClipWarning->setAccessibleName(QStringLiteral("削波"));
-    ClipWarning->setAccessibleDescription(QStringLiteral("输入达到满幅；单击清除"));
-    ClipWarning->setToolTip(QStringLiteral("输入达到满幅；单击清除"));
+    ClipWarning->setAccessibleName(tr("削波"));
+    ClipWarning->setAccessibleDescription(tr("输入达到满幅；单击清除"));
+    ClipWarning->setToolTip(tr("输入达到满幅；单击清除"));
     QFont clipFont = ClipWarning->font();
     clipFont.setPixelSize(10);
     clipFont.setBold(true);
@@ -365,37 +363,37 @@ void TForm1::buildDevicePanel(QWidget *parent)
     Panel5->setObjectName(QStringLiteral("Panel5"));
     Panel5->setFixedHeight(m_panel5Height);
     SpeedButton20 = makeSpeedButton(Panel5, QRect(4, 3, 100, 22), QStringLiteral("collapse"),
-                                    QStringLiteral("设备设置"), QString(), true);
+                                    tr("设备设置"), QString(), true);
     Label13 = makeLabel(QString(), Panel5, QRect(110, 4, 272, 20));
     setFontColour(Label13, SummaryGrey);
 
-    Label1 = makeLabel(QStringLiteral("录制设备:"), Panel5, QRect(8, 33, 80, 20),
-                       Qt::AlignRight | Qt::AlignVCenter);
+    Label1 =
+        makeLabel(tr("录制设备:"), Panel5, QRect(8, 33, 80, 20), Qt::AlignRight | Qt::AlignVCenter);
     ComboBox2 = new QComboBox(Panel5);
     ComboBox2->setGeometry(92, 32, 445, 22);
-    ComboBox2->setAccessibleName(QStringLiteral("录制设备"));
+    ComboBox2->setAccessibleName(tr("录制设备"));
     Label1->setBuddy(ComboBox2);
-    Label6 = makeLabel(QStringLiteral("输入声道:"), Panel5, QRect(8, 61, 80, 20),
-                       Qt::AlignRight | Qt::AlignVCenter);
+    Label6 =
+        makeLabel(tr("输入声道:"), Panel5, QRect(8, 61, 80, 20), Qt::AlignRight | Qt::AlignVCenter);
     ComboBox1 = new QComboBox(Panel5);
     ComboBox1->setGeometry(92, 60, 200, 22);
-    ComboBox1->setAccessibleName(QStringLiteral("输入声道"));
+    ComboBox1->setAccessibleName(tr("输入声道"));
     Label6->setBuddy(ComboBox1);
-    Label14 = makeLabel(QStringLiteral("录制音量:"), Panel5, QRect(298, 61, 72, 20),
+    Label14 = makeLabel(tr("录制音量:"), Panel5, QRect(298, 61, 72, 20),
                         Qt::AlignRight | Qt::AlignVCenter);
 
     ValumePanel = new QWidget(Panel5);
     ValumePanel->setGeometry(374, 57, 163, 29);
     SpeedButton19 = makeSpeedButton(ValumePanel, QRect(0, 3, 24, 24), QStringLiteral("microphone"),
-                                    QString(), QStringLiteral("录音静音"), true);
+                                    QString(), tr("录音静音"), true);
     SpeedButton19->setCursor(Qt::PointingHandCursor);
     TrackBar1 = new QSlider(Qt::Horizontal, ValumePanel);
     TrackBar1->setGeometry(26, 3, 135, 24);
     TrackBar1->setRange(0, 100);
     TrackBar1->setValue(80);
     TrackBar1->setTickInterval(1);
-    TrackBar1->setToolTip(QStringLiteral("录音音量"));
-    TrackBar1->setAccessibleName(QStringLiteral("录音音量"));
+    TrackBar1->setToolTip(tr("录音音量"));
+    TrackBar1->setAccessibleName(tr("录音音量"));
     Label14->setBuddy(TrackBar1);
 
     connect(SpeedButton20, &QToolButton::clicked, this, &TForm1::SpeedButton20Click);
@@ -411,35 +409,35 @@ void TForm1::buildOutputPanel(QWidget *parent)
     Panel9->setObjectName(QStringLiteral("Panel9"));
     Panel9->setFixedHeight(m_panel9Height);
     SpeedButton11 = makeSpeedButton(Panel9, QRect(4, 3, 100, 22), QStringLiteral("collapse"),
-                                    QStringLiteral("输出设置 "), QString(), true);
+                                    tr("输出设置 "), QString(), true);
     Label12 = makeLabel(QString(), Panel9, QRect(110, 4, 435, 20));
     setFontColour(Label12, SummaryGrey);
 
-    Label4 = makeLabel(QStringLiteral("输出格式:"), Panel9, QRect(8, 35, 80, 20),
-                       Qt::AlignRight | Qt::AlignVCenter);
+    Label4 =
+        makeLabel(tr("输出格式:"), Panel9, QRect(8, 35, 80, 20), Qt::AlignRight | Qt::AlignVCenter);
     ComboBox3 = new QComboBox(Panel9);
     ComboBox3->setGeometry(92, 34, 200, 22);
     ComboBox3->addItems(options::formatTexts());
     ComboBox3->setCurrentIndex(0);
-    ComboBox3->setAccessibleName(QStringLiteral("输出格式"));
+    ComboBox3->setAccessibleName(tr("输出格式"));
     Label4->setBuddy(ComboBox3);
     SpeedButton22 = makeSpeedButton(Panel9, QRect(300, 33, 80, 24), QStringLiteral("settings"),
-                                    QStringLiteral("设置..."), QString());
-    Label9 = makeLabel(QStringLiteral("采样率:"), Panel9, QRect(8, 67, 80, 20),
-                       Qt::AlignRight | Qt::AlignVCenter);
+                                    tr("设置..."), QString());
+    Label9 =
+        makeLabel(tr("采样率:"), Panel9, QRect(8, 67, 80, 20), Qt::AlignRight | Qt::AlignVCenter);
     ComboBox4 = new QComboBox(Panel9);
     ComboBox4->setGeometry(92, 66, 260, 22);
     ComboBox4->addItems(options::allRateTexts());
     ComboBox4->setCurrentIndex(-1);
-    ComboBox4->setAccessibleName(QStringLiteral("采样率"));
+    ComboBox4->setAccessibleName(tr("采样率"));
     Label9->setBuddy(ComboBox4);
-    Label10 = makeLabel(QStringLiteral("声道:"), Panel9, QRect(8, 99, 80, 20),
-                        Qt::AlignRight | Qt::AlignVCenter);
+    Label10 =
+        makeLabel(tr("声道:"), Panel9, QRect(8, 99, 80, 20), Qt::AlignRight | Qt::AlignVCenter);
     ComboBox5 = new QComboBox(Panel9);
     ComboBox5->setGeometry(92, 98, 200, 22);
     ComboBox5->addItems(QStringList{options::monoText(), options::stereoText()});
     ComboBox5->setCurrentIndex(0);
-    ComboBox5->setAccessibleName(QStringLiteral("声道"));
+    ComboBox5->setAccessibleName(tr("声道"));
     Label10->setBuddy(ComboBox5);
 
     connect(SpeedButton11, &QToolButton::clicked, this, &TForm1::SpeedButton11Click);
@@ -455,35 +453,33 @@ void TForm1::buildFilePanel(QWidget *parent)
     Panel6->setObjectName(QStringLiteral("Panel6"));
     Panel6->setFixedHeight(m_panel6Height);
     SpeedButton1 = makeSpeedButton(Panel6, QRect(4, 3, 110, 22), QStringLiteral("collapse"),
-                                   QStringLiteral("文件管理器   "), QString(), true);
+                                   tr("文件管理器   "), QString(), true);
     Label11 = makeLabel(QString(), Panel6, QRect(120, 4, 425, 20));
     setFontColour(Label11, SummaryGrey);
 
     Panel4 = new QWidget(Panel6);
     Panel4->setObjectName(QStringLiteral("Panel4"));
     Panel4->setGeometry(0, 28, 553, 254);
-    Label5 = makeLabel(QStringLiteral("输出文件夹:"), Panel4, QRect(8, 3, 80, 20),
+    Label5 = makeLabel(tr("输出文件夹:"), Panel4, QRect(8, 3, 80, 20),
                        Qt::AlignRight | Qt::AlignVCenter);
     Edit1 = new QLineEdit(Panel4);
     Edit1->setGeometry(92, 2, 390, 22);
     Edit1->setReadOnly(true);
-    Edit1->setAccessibleName(QStringLiteral("输出文件夹"));
+    Edit1->setAccessibleName(tr("输出文件夹"));
     Label5->setBuddy(Edit1);
     SpeedButton6 = makeSpeedButton(Panel4, QRect(486, 1, 26, 24), QStringLiteral("folder"),
-                                   QString(), QStringLiteral("选择输出文件夹"));
+                                   QString(), tr("选择输出文件夹"));
     SpeedButton6->setText(QStringLiteral("..."));
-    SpeedButton6->setToolTip(QStringLiteral("选择输出文件夹"));
+    SpeedButton6->setToolTip(tr("选择输出文件夹"));
     SpeedButton7 = makeSpeedButton(Panel4, QRect(514, 1, 26, 24), QStringLiteral("open"), QString(),
-                                   QStringLiteral("打开输出文件夹"));
+                                   tr("打开输出文件夹"));
     SpeedButton7->setObjectName(QStringLiteral("SpeedButton7"));
-    SpeedButton7->setToolTip(QStringLiteral("打开输出文件夹"));
+    SpeedButton7->setToolTip(tr("打开输出文件夹"));
 
     ListView1 = new QTreeWidget(Panel4);
     ListView1->setGeometry(8, 28, 432, 188);
     ListView1->setColumnCount(5);
-    ListView1->setHeaderLabels({QStringLiteral("文件名"), QStringLiteral("日期"),
-                                QStringLiteral("持续时间"), QStringLiteral("大小"),
-                                QStringLiteral("状态")});
+    ListView1->setHeaderLabels({tr("文件名"), tr("日期"), tr("持续时间"), tr("大小"), tr("状态")});
     const int widths[] = {120, 110, 60, 60, 70};
     for (int i = 0; i < 5; ++i)
         ListView1->setColumnWidth(i, widths[i]);
@@ -497,7 +493,7 @@ void TForm1::buildFilePanel(QWidget *parent)
     ListView1->setItemDelegate(new RecordingRowDelegate(ListView1));
     ListView1->header()->setSectionsClickable(true);
     ListView1->header()->setStretchLastSection(false);
-    ListView1->setAccessibleName(QStringLiteral("录音文件列表"));
+    ListView1->setAccessibleName(tr("录音文件列表"));
     ListView1->installEventFilter(this);
 
     // The file buttons stand to the right of the list.
@@ -506,13 +502,13 @@ void TForm1::buildFilePanel(QWidget *parent)
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         return button;
     };
-    SpeedButton8 = fileButton(28, QStringLiteral("open"), QStringLiteral("打开  "));
+    SpeedButton8 = fileButton(28, QStringLiteral("open"), tr("打开  "));
     SpeedButton8->setGeometry(446, 28, 84, 26);
     SpeedButton9 = makeSpeedButton(Panel4, QRect(530, 28, 16, 26), QStringLiteral("dropdown"),
-                                   QString(), QStringLiteral("更多文件操作"));
-    SpeedButton2 = fileButton(58, QStringLiteral("delete"), QStringLiteral(" 删除   "));
-    SpeedButton3 = fileButton(88, QStringLiteral("saveas"), QStringLiteral("另存为..."));
-    SpeedButton5 = fileButton(118, QStringLiteral("mail"), QStringLiteral("邮件到... "));
+                                   QString(), tr("更多文件操作"));
+    SpeedButton2 = fileButton(58, QStringLiteral("delete"), tr(" 删除   "));
+    SpeedButton3 = fileButton(88, QStringLiteral("saveas"), tr("另存为..."));
+    SpeedButton5 = fileButton(118, QStringLiteral("mail"), tr("邮件到... "));
 
     Panel3 = new QWidget(Panel4);
     Panel3->setObjectName(QStringLiteral("Panel3"));
@@ -522,25 +518,25 @@ void TForm1::buildFilePanel(QWidget *parent)
         button->setToolTip(name);
         return button;
     };
-    SpeedButton21 = playButton(8, QStringLiteral("play"), QStringLiteral("播放"), true);
-    SpeedButton12 = playButton(36, QStringLiteral("pause"), QStringLiteral("暂停播放"), true);
-    SpeedButton13 = playButton(64, QStringLiteral("stop"), QStringLiteral("停止播放"), false);
-    SpeedButton14 = playButton(96, QStringLiteral("first"), QStringLiteral("第一个"), false);
-    SpeedButton15 = playButton(124, QStringLiteral("previous"), QStringLiteral("上一个"), false);
-    SpeedButton16 = playButton(152, QStringLiteral("next"), QStringLiteral("下一个"), false);
-    SpeedButton17 = playButton(180, QStringLiteral("last"), QStringLiteral("最后一个"), false);
+    SpeedButton21 = playButton(8, QStringLiteral("play"), tr("播放"), true);
+    SpeedButton12 = playButton(36, QStringLiteral("pause"), tr("暂停播放"), true);
+    SpeedButton13 = playButton(64, QStringLiteral("stop"), tr("停止播放"), false);
+    SpeedButton14 = playButton(96, QStringLiteral("first"), tr("第一个"), false);
+    SpeedButton15 = playButton(124, QStringLiteral("previous"), tr("上一个"), false);
+    SpeedButton16 = playButton(152, QStringLiteral("next"), tr("下一个"), false);
+    SpeedButton17 = playButton(180, QStringLiteral("last"), tr("最后一个"), false);
     TrackBar2 = new QSlider(Qt::Horizontal, Panel3);
     TrackBar2->setGeometry(212, 4, 190, 24);
     TrackBar2->setRange(0, 0);
-    TrackBar2->setAccessibleName(QStringLiteral("播放位置"));
+    TrackBar2->setAccessibleName(tr("播放位置"));
     setUpSeekBar();
-    SpeedButton18 = playButton(408, QStringLiteral("speaker"), QStringLiteral("播放静音"), true);
+    SpeedButton18 = playButton(408, QStringLiteral("speaker"), tr("播放静音"), true);
     TrackBar3 = new QSlider(Qt::Horizontal, Panel3);
     TrackBar3->setGeometry(436, 4, 110, 24);
     TrackBar3->setRange(0, 100);
     TrackBar3->setValue(70);
-    TrackBar3->setToolTip(QStringLiteral("播放音量"));
-    TrackBar3->setAccessibleName(QStringLiteral("播放音量"));
+    TrackBar3->setToolTip(tr("播放音量"));
+    TrackBar3->setAccessibleName(tr("播放音量"));
     for (QWidget *w : Panel3->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         w->setEnabled(false);
     setFileButtonsEnabled(false);
@@ -548,7 +544,7 @@ void TForm1::buildFilePanel(QWidget *parent)
     StatusBar1 = new QStatusBar(Panel6);
     StatusBar1->setGeometry(0, 282, 553, 22);
     StatusBar1->setSizeGripEnabled(false);
-    StatusBar1->setAccessibleName(QStringLiteral("文件统计"));
+    StatusBar1->setAccessibleName(tr("文件统计"));
 
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
     connect(SpeedButton6, &QToolButton::clicked, this, &TForm1::SpeedButton6Click);
@@ -663,8 +659,8 @@ void TForm1::createTrayIcon()
     TrayIcon1->setShowHint(true);
     // The tool-tip names the click that brings the window back on this desktop.
     TrayIcon1->setToolTip(TrayIcon1->restoresOnSingleClick()
-                              ? QStringLiteral("单击这里显示      \nSonalto 窗口  ")
-                              : QStringLiteral("双击这里显示      \nSonalto 窗口  "));
+                              ? tr("单击这里显示      \nSonalto 窗口  ")
+                              : tr("双击这里显示      \nSonalto 窗口  "));
     connect(TrayIcon1, &TTrayIcon::restoreRequested, this, &TForm1::ShowWindowClick);
     connect(TrayIcon1->ShowWindow1, &QAction::triggered, this, &TForm1::ShowWindowClick);
     connect(TrayIcon1->Record1, &QAction::triggered, this, [this] { ToolButton1->click(); });
@@ -748,11 +744,10 @@ void TForm1::showLastTake()
         return;
     const QString fileName = QFileInfo(end->path).fileName();
     if (!end->failure.isEmpty()) {
-        showMessage(QStringLiteral("上次退出时：") +
+        showMessage(tr("上次退出时：") +
                     recording::takeFailedText(end->failure, fileName, end->saved));
     } else if (end->saved) {
-        showNotice(Notice::LastTake,
-                   QStringLiteral("上次退出时正在录制的 ") + fileName + QStringLiteral(" 已保存"));
+        showNotice(Notice::LastTake, tr("上次退出时正在录制的 %1 已保存").arg(fileName));
     }
 }
 
@@ -784,7 +779,7 @@ void TForm1::checkWmaEncoder()
             qApp,
             [window, wma] {
                 if (window && !wma)
-                    window->showMessage(QStringLiteral("无法找到 WMA 编码器"));
+                    window->showMessage(tr("无法找到 WMA 编码器"));
             },
             Qt::QueuedConnection);
     });
@@ -840,9 +835,9 @@ void TForm1::loadOutputSettings()
 
 void TForm1::showMissingOutputFolder(const QString &stored)
 {
-    showNotice(Notice::OutputFolder, QStringLiteral("找不到输出文件夹 ") + stored +
-                                         QStringLiteral("，录音暂存到 ") +
-                                         ProjectDirs::instance().AudioDir());
+    showNotice(
+        Notice::OutputFolder,
+        tr("找不到输出文件夹 %1，录音暂存到 %2").arg(stored, ProjectDirs::instance().AudioDir()));
 }
 
 void TForm1::saveSettings()
@@ -852,7 +847,7 @@ void TForm1::saveSettings()
         return;
     // Said once a run: the changes stay chosen, and a later save tries again.
     m_settingsFailureSaid = true;
-    showMessage(QStringLiteral("设置无法保存到 ") + Config.path() + QStringLiteral("\n\n") + error);
+    showMessage(tr("设置无法保存到 ") + Config.path() + QStringLiteral("\n\n") + error);
 }
 
 // ---------------------------------------------------------------------------
@@ -886,27 +881,23 @@ bool TForm1::FormCloseQuery()
         // No notification area: hiding would leave the window beyond reach, so
         // the close goes through the exit questions instead.
     }
-    const QString caption = QStringLiteral("注意");
+    const QString caption = tr("注意");
     // A pending schedule.
     if (Timer2->isActive()) {
-        if (!askQuestion(
-                QStringLiteral("Schedule is running.\n\nDo you want to stop it and Exit now?"),
-                caption))
+        if (!askQuestion(tr("Schedule is running.\n\nDo you want to stop it and Exit now?"),
+                         caption))
             return false;
     }
     // A recording in progress (one being finished completes before the end).
     if (IsRecording) {
-        if (!askQuestion(
-                QStringLiteral("一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "),
-                caption))
+        if (!askQuestion(tr("一个文件正在进行录制\n\n你是否想立即停止并退出程序？        "),
+                         caption))
             return false;
         ToolButton3->click();
     }
     // A file playing.
     if (isPlaying()) {
-        if (!askQuestion(
-                QStringLiteral("A file is Playing.\n\nDo you want to stop it and Exit now?"),
-                caption))
+        if (!askQuestion(tr("A file is Playing.\n\nDo you want to stop it and Exit now?"), caption))
             return false;
         Playback->stop(recording::PlaybackSession::StopReason::User);
     }
@@ -926,7 +917,7 @@ void TForm1::HelpFile1Click()
 {
     const QString path = helpIndexPath(QCoreApplication::applicationDirPath());
     if (!QFileInfo::exists(path)) {
-        showMessage(QStringLiteral("找不到帮助文件: ") + path);
+        showMessage(tr("找不到帮助文件: ") + path);
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
@@ -1036,13 +1027,13 @@ void TForm1::setModeIndicator(StatusMode mode)
     Image1->setVisible(mode != StatusMode::DetectorOff);
     // The marker and the colours say which mode is active; a screen reader is told
     // in words.
-    const QString active = QStringLiteral("当前模式");
+    const QString active = tr("当前模式");
     const bool shown = mode != StatusMode::DetectorOff;
     for (QLabel *l : {Label3, Label7})
         l->setAccessibleDescription(shown && l == label ? active : QString());
-    const QString detector = QStringLiteral("打开或关闭声音检测");
-    Label2->setAccessibleDescription(
-        shown && label == Label2 ? active + QStringLiteral("；") + detector : detector);
+    const QString detector = tr("打开或关闭声音检测");
+    Label2->setAccessibleDescription(shown && label == Label2 ? active + tr("；") + detector
+                                                              : detector);
 }
 
 void TForm1::setModeIndicator(QLabel *label)

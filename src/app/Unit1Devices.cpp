@@ -62,7 +62,7 @@ void TForm1::showServerState()
 {
     using Server = recording::InputSession::Server;
     if (Input->notResponding())
-        showNotice(Notice::ServerSilent, QStringLiteral("声音服务器没有响应，正在等待…"));
+        showNotice(Notice::ServerSilent, tr("声音服务器没有响应，正在等待…"));
     else
         clearNotice(Notice::ServerSilent);
     if (Input->server() == Server::Unavailable && !m_serverSaid) {
@@ -70,7 +70,7 @@ void TForm1::showServerState()
         // in when one answers.
         m_serverSaid = true;
         setStatusText(QString());
-        showMessage(QStringLiteral("无法启动默认的录音设备！") + QStringLiteral("\n\n") +
+        showMessage(tr("无法启动默认的录音设备！") + QStringLiteral("\n\n") +
                     Input->unavailableReason());
     }
     if (Input->server() != Server::Connected || Recording->engine() == Input->engine())
@@ -104,14 +104,14 @@ void TForm1::showDevices()
         return;
     if (devices.isEmpty() && !m_noDeviceSaid && !m_inputKnown) {
         m_noDeviceSaid = true;
-        showMessage(QStringLiteral("无法获取录音设备！"));
+        showMessage(tr("无法获取录音设备！"));
     }
     const recording::InputChoice &choice = Input->choice();
     if (Input->input()) {
         if (!m_inputKnown || Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff) {
             // Whatever the detector shows, the status line names the input it would show.
             if (!IsRecording)
-                StatusText = QStringLiteral("检测声音从 ") + inputName();
+                StatusText = tr("检测声音从 ") + inputName();
             setStatusText(StatusText);
         }
         m_inputKnown = true;
@@ -126,13 +126,11 @@ void TForm1::showDevices()
                                               : d.key == choice.deviceKey;
         });
         const bool atStart = !m_inputKnownBefore;
-        showNotice(Notice::InputRemoved, deviceListed
-                                             ? (atStart ? QStringLiteral("找不到输入声道: ")
-                                                        : QStringLiteral("输入声道已移除: ")) +
-                                                   choice.inputName
-                                             : (atStart ? QStringLiteral("找不到录制设备: ")
-                                                        : QStringLiteral("录制设备已移除: ")) +
-                                                   choice.deviceName);
+        showNotice(
+            Notice::InputRemoved,
+            deviceListed
+                ? (atStart ? tr("找不到输入声道: ") : tr("输入声道已移除: ")) + choice.inputName
+                : (atStart ? tr("找不到录制设备: ") : tr("录制设备已移除: ")) + choice.deviceName);
     } else if (!missing) {
         clearNotice(Notice::InputRemoved);
     }
@@ -169,18 +167,17 @@ void TForm1::inputFailed(recording::InputSession::Failure what, const QString &r
     QString text;
     switch (what) {
     case Failure::Device:
-        text = QStringLiteral("无法使用录音设备: ") + Input->choice().deviceName;
+        text = tr("无法使用录音设备: ") + Input->choice().deviceName;
         break;
     case Failure::Input:
-        text = QStringLiteral("无法使用输入声道: ") + Input->choice().inputName;
+        text = tr("无法使用输入声道: ") + Input->choice().inputName;
         break;
     case Failure::Volume:
-        text = QStringLiteral("无法设置录音音量");
+        text = tr("无法设置录音音量");
         break;
     case Failure::Monitor:
         // The detector's own switch says it in the words of a recording start.
-        text = m_monitorFromDetector ? recording::couldNotStartRecording()
-                                     : QStringLiteral("无法开始录制");
+        text = m_monitorFromDetector ? recording::couldNotStartRecording() : tr("无法开始录制");
         break;
     }
     if (!reason.isEmpty())
@@ -224,9 +221,9 @@ void TForm1::AfterInputChange()
     const bool started = StartMonitor();
     if (Mode == StatusMode::Playback && started) {
         // What played has stopped for the monitor: the window detects again.
-        showDetecting(QStringLiteral("检测声音从 ") + inputName());
+        showDetecting(tr("检测声音从 ") + inputName());
     } else if (Mode == StatusMode::Detector || Mode == StatusMode::DetectorOff) {
-        StatusText = QStringLiteral("检测声音从 ") + inputName();
+        StatusText = tr("检测声音从 ") + inputName();
         setStatusText(StatusText);
     }
     updateDeviceSummary();
@@ -284,7 +281,7 @@ void TForm1::updateDeviceSummary()
         Label13->setToolTip(QString());
         return;
     }
-    Label13->setText(QStringLiteral("录制从 ") + device->name + QStringLiteral(", ") + inputName());
+    Label13->setText(tr("录制从 ") + device->name + QStringLiteral(", ") + inputName());
     Label13->setToolTip(Label13->text());
 }
 
@@ -440,12 +437,12 @@ void TForm1::Label2Click()
         showMessage(recording::couldNotStartRecording() + QStringLiteral("\n\n") +
                     (Input->server() == recording::InputSession::Server::Unavailable
                          ? Input->unavailableReason()
-                         : QStringLiteral("没有可用的输入声道")));
+                         : tr("没有可用的输入声道")));
         return;
     }
     Input->openMonitor();
     m_monitorFromDetector = true;
-    showDetecting(QStringLiteral("Detecting sound from ") + inputName());
+    showDetecting(tr("Detecting sound from ") + inputName());
 }
 
 void TForm1::showDetecting(const QString &status)

@@ -20,23 +20,17 @@
 
 namespace sonalto {
 
-namespace {
-const QString MailSubject = QStringLiteral("Sonalto 录音");
-}
-
 void TForm1::buildFileActions()
 {
     PopupMenu5 = new QMenu(ListView1);
-    OpenFile1 = PopupMenu5->addAction(appIcon(QStringLiteral("open")), QStringLiteral("打开文件"));
-    Openwith2 =
-        PopupMenu5->addAction(appIcon(QStringLiteral("openwith")), QStringLiteral("打开使用..."));
-    OpenFolder2 =
-        PopupMenu5->addAction(appIcon(QStringLiteral("folder")), QStringLiteral("打开文件夹"));
+    OpenFile1 = PopupMenu5->addAction(appIcon(QStringLiteral("open")), tr("打开文件"));
+    Openwith2 = PopupMenu5->addAction(appIcon(QStringLiteral("openwith")), tr("打开使用..."));
+    OpenFolder2 = PopupMenu5->addAction(appIcon(QStringLiteral("folder")), tr("打开文件夹"));
     PopupMenu5->addSeparator();
-    Saveas1 = PopupMenu5->addAction(appIcon(QStringLiteral("saveas")), QStringLiteral("另存为..."));
-    mailto1 = PopupMenu5->addAction(appIcon(QStringLiteral("mail")), QStringLiteral("邮件到..."));
+    Saveas1 = PopupMenu5->addAction(appIcon(QStringLiteral("saveas")), tr("另存为..."));
+    mailto1 = PopupMenu5->addAction(appIcon(QStringLiteral("mail")), tr("邮件到..."));
     PopupMenu5->addSeparator();
-    Delete1 = PopupMenu5->addAction(appIcon(QStringLiteral("delete")), QStringLiteral("删除"));
+    Delete1 = PopupMenu5->addAction(appIcon(QStringLiteral("delete")), tr("删除"));
 
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
@@ -83,7 +77,7 @@ void TForm1::chooseProgramFor(const QString &path, const QString &name)
 {
     const QList<desktop::DesktopApp> apps = desktop::applicationsFor(path);
     if (apps.isEmpty()) {
-        showMessage(QStringLiteral("没有找到可以打开此文件的程序。"));
+        showMessage(tr("没有找到可以打开此文件的程序。"));
         return;
     }
     QStringList names;
@@ -91,12 +85,12 @@ void TForm1::chooseProgramFor(const QString &path, const QString &name)
         names << app.name;
     bool ok = false;
     const QString chosen =
-        QInputDialog::getItem(this, QStringLiteral("打开使用..."), name, names, 0, false, &ok);
+        QInputDialog::getItem(this, tr("打开使用..."), name, names, 0, false, &ok);
     if (!ok)
         return;
     const int index = int(names.indexOf(chosen));
     if (index >= 0 && !desktop::launch(apps[index], path))
-        showMessage(QStringLiteral("无法启动 ") + chosen);
+        showMessage(tr("无法启动 ") + chosen);
 }
 
 void TForm1::OpenFolder1Click()
@@ -118,7 +112,7 @@ void TForm1::SpeedButton3Click()
     if (askSaveName)
         chosen = askSaveName(row->text(0), filter);
     else
-        chosen = QFileDialog::getSaveFileName(this, QStringLiteral("另存为..."),
+        chosen = QFileDialog::getSaveFileName(this, tr("另存为..."),
                                               QDir::home().filePath(row->text(0)), filter);
     if (chosen.isEmpty())
         return;
@@ -127,7 +121,7 @@ void TForm1::SpeedButton3Click()
         info.path() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('.') + ext;
     // An existing file is never replaced; say so instead of failing quietly.
     if (QFileInfo::exists(target)) {
-        showMessage(QStringLiteral("文件已存在，没有覆盖: ") + target);
+        showMessage(tr("文件已存在，没有覆盖: ") + target);
         return;
     }
     // A name that is not UTF-8 is read through a link of a readable name.
@@ -146,7 +140,7 @@ void TForm1::copyInBackground(const QString &path, const QString &target)
         SaveCopies.removeOne(copy);
         copy->deleteLater();
         if (!reason->isEmpty())
-            showMessage(QStringLiteral("无法保存文件: ") + target + QLatin1Char('\n') + *reason);
+            showMessage(tr("无法保存文件: ") + target + QLatin1Char('\n') + *reason);
     });
     SaveCopies << copy;
     copy->start();
@@ -158,14 +152,13 @@ void TForm1::SpeedButton5Click()
     if (!row)
         return;
     QPointer<TForm1> self(this);
-    desktop::mailWithAttachment(MailSubject, rowPath(row), [self](int code) {
+    desktop::mailWithAttachment(tr("Sonalto 录音"), rowPath(row), [self](int code) {
         if (!self || code == 0)
             return;
         if (code == 3 || code == -1)
-            self->showMessage(QStringLiteral("没有设置邮件程序，无法发送邮件。"));
+            self->showMessage(tr("没有设置邮件程序，无法发送邮件。"));
         else
-            self->showMessage(
-                QStringLiteral("Has not installed OutLook,or OutLook opened the mistake!"));
+            self->showMessage(tr("Has not installed OutLook,or OutLook opened the mistake!"));
     });
 }
 
@@ -176,10 +169,9 @@ void TForm1::SpeedButton2Click()
         return;
     const QString path = rowPath(row);
     if (playbackActive() && Playback->path() == path) {
-        ShownMessages << QStringLiteral("The file is Play.");
+        ShownMessages << tr("The file is Play.");
         if (m_options.showMessages)
-            QMessageBox::warning(this, QStringLiteral("Wrong"),
-                                 QStringLiteral("The file is Play."));
+            QMessageBox::warning(this, tr("Wrong"), tr("The file is Play."));
         return;
     }
     // The row being recorded stays: its file is still being written.
@@ -187,8 +179,7 @@ void TForm1::SpeedButton2Click()
         return;
     QString reason;
     if (QFileInfo::exists(desktop::usablePath(path)) && !desktop::moveToTrash(path, &reason)) {
-        showMessage(QStringLiteral("无法删除文件: ") + row->text(0) + QStringLiteral("\n\n") +
-                    reason);
+        showMessage(tr("无法删除文件: ") + row->text(0) + QStringLiteral("\n\n") + reason);
         return;
     }
     const int index = ListView1->indexOfTopLevelItem(row);

@@ -22,8 +22,7 @@ bool TForm1::LoadHotKeys()
     // The buttons of the three roles show their combination; one without a key
     // keeps its own hint.
     QToolButton *buttons[3] = {ToolButton1, ToolButton3, ToolButton2};
-    const QString hints[3] = {QStringLiteral("录制中"), QStringLiteral("停止"),
-                              QStringLiteral("暂停")};
+    const QString hints[3] = {tr("录制中"), tr("停止"), tr("暂停")};
     for (int i = 0; i < 3; ++i)
         buttons[i]->setToolTip(HotKeys.hasKey(i) ? hotkeys::hintText(HotKeys.keys[size_t(i)],
                                                                      HotKeys.modifiers[size_t(i)])
@@ -42,8 +41,7 @@ bool TForm1::LoadHotKeys()
 
 void TForm1::showHotKeysUnset()
 {
-    showNotice(Notice::HotKeysUnset,
-               QStringLiteral("未设置热键：点工具栏的“热键”设置，“默认”即默认键"));
+    showNotice(Notice::HotKeysUnset, tr("未设置热键：点工具栏的“热键”设置，“默认”即默认键"));
 }
 
 QStringList TForm1::InstallHook()
@@ -93,7 +91,7 @@ void TForm1::showTakenHotKeys(const QStringList &taken)
 
 QString TForm1::takenHotKeysText(const QStringList &taken)
 {
-    return taken.join(QStringLiteral("、")) + QStringLiteral(" 已被其它程序占用");
+    return taken.join(tr("、")) + tr(" 已被其它程序占用");
 }
 
 void TForm1::RemoveHook()
@@ -115,7 +113,7 @@ void TForm1::ToolButton7Click()
     }
     // Right after choosing them the user learns which keys cannot work.
     if (const QStringList taken = InstallHook(); !taken.isEmpty())
-        showMessage(takenHotKeysText(taken) + QStringLiteral("，无法使用。"));
+        showMessage(takenHotKeysText(taken) + tr("，无法使用。"));
 }
 
 void TForm1::HotKeyReport(int key, unsigned int flags, int modifiers)

@@ -251,12 +251,12 @@ TForm1::RowStatus TForm1::rowStatus(const QString &path) const
 
 void TForm1::setRowStatus(const QString &path, RowStatus status)
 {
-    static const QString texts[] = {QString(),
-                                    QStringLiteral("录制"),
-                                    QStringLiteral("Saved"),
-                                    QStringLiteral("Play"),
-                                    QStringLiteral("Pause"),
-                                    QStringLiteral("Stop")};
+    const QString texts[] = {QString(),
+                             tr("录制", "the status of the row being recorded"),
+                             tr("Saved", "the status of a row"),
+                             tr("Play", "the status of a row"),
+                             tr("Pause", "the status of a row"),
+                             tr("Stop", "the status of a row")};
     if (status == RowStatus::None)
         RowStatuses.remove(path);
     else

@@ -87,7 +87,7 @@ void TForm1::playbackStarted(const QString &path, double lengthSeconds)
     setPlainStyle(Label15);
     clearNotice(Notice::HotKeysTaken);
     clearNotice(Notice::InputRemoved);
-    setStatusText(QStringLiteral("Playing ") + QFileInfo(path).fileName());
+    setStatusText(tr("Playing ") + QFileInfo(path).fileName());
 }
 
 void TForm1::playbackFailed(const QString &path, const QString &reason)
@@ -97,9 +97,8 @@ void TForm1::playbackFailed(const QString &path, const QString &reason)
     // controls that would claim it still plays follow.
     Timer3->stop();
     showPlaybackButtons();
-    showMessage(reason.isEmpty()
-                    ? QStringLiteral("Can't play the file.")
-                    : QStringLiteral("Can't play the file.") + QStringLiteral("\n\n") + reason);
+    showMessage(reason.isEmpty() ? tr("Can't play the file.")
+                                 : tr("Can't play the file.") + QStringLiteral("\n\n") + reason);
 }
 
 void TForm1::playbackPaused()
@@ -328,10 +327,9 @@ void TForm1::showClipWarning()
     ClipWarning->setVisible(clipped);
     // The level bar says it too: a screen reader finds the warning where it reads
     // the level.
-    InputLevelBar->setAccessibleDescription(clipped ? QStringLiteral("输入电平 (dBFS)") +
-                                                          QStringLiteral("；") +
-                                                          QStringLiteral("输入达到满幅；单击清除")
-                                                    : QStringLiteral("输入电平 (dBFS)"));
+    InputLevelBar->setAccessibleDescription(clipped ? tr("输入电平 (dBFS)") + tr("；") +
+                                                          tr("输入达到满幅；单击清除")
+                                                    : tr("输入电平 (dBFS)"));
 }
 
 void TForm1::PosTimerTimer()

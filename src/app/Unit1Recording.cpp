@@ -122,7 +122,7 @@ void TForm1::showNewTake()
     setPlainStyle(Label15);
     clearNotice(Notice::HotKeysTaken);
     clearNotice(Notice::InputRemoved);
-    setStatusText(QStringLiteral("录音到 ") + fileName);
+    setStatusText(tr("录音到 ") + fileName);
     UpdateListSummary();
     ListView1->setCurrentItem(row);
     ListView1->setFocus();
@@ -164,9 +164,8 @@ void TForm1::ToolButton1Click()
         return;
     // A file playing: ask first, unless the schedule starts the recording.
     if (playbackActive() && !Timer2->isActive()) {
-        if (!askQuestion(
-                QStringLiteral("A file is Playing. \n\nDo you want to stop it and Recording now?"),
-                QStringLiteral("Note")))
+        if (!askQuestion(tr("A file is Playing. \n\nDo you want to stop it and Recording now?"),
+                         tr("Note")))
             return;
         Playback->stop(recording::PlaybackSession::StopReason::User);
     }
@@ -215,11 +214,11 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
     // Nothing that changes what is recorded or shows another file while a take runs.
     setRecordingControlsEnabled(idle);
 
-    QString pauseCaption = QStringLiteral("暂停");
+    QString pauseCaption = tr("暂停");
     switch (now) {
     case State::Starting:
         setPlainStyle(Label15);
-        setStatusText(QStringLiteral("正在开始录制…"));
+        setStatusText(tr("正在开始录制…"));
         break;
     case State::Recording:
         if (before == State::Starting) {
@@ -228,7 +227,7 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
             setFontColour(Label2, Green);
             setFontColour(Label3, Lime);
             setFontColour(Label7, Green);
-            Label3->setText(QStringLiteral("录制中"));
+            Label3->setText(tr("录制中"));
             setModeIndicator(StatusMode::Recording);
             const QString clock = elapsedText(Recording->elapsedMs());
             setWindowTitle(clock);
@@ -245,7 +244,7 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
         setTrayPicture(0);
         break;
     case State::Paused:
-        pauseCaption = QStringLiteral("Resume");
+        pauseCaption = tr("Resume");
         Label3->setText(QStringLiteral("Paused"));
         FreezeSpectrum();
         setTrayPicture(3);
@@ -255,19 +254,18 @@ void TForm1::recordingStateChanged(recording::RecordingSession::State now,
         // Any stop ends a pending schedule.
         Timer2->stop();
         showScheduleState();
-        Label3->setText(QStringLiteral("正在完成…"));
+        Label3->setText(tr("正在完成…"));
         setPlainStyle(Label15);
-        setStatusText(QStringLiteral("正在完成 ") + QFileInfo(Recording->path()).fileName() +
-                      QStringLiteral("…"));
-        setWindowTitle(QStringLiteral("Sonalto - 正在完成录音"));
+        setStatusText(tr("正在完成 %1…").arg(QFileInfo(Recording->path()).fileName()));
+        setWindowTitle(tr("Sonalto - 正在完成录音"));
         setTrayPicture(1);
         break;
     case State::Idle:
         // The input may follow the user's choice again (the monitor stays closed).
         Input->setRecording(false);
         if (before == State::Finishing) {
-            Label3->setText(QStringLiteral("己完成"));
-            setWindowTitle(QStringLiteral("Sonalto - 停止"));
+            Label3->setText(tr("己完成"));
+            setWindowTitle(tr("Sonalto - 停止"));
             PaintFrame->update();
         }
         break;
@@ -336,7 +334,7 @@ void TForm1::takeEnded(const recording::TakeEnd &end)
     QTreeWidgetItem *row = rowOf(end.path);
     setPlainStyle(Label15);
     if (end.saved) {
-        setStatusText(fileName + QStringLiteral(" is saved"));
+        setStatusText(fileName + tr(" is saved"));
         if (row) {
             setRowDuration(row, end.seconds);
             setRowSize(row, end.bytes);
@@ -352,7 +350,7 @@ void TForm1::takeEnded(const recording::TakeEnd &end)
         }
     } else {
         // No file, no row: nothing in the list claims a recording that is not there.
-        setStatusText(fileName + QStringLiteral(" 未保存"));
+        setStatusText(fileName + tr(" 未保存"));
         if (row)
             removeRow(row);
         UpdateListSummary();

@@ -73,11 +73,11 @@ void TForm1::buildSchedulePanel()
     ToolBar1->insertWidget(panelAction, spacer);
 
     Panel11->setFixedSize(165, 52);
-    Label19 = panelLabel(QStringLiteral("立即"), Panel11);
+    Label19 = panelLabel(tr("立即"), Panel11);
     Label16 = panelLabel(QString(), Panel11);
-    Label20 = panelLabel(QStringLiteral("开始"), Panel11);
+    Label20 = panelLabel(tr("开始"), Panel11);
     Label17 = panelLabel(QStringLiteral("-"), Panel11);
-    Label21 = panelLabel(QStringLiteral("停止"), Panel11);
+    Label21 = panelLabel(tr("停止"), Panel11);
     Label18 = panelLabel(QStringLiteral("-"), Panel11);
     auto *rows = new QGridLayout(Panel11);
     rows->setContentsMargins(2, 0, 2, 0);

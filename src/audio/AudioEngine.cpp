@@ -310,7 +310,8 @@ std::unique_ptr<CaptureChannel> AudioEngine::startCapture(PcmFormat format, bool
         const BackendInput *current = d->currentInput();
         if (!d->started || !current) {
             if (error)
-                *error = d->started ? tr("没有选择录音输入。") : tr("音频系统尚未启动。");
+                *error = d->started ? AudioText::tr("没有选择录音输入。")
+                                    : AudioText::tr("音频系统尚未启动。");
             return nullptr;
         }
         sourceId = current->sourceId;
@@ -326,7 +327,7 @@ std::unique_ptr<CaptureChannel> AudioEngine::startCapture(const std::string &sou
 {
     if (!isStarted()) {
         if (error)
-            *error = tr("音频系统尚未启动。");
+            *error = AudioText::tr("音频系统尚未启动。");
         return nullptr;
     }
     return CaptureChannelImpl::open(*d->backend, sourceId, format, paused, std::move(callback),
@@ -370,7 +371,7 @@ bool AudioEngine::useInput(const std::string &deviceId, const std::string &sourc
     }
     if (index < 0) {
         if (error)
-            *error = tr("找不到录音输入“%1”。", {sourceId});
+            *error = AudioText::tr("找不到录音输入“%1”。", {sourceId});
         return false;
     }
     if (!d->backend->activateInput(in, error))
@@ -378,7 +379,8 @@ bool AudioEngine::useInput(const std::string &deviceId, const std::string &sourc
     std::lock_guard lock(d->mutex);
     if (device >= int(d->devices.size()) || d->devices[size_t(device)].id != deviceId) {
         if (error)
-            *error = tr("录音输入“%1”已不可用。", {in.name}); // the lists were re-read meanwhile
+            *error = AudioText::tr("录音输入“%1”已不可用。",
+                                   {in.name}); // the lists were re-read meanwhile
         return false;
     }
     d->device = device;

@@ -83,18 +83,18 @@ struct AudioFileDecoder::Private
         };
         int rc = avformat_open_input(&format, url.c_str(), nullptr, nullptr);
         if (rc < 0)
-            return fail(tr("无法打开“%1”：%2。", {path, ffmpegErrorText(rc)}));
+            return fail(AudioText::tr("无法打开“%1”：%2。", {path, ffmpegErrorText(rc)}));
         const AVCodec *decoder = nullptr;
         streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
         if (streamIndex < 0 || format->streams[streamIndex]->codecpar->sample_rate <= 0 ||
             format->streams[streamIndex]->codecpar->ch_layout.nb_channels <= 0) {
             // Some containers only know their streams after reading a little.
             if (avformat_find_stream_info(format, nullptr) < 0)
-                return fail(tr("“%1”不是音频文件。", {path}));
+                return fail(AudioText::tr("“%1”不是音频文件。", {path}));
             streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
         }
         if (streamIndex < 0 || !decoder)
-            return fail(tr("“%1”中没有可以播放的音频。", {path}));
+            return fail(AudioText::tr("“%1”中没有可以播放的音频。", {path}));
         stream = format->streams[streamIndex];
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             if (int(i) != streamIndex)
@@ -103,11 +103,11 @@ struct AudioFileDecoder::Private
 
         codec = avcodec_alloc_context3(decoder);
         if (!codec || avcodec_parameters_to_context(codec, stream->codecpar) < 0)
-            return fail(tr("无法为“%1”准备解码器。", {path}));
+            return fail(AudioText::tr("无法为“%1”准备解码器。", {path}));
         codec->pkt_timebase = stream->time_base;
         rc = avcodec_open2(codec, decoder, nullptr);
         if (rc < 0)
-            return fail(tr("无法解码“%1”：%2。", {path, ffmpegErrorText(rc)}));
+            return fail(AudioText::tr("无法解码“%1”：%2。", {path, ffmpegErrorText(rc)}));
         inputDone = false;
         ended = false;
         errors = 0;
@@ -246,7 +246,7 @@ std::unique_ptr<AudioFileDecoder> AudioFileDecoder::open(const std::string &path
     }
     p.packet = av_packet_alloc();
     p.frame = av_frame_alloc();
-    std::string message = tr("内存不足。");
+    std::string message = AudioText::tr("内存不足。");
     if (!p.packet || !p.frame || !p.openInput(&message)) {
         if (error)
             *error = message;

@@ -9,9 +9,15 @@
 
 namespace sonalto::audio {
 
-std::string tr(const char *source, std::initializer_list<std::string_view> args)
+std::string AudioText::tr(const char *source, std::initializer_list<std::string_view> args)
 {
-    const std::string text = QCoreApplication::translate("sonalto::audio", source).toStdString();
+    // lupdate files a call under the class's full name or, inside a function whose
+    // result type it cannot place (std::string), under the bare name: both are
+    // looked up.
+    QString translated = QCoreApplication::translate("sonalto::audio::AudioText", source);
+    if (translated == QString::fromUtf8(source))
+        translated = QCoreApplication::translate("AudioText", source);
+    const std::string text = translated.toStdString();
     const std::vector<std::string_view> values(args);
     std::string out;
     out.reserve(text.size());
@@ -35,50 +41,50 @@ std::string systemErrorText(int error)
 {
     switch (error) {
     case ENOSPC:
-        return tr("磁盘空间不足");
+        return AudioText::tr("磁盘空间不足");
     case EDQUOT:
-        return tr("超出了磁盘配额");
+        return AudioText::tr("超出了磁盘配额");
     case EFBIG:
-        return tr("文件超出了允许的大小");
+        return AudioText::tr("文件超出了允许的大小");
     case EACCES:
     case EPERM:
-        return tr("没有权限");
+        return AudioText::tr("没有权限");
     case EROFS:
-        return tr("磁盘是只读的");
+        return AudioText::tr("磁盘是只读的");
     case ENOENT:
-        return tr("文件或文件夹不存在");
+        return AudioText::tr("文件或文件夹不存在");
     case ENOTDIR:
-        return tr("路径中有一部分不是文件夹");
+        return AudioText::tr("路径中有一部分不是文件夹");
     case EISDIR:
-        return tr("这是一个文件夹");
+        return AudioText::tr("这是一个文件夹");
     case ENAMETOOLONG:
-        return tr("文件名太长");
+        return AudioText::tr("文件名太长");
     case ELOOP:
-        return tr("符号链接层数太多");
+        return AudioText::tr("符号链接层数太多");
     case EEXIST:
-        return tr("文件已存在");
+        return AudioText::tr("文件已存在");
     case EIO:
-        return tr("读写出错");
+        return AudioText::tr("读写出错");
     case EMFILE:
     case ENFILE:
-        return tr("打开的文件太多");
+        return AudioText::tr("打开的文件太多");
     case ENOMEM:
-        return tr("内存不足");
+        return AudioText::tr("内存不足");
     case EPIPE:
-        return tr("对方已关闭连接");
+        return AudioText::tr("对方已关闭连接");
     case ENOEXEC:
-        return tr("不是可以运行的程序");
+        return AudioText::tr("不是可以运行的程序");
     case ETXTBSY:
-        return tr("文件正被占用");
+        return AudioText::tr("文件正被占用");
     case EAGAIN:
-        return tr("资源暂时不可用");
+        return AudioText::tr("资源暂时不可用");
     case EINVAL:
-        return tr("参数无效");
+        return AudioText::tr("参数无效");
     case ENODEV:
     case ENXIO:
-        return tr("设备不存在");
+        return AudioText::tr("设备不存在");
     default:
-        return tr("系统错误 %1（%2）", {std::to_string(error), std::strerror(error)});
+        return AudioText::tr("系统错误 %1（%2）", {std::to_string(error), std::strerror(error)});
     }
 }
 

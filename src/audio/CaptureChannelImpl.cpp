@@ -17,7 +17,7 @@ CaptureChannelImpl::open(AudioBackend &backend, const std::string &sourceId, Pcm
         return nullptr;
     if (!paused && !channel->play()) {
         if (error)
-            *error = tr("无法开始录音。");
+            *error = AudioText::tr("无法开始录音。");
         return nullptr;
     }
     return channel;
@@ -229,7 +229,7 @@ void CaptureChannelImpl::onCaptureFailed(const std::string &message)
     {
         std::lock_guard lock(m_failureMutex);
         if (m_failure.empty())
-            m_failure = message.empty() ? tr("录音已中断。") : message;
+            m_failure = message.empty() ? AudioText::tr("录音已中断。") : message;
     }
     m_streamFailed = true;
     m_state = int(ActiveState::Stopped);

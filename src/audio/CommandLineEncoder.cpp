@@ -371,7 +371,7 @@ std::string CommandLineEncoder::withStderr(std::string message)
     awaitStderrEnd(reap(false) ? 500 : 0);
     const std::string line = explainingLine(stderrTail());
     if (!line.empty())
-        message = tr("%1编码器提示：%2", {message, line});
+        message = AudioText::tr("%1编码器提示：%2", {message, line});
     return message;
 }
 
@@ -411,7 +411,7 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
     };
     const std::vector<std::string> &args = program.arguments;
     if (args.empty() || args[0].empty())
-        return fail(tr("没有指定编码器程序。"));
+        return fail(AudioText::tr("没有指定编码器程序。"));
 
     // Close-on-exec from the start: if the write end leaked into any child (ours
     // or one started by another thread) the encoder would never see the end of
@@ -426,7 +426,7 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
     if (!pipeAboveStandard(fds) || !pipeAboveStandard(errFds)) {
         const int err = errno;
         closeAll();
-        return fail(tr("无法为编码器创建管道：%1。", {systemErrorText(err)}));
+        return fail(AudioText::tr("无法为编码器创建管道：%1。", {systemErrorText(err)}));
     }
     pid_t pid = -1;
     const std::string file = findProgram(args[0]);
@@ -436,8 +436,9 @@ std::unique_ptr<CommandLineEncoder> CommandLineEncoder::start(const EncoderProgr
     fds[0] = errFds[1] = -1;
     if (rc != 0) {
         closeAll();
-        return fail(tr("无法启动编码器“%1”：%2。",
-                       {args[0], rc == ENOENT ? tr("找不到这个程序") : systemErrorText(rc)}));
+        return fail(AudioText::tr(
+            "无法启动编码器“%1”：%2。",
+            {args[0], rc == ENOENT ? AudioText::tr("找不到这个程序") : systemErrorText(rc)}));
     }
 
     // Non-blocking, so that the writer thread can notice a program that stopped
@@ -488,7 +489,7 @@ bool CommandLineEncoder::waitForOutput(const std::string &path, int timeoutMs, s
         if (exists)
             return true;
         if (std::chrono::steady_clock::now() >= deadline) {
-            *error = withStderr(tr("编码器“%1”没有创建文件“%2”。", {m_program, path}));
+            *error = withStderr(AudioText::tr("编码器“%1”没有创建文件“%2”。", {m_program, path}));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -499,13 +500,14 @@ std::string CommandLineEncoder::exitDescription()
 {
     const int status = m_status;
     if (status == -1)
-        return tr("编码器“%1”已不在运行。", {m_program});
+        return AudioText::tr("编码器“%1”已不在运行。", {m_program});
     if (WIFEXITED(status))
-        return tr("编码器“%1”已退出，退出码为 %2。",
-                  {m_program, std::to_string(WEXITSTATUS(status))});
+        return AudioText::tr("编码器“%1”已退出，退出码为 %2。",
+                             {m_program, std::to_string(WEXITSTATUS(status))});
     if (WIFSIGNALED(status))
-        return tr("编码器“%1”被信号 %2终止。", {m_program, signalName(WTERMSIG(status))});
-    return tr("编码器“%1”已停止。", {m_program});
+        return AudioText::tr("编码器“%1”被信号 %2终止。",
+                             {m_program, signalName(WTERMSIG(status))});
+    return AudioText::tr("编码器“%1”已停止。", {m_program});
 }
 
 bool CommandLineEncoder::checkAlive(std::string *error)
@@ -542,10 +544,12 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
                 m_stalled = true;
                 const std::string seconds = secondsText(m_stallWaitMs);
                 if (error)
-                    *error = withStderr(
-                        isStopped(m_pid)
-                            ? tr("编码器“%1”被暂停，已有 %2 秒没有接收音频。", {m_program, seconds})
-                            : tr("编码器“%1”已有 %2 秒没有接收音频。", {m_program, seconds}));
+                    *error =
+                        withStderr(isStopped(m_pid)
+                                       ? AudioText::tr("编码器“%1”被暂停，已有 %2 秒没有接收音频。",
+                                                       {m_program, seconds})
+                                       : AudioText::tr("编码器“%1”已有 %2 秒没有接收音频。",
+                                                       {m_program, seconds}));
                 return false;
             }
             pollfd pfd{m_pipe, POLLOUT, 0};
@@ -569,8 +573,8 @@ bool CommandLineEncoder::writeAll(const void *data, size_t bytes, std::string *e
             }
         }
         if (error)
-            *error =
-                withStderr(tr("无法向编码器“%1”写入音频：%2。", {m_program, systemErrorText(err)}));
+            *error = withStderr(
+                AudioText::tr("无法向编码器“%1”写入音频：%2。", {m_program, systemErrorText(err)}));
         return false;
     }
     return true;
@@ -607,8 +611,8 @@ bool CommandLineEncoder::closeOutput(bool failed, std::string *error)
         if (std::chrono::steady_clock::now() >= deadline) {
             killNow();
             if (error)
-                *error = withStderr(tr("编码器“%1”在 %2 秒内没有完成文件，已被结束。",
-                                       {m_program, secondsText(waitMs)}));
+                *error = withStderr(AudioText::tr("编码器“%1”在 %2 秒内没有完成文件，已被结束。",
+                                                  {m_program, secondsText(waitMs)}));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -28,7 +28,7 @@ bool LazyLibraries::load(int library, std::string *error)
         void *handle = ::dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             const char *reason = ::dlerror();
-            m_errors[library] = tr("无法加载程序库：%1", {reason ? reason : fileName});
+            m_errors[library] = AudioText::tr("无法加载程序库：%1", {reason ? reason : fileName});
             return;
         }
         for (std::size_t i = 0; i < m_functions.size(); ++i) {
@@ -36,7 +36,8 @@ bool LazyLibraries::load(int library, std::string *error)
                 continue;
             m_addresses[i] = ::dlsym(handle, m_functions[i].name);
             if (!m_addresses[i] && m_errors[library].empty())
-                m_errors[library] = tr("程序库 %1 中缺少 %2", {fileName, m_functions[i].name});
+                m_errors[library] =
+                    AudioText::tr("程序库 %1 中缺少 %2", {fileName, m_functions[i].name});
         }
     });
     if (!m_errors[library].empty()) {
@@ -59,7 +60,7 @@ void *LazyLibraries::address(std::size_t function)
 {
     std::string error;
     if (!load(m_functions[function].library, &error))
-        qFatal("%s", tr("Sonalto 无法加载所需的程序库：%1", {error}).c_str());
+        qFatal("%s", AudioText::tr("Sonalto 无法加载所需的程序库：%1", {error}).c_str());
     return m_addresses[function];
 }
 

@@ -35,15 +35,15 @@ std::string ffmpegErrorText(int errorCode)
 {
     switch (errorCode) {
     case AVERROR_INVALIDDATA:
-        return tr("文件数据无效");
+        return AudioText::tr("文件数据无效");
     case AVERROR_EOF:
-        return tr("文件意外结束");
+        return AudioText::tr("文件意外结束");
     case AVERROR_DECODER_NOT_FOUND:
     case AVERROR_DEMUXER_NOT_FOUND:
-        return tr("不支持这种文件格式");
+        return AudioText::tr("不支持这种文件格式");
     case AVERROR_ENCODER_NOT_FOUND:
     case AVERROR_MUXER_NOT_FOUND:
-        return tr("无法写入这种文件格式");
+        return AudioText::tr("无法写入这种文件格式");
     default:
         break;
     }
@@ -52,7 +52,7 @@ std::string ffmpegErrorText(int errorCode)
         return systemErrorText(AVUNERROR(errorCode));
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(errorCode, text, sizeof text);
-    return tr("解码库错误（%1）", {text});
+    return AudioText::tr("解码库错误（%1）", {text});
 }
 
 std::string ffmpegFileUrl(const std::string &path)

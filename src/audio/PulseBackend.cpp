@@ -92,13 +92,13 @@ bool PulseBackend::connect(std::string *error)
     // first call into the library.
     if (!loadPulseLibrary(&why)) {
         if (error)
-            *error = tr("无法连接声音服务器：%1。", {why});
+            *error = AudioText::tr("无法连接声音服务器：%1。", {why});
         return false;
     }
     auto fresh = openConnection(m_shared, &why);
     if (!fresh) {
         if (error)
-            *error = tr("无法连接声音服务器：%1。", {why});
+            *error = AudioText::tr("无法连接声音服务器：%1。", {why});
         std::shared_ptr<Connection> old;
         {
             std::lock_guard lock(m_shared->mutex);
@@ -224,23 +224,23 @@ bool PulseBackend::activateInput(const BackendInput &input, std::string *error)
         return false;
     };
     if (!conn)
-        return fail(tr("没有连接到声音服务器。"));
+        return fail(AudioText::tr("没有连接到声音服务器。"));
     Connection &c = *conn;
     LoopLock lock(c.loop);
     if (!lock.canWait() || !c.ready())
-        return fail(tr("没有连接到声音服务器。"));
+        return fail(AudioText::tr("没有连接到声音服务器。"));
     if (input.portId.empty()) {
         // Nothing to switch on a source without ports (the server would answer
         // "not implemented"); it only has to exist.
         if (!readSourceVolume(c, input.sourceId))
-            return fail(tr("输入“%1”已不可用。", {input.name}));
+            return fail(AudioText::tr("输入“%1”已不可用。", {input.name}));
         return true;
     }
     SuccessResult r{c.loop};
     if (!finish(c.loop, pa_context_set_source_port_by_name(c.context, input.sourceId.c_str(),
                                                            input.portId.c_str(), onSuccess, &r)) ||
         !r.success)
-        return fail(tr("无法切换到“%1”：%2。", {input.name, c.lastError()}));
+        return fail(AudioText::tr("无法切换到“%1”：%2。", {input.name, c.lastError()}));
     return true;
 }
 
@@ -337,7 +337,7 @@ std::unique_ptr<RawCaptureStream> PulseBackend::openCapture(const std::string &s
     const std::shared_ptr<Connection> conn = connection();
     std::string why;
     if (!conn || !sink) {
-        why = tr("没有连接到声音服务器。");
+        why = AudioText::tr("没有连接到声音服务器。");
     } else {
         // Messages name the input as the user knows it: the one of the source
         // whose port is active, else its first.
@@ -352,7 +352,7 @@ std::unique_ptr<RawCaptureStream> PulseBackend::openCapture(const std::string &s
             inputName = sourceId;
         LoopLock lock(conn->loop);
         if (!lock.canWait() || !conn->ready())
-            why = tr("没有连接到声音服务器。");
+            why = AudioText::tr("没有连接到声音服务器。");
         else if (auto stream = openCaptureStream(conn, sourceId, inputName, format, sink, &why))
             return stream;
     }
@@ -367,11 +367,11 @@ PulseBackend::openPlayback(PcmFormat format, PlaybackSource *source, std::string
     const std::shared_ptr<Connection> conn = connection();
     std::string why;
     if (!conn || !source) {
-        why = tr("没有连接到声音服务器。");
+        why = AudioText::tr("没有连接到声音服务器。");
     } else {
         LoopLock lock(conn->loop);
         if (!lock.canWait() || !conn->ready())
-            why = tr("没有连接到声音服务器。");
+            why = AudioText::tr("没有连接到声音服务器。");
         else if (auto stream = openPlaybackStream(conn, format, source, &why))
             return stream;
     }

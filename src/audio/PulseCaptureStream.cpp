@@ -45,7 +45,7 @@ public:
         pa_channel_map map;
         if (!pa_sample_spec_valid(&spec) ||
             !pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT)) {
-            *error = tr("不支持这种录音格式。");
+            *error = AudioText::tr("不支持这种录音格式。");
             return false;
         }
         // A source the server suspended for being idle comes back as soon as a
@@ -84,8 +84,9 @@ public:
             return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
         });
         if (!settled || pa_stream_get_state(m_stream) != PA_STREAM_READY) {
-            *error = tr("无法从“%1”录音：%2。", {m_inputName, settled ? m_connection->lastError()
-                                                                      : tr("声音服务器没有回答")});
+            *error = AudioText::tr("无法从“%1”录音：%2。",
+                                   {m_inputName, settled ? m_connection->lastError()
+                                                         : AudioText::tr("声音服务器没有回答")});
             return false;
         }
         m_ready = true;
@@ -161,11 +162,12 @@ private:
         std::string message;
         const int error = pa_context_errno(self->m_connection->context);
         if (!self->m_connection->ready())
-            message = tr("与声音服务器的连接已断开。");
+            message = AudioText::tr("与声音服务器的连接已断开。");
         else if (error == PA_ERR_KILLED || error == PA_ERR_NOENTITY)
-            message = tr("输入“%1”已不可用。", {self->m_inputName});
+            message = AudioText::tr("输入“%1”已不可用。", {self->m_inputName});
         else
-            message = tr("从“%1”录音时出错：%2。", {self->m_inputName, errorText(error)});
+            message =
+                AudioText::tr("从“%1”录音时出错：%2。", {self->m_inputName, errorText(error)});
         self->m_sink->onCaptureFailed(message);
     }
 

@@ -22,28 +22,29 @@ std::string errorText(int error)
     switch (error) {
     case PA_ERR_ACCESS:
     case PA_ERR_AUTHKEY:
-        return tr("声音服务器拒绝访问");
+        return AudioText::tr("声音服务器拒绝访问");
     case PA_ERR_CONNECTIONREFUSED:
     case PA_ERR_INVALIDSERVER:
-        return tr("声音服务器没有运行");
+        return AudioText::tr("声音服务器没有运行");
     case PA_ERR_CONNECTIONTERMINATED:
-        return tr("与声音服务器的连接已断开");
+        return AudioText::tr("与声音服务器的连接已断开");
     case PA_ERR_TIMEOUT:
-        return tr("声音服务器没有应答");
+        return AudioText::tr("声音服务器没有应答");
     case PA_ERR_KILLED:
     case PA_ERR_NOENTITY:
-        return tr("设备已不存在");
+        return AudioText::tr("设备已不存在");
     case PA_ERR_BUSY:
-        return tr("设备正被占用");
+        return AudioText::tr("设备正被占用");
     case PA_ERR_NOTSUPPORTED:
     case PA_ERR_NOTIMPLEMENTED:
-        return tr("设备不支持这项操作");
+        return AudioText::tr("设备不支持这项操作");
     case PA_ERR_INVALID:
-        return tr("参数无效");
+        return AudioText::tr("参数无效");
     case PA_ERR_IO:
-        return tr("设备读写出错");
+        return AudioText::tr("设备读写出错");
     default:
-        return tr("声音服务器错误 %1（%2）", {std::to_string(error), text(pa_strerror(error))});
+        return AudioText::tr("声音服务器错误 %1（%2）",
+                             {std::to_string(error), text(pa_strerror(error))});
     }
 }
 
@@ -187,14 +188,14 @@ std::shared_ptr<Connection> openConnection(const std::shared_ptr<PulseBackend::S
     c.shared = shared;
     c.loop = pa_threaded_mainloop_new();
     if (!c.loop)
-        return fail(tr("内存不足"));
+        return fail(AudioText::tr("内存不足"));
     c.context = pa_context_new(pa_threaded_mainloop_get_api(c.loop), "Sonalto");
     if (!c.context)
-        return fail(tr("内存不足"));
+        return fail(AudioText::tr("内存不足"));
     pa_context_set_state_callback(c.context, onContextState, &c);
     pa_context_set_subscribe_callback(c.context, onEvent, &c);
     if (pa_threaded_mainloop_start(c.loop) < 0)
-        return fail(tr("无法启动与声音服务器通信的线程"));
+        return fail(AudioText::tr("无法启动与声音服务器通信的线程"));
 
     std::string why;
     {
@@ -228,7 +229,7 @@ std::shared_ptr<Connection> openConnection(const std::shared_ptr<PulseBackend::S
                     break;
                 }
                 if (timedOut) {
-                    why = tr("声音服务器没有应答");
+                    why = AudioText::tr("声音服务器没有应答");
                     break;
                 }
                 pa_threaded_mainloop_wait(c.loop);

@@ -1,5 +1,7 @@
 #include "audio/PulseDeviceList.h"
 
+#include "audio/AudioText.h"
+
 #include <algorithm>
 #include <map>
 
@@ -156,7 +158,8 @@ void addMonitorInput(BackendDevice &device, const SinkData &sink)
     if (sink.monitor.empty())
         return;
     const std::string name = sink.description.empty() ? sink.name : sink.description;
-    device.inputs.push_back({name + "（输出混音）", InputTypeOutputMix, sink.monitor, {}, false});
+    device.inputs.push_back(
+        {AudioText::tr("%1（输出混音）", {name}), InputTypeOutputMix, sink.monitor, {}, false});
 }
 
 // Inputs of one device that would read the same tell which source they are on.
@@ -204,7 +207,7 @@ std::vector<BackendDevice> buildDevices(Snapshot &s)
         devices.push_back(std::move(device));
     }
     // The server has no name for this group: it is named in the window's language.
-    BackendDevice group{PulseBackend::VirtualDeviceId, "虚拟设备", true, {}};
+    BackendDevice group{PulseBackend::VirtualDeviceId, AudioText::tr("虚拟设备"), true, {}};
     collect(group, PA_INVALID_INDEX);
     if (!group.inputs.empty())
         devices.push_back(std::move(group));

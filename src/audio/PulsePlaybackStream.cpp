@@ -38,7 +38,7 @@ public:
         pa_channel_map map;
         if (!pa_sample_spec_valid(&spec) ||
             !pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT)) {
-            *error = tr("不支持这种播放格式。");
+            *error = AudioText::tr("不支持这种播放格式。");
             return false;
         }
         m_stream = pa_stream_new(m_connection->context, "Playback", &spec, &map);
@@ -75,8 +75,9 @@ public:
         });
         if (settled && pa_stream_get_state(m_stream) == PA_STREAM_READY)
             return true;
-        *error = tr("无法在默认输出设备上播放：%1。",
-                    {settled ? m_connection->lastError() : tr("声音服务器没有回答")});
+        *error = AudioText::tr(
+            "无法在默认输出设备上播放：%1。",
+            {settled ? m_connection->lastError() : AudioText::tr("声音服务器没有回答")});
         return false;
     }
 

@@ -161,7 +161,7 @@ private:
         while (s->ticker.waitUntil(next)) {
             next += BlockPeriod;
             if (s->source->removed) {
-                s->sink->onCaptureFailed(tr("输入“%1”已不可用。", {s->inputName}));
+                s->sink->onCaptureFailed(AudioText::tr("输入“%1”已不可用。", {s->inputName}));
                 return;
             }
             if (!s->running) {
@@ -521,7 +521,7 @@ bool VirtualBackend::activateInput(const BackendInput &input, std::string *error
     auto source = findSource(input.sourceId);
     if (!source) {
         if (error)
-            *error = tr("没有输入“%1”。", {input.name});
+            *error = AudioText::tr("没有输入“%1”。", {input.name});
         return false;
     }
     if (!input.portId.empty())
@@ -643,7 +643,8 @@ std::unique_ptr<RawCaptureStream> VirtualBackend::openCapture(const std::string 
     }
     if (!source || !sink || format.rate <= 0 || format.channels <= 0) {
         if (error)
-            *error = source ? tr("不支持这种录音格式。") : tr("没有输入“%1”。", {sourceId});
+            *error = source ? AudioText::tr("不支持这种录音格式。")
+                            : AudioText::tr("没有输入“%1”。", {sourceId});
         return nullptr;
     }
     return std::make_unique<VirtualCaptureStream>(source, inputName, format, sink);
@@ -654,7 +655,7 @@ VirtualBackend::openPlayback(PcmFormat format, PlaybackSource *source, std::stri
 {
     if (!source || format.rate <= 0 || format.channels <= 0) {
         if (error)
-            *error = tr("不支持这种播放格式。");
+            *error = AudioText::tr("不支持这种播放格式。");
         return nullptr;
     }
     return std::make_unique<VirtualPlaybackStream>(m_recorder, format, source);

@@ -18,7 +18,7 @@ std::string sndfileErrorText(int systemError, int sndfileError)
 {
     if (systemError != 0)
         return systemErrorText(systemError);
-    return tr("WAV 库错误（%1）", {sf_error_number(sndfileError)});
+    return AudioText::tr("WAV 库错误（%1）", {sf_error_number(sndfileError)});
 }
 
 // 16-bit PCM through libsndfile. Written as RF64 with automatic downgrade: the
@@ -44,8 +44,8 @@ protected:
             return true;
         const int systemError = errno;
         if (error)
-            *error =
-                tr("无法写入 WAV 文件：%1。", {sndfileErrorText(systemError, sf_error(m_file))});
+            *error = AudioText::tr("无法写入 WAV 文件：%1。",
+                                   {sndfileErrorText(systemError, sf_error(m_file))});
         return false;
     }
 
@@ -64,7 +64,8 @@ protected:
         m_fd = -1;
         if (rc != 0 || !closed) {
             if (error)
-                *error = tr("无法完成 WAV 文件：%1。", {sndfileErrorText(systemError, rc)});
+                *error =
+                    AudioText::tr("无法完成 WAV 文件：%1。", {sndfileErrorText(systemError, rc)});
             return false;
         }
         return true;
@@ -111,7 +112,7 @@ std::unique_ptr<Encoder> startWavFileEncoder(const std::string &path, PcmFormat 
 {
     auto fail = [&](const std::string &why) -> std::unique_ptr<Encoder> {
         if (error)
-            *error = tr("无法创建“%1”：%2。", {path, why});
+            *error = AudioText::tr("无法创建“%1”：%2。", {path, why});
         return nullptr;
     };
     // The file is opened here and handed to libsndfile, which takes no name

@@ -58,32 +58,33 @@ public:
         };
         const std::string url = ffmpegFileUrl(path);
         if (avformat_alloc_output_context2(&m_output, nullptr, "asf", url.c_str()) < 0 || !m_output)
-            return fail(tr("无法使用 WMA 文件格式。"));
+            return fail(AudioText::tr("无法使用 WMA 文件格式。"));
         m_codec = openWmaCodec(m_format.rate, m_format.channels, bitRate,
                                m_output->oformat->flags & AVFMT_GLOBALHEADER);
         if (!m_codec)
-            return fail(tr("无法以 %1 Hz、%2 声道写入 WMA。",
-                           {std::to_string(m_format.rate), std::to_string(m_format.channels)}));
+            return fail(
+                AudioText::tr("无法以 %1 Hz、%2 声道写入 WMA。",
+                              {std::to_string(m_format.rate), std::to_string(m_format.channels)}));
         m_stream = avformat_new_stream(m_output, nullptr);
         if (!m_stream || avcodec_parameters_from_context(m_stream->codecpar, m_codec) < 0)
-            return fail(tr("无法准备 WMA 音频流。"));
+            return fail(AudioText::tr("无法准备 WMA 音频流。"));
         m_stream->time_base = m_codec->time_base;
         int rc = avio_open(&m_output->pb, url.c_str(), AVIO_FLAG_WRITE);
         if (rc < 0)
-            return fail(tr("无法创建“%1”：%2。", {path, ffmpegErrorText(rc)}));
+            return fail(AudioText::tr("无法创建“%1”：%2。", {path, ffmpegErrorText(rc)}));
         // Hand every packet to the file at once instead of keeping FFmpeg's
         // 256 KiB buffer: a killed recording then still leaves a playable file.
         m_output->flags |= AVFMT_FLAG_FLUSH_PACKETS;
         rc = avformat_write_header(m_output, nullptr);
         if (rc < 0)
-            return fail(tr("无法写入“%1”：%2。", {path, ffmpegErrorText(rc)}));
+            return fail(AudioText::tr("无法写入“%1”：%2。", {path, ffmpegErrorText(rc)}));
         m_headerWritten = true;
 
         m_frameSize = m_codec->frame_size > 0 ? m_codec->frame_size : 2048;
         m_frame = av_frame_alloc();
         m_packet = av_packet_alloc();
         if (!m_frame || !m_packet)
-            return fail(tr("内存不足。"));
+            return fail(AudioText::tr("内存不足。"));
         m_planes.assign(size_t(m_format.channels), std::vector<float>(size_t(m_frameSize)));
         // The decoder drops the first frame it reads; let that be silence.
         m_filled = m_frameSize;
@@ -127,7 +128,7 @@ protected:
             if (rc < 0 && ok && !failed) {
                 ok = false;
                 if (error)
-                    *error = tr("无法完成 WMA 文件：%1。", {ffmpegErrorText(rc)});
+                    *error = AudioText::tr("无法完成 WMA 文件：%1。", {ffmpegErrorText(rc)});
             }
             m_headerWritten = false;
         }
@@ -135,7 +136,8 @@ protected:
             if (m_output->pb->error < 0 && ok && !failed) {
                 ok = false;
                 if (error)
-                    *error = tr("无法写入 WMA 文件：%1。", {ffmpegErrorText(m_output->pb->error)});
+                    *error = AudioText::tr("无法写入 WMA 文件：%1。",
+                                           {ffmpegErrorText(m_output->pb->error)});
             }
             avio_closep(&m_output->pb);
         }
@@ -152,7 +154,7 @@ private:
         m_frame->pts = m_pts;
         if (av_frame_get_buffer(m_frame, 0) < 0) {
             if (error)
-                *error = tr("内存不足。");
+                *error = AudioText::tr("内存不足。");
             return false;
         }
         for (size_t c = 0; c < m_planes.size(); ++c)
@@ -170,7 +172,7 @@ private:
         int rc = avcodec_send_frame(m_codec, frame);
         if (rc < 0) {
             if (error)
-                *error = tr("无法编码 WMA 音频：%1。", {ffmpegErrorText(rc)});
+                *error = AudioText::tr("无法编码 WMA 音频：%1。", {ffmpegErrorText(rc)});
             return false;
         }
         for (;;) {
@@ -179,7 +181,7 @@ private:
                 return true;
             if (rc < 0) {
                 if (error)
-                    *error = tr("无法编码 WMA 音频：%1。", {ffmpegErrorText(rc)});
+                    *error = AudioText::tr("无法编码 WMA 音频：%1。", {ffmpegErrorText(rc)});
                 return false;
             }
             m_packet->stream_index = m_stream->index;
@@ -189,8 +191,8 @@ private:
             av_packet_unref(m_packet);
             if (rc < 0 || (m_output->pb && m_output->pb->error < 0)) {
                 if (error)
-                    *error = tr("无法写入 WMA 文件：%1。",
-                                {ffmpegErrorText(rc < 0 ? rc : m_output->pb->error)});
+                    *error = AudioText::tr("无法写入 WMA 文件：%1。",
+                                           {ffmpegErrorText(rc < 0 ? rc : m_output->pb->error)});
                 return false;
             }
         }

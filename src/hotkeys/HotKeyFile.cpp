@@ -3,6 +3,7 @@
 #include "hotkeys/KeyNames.h"
 #include "settings/IniFile.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -50,11 +51,11 @@ QString roleName(int entry)
 {
     switch (entry) {
     case RecordKey:
-        return QStringLiteral("录制键");
+        return QCoreApplication::translate("sonalto::hotkeys", "录制键");
     case StopKey:
-        return QStringLiteral("停止键");
+        return QCoreApplication::translate("sonalto::hotkeys", "停止键");
     case PauseKey:
-        return QStringLiteral("暂停/恢复键");
+        return QCoreApplication::translate("sonalto::hotkeys", "暂停/恢复键");
     default:
         return QString();
     }
@@ -69,7 +70,8 @@ bool loadHotKeys(const QString &path, HotKeyList &list, QString *notice, int *en
     list.count = 0;
     if (const QFileInfo info(path); info.exists() && (!info.isFile() || !info.isReadable())) {
         if (notice)
-            *notice = QStringLiteral("无法读取 %1，没有可用的热键").arg(path);
+            *notice = QCoreApplication::translate("sonalto::hotkeys", "无法读取 %1，没有可用的热键")
+                          .arg(path);
         return false;
     }
     const settings::IniFile ini(path);
@@ -105,8 +107,9 @@ bool loadHotKeys(const QString &path, HotKeyList &list, QString *notice, int *en
     if (entriesRead)
         *entriesRead = list.count;
     if (notice && !ignored.isEmpty())
-        *notice = QStringLiteral("HotKey.ini 中这些值无法用作热键，已忽略：%1")
-                      .arg(ignored.join(QStringLiteral("；")));
+        *notice = QCoreApplication::translate("sonalto::hotkeys",
+                                              "HotKey.ini 中这些值无法用作热键，已忽略：%1")
+                      .arg(ignored.join(QCoreApplication::translate("sonalto::hotkeys", "；")));
     return true;
 }
 
@@ -124,7 +127,7 @@ bool saveHotKeys(const QString &path, const HotKeyList &list, QString *error)
         const bool hasKey = i < list.count && list.hasKey(i);
         if (hasKey && !canStoreKey(key)) {
             if (error)
-                *error = QStringLiteral("%1 无法存入 HotKey.ini")
+                *error = QCoreApplication::translate("sonalto::hotkeys", "%1 无法存入 HotKey.ini")
                              .arg(displayText(key, list.modifiers[size_t(i)]));
             return false;
         }

@@ -32,7 +32,7 @@ constexpr quint32 XF86SwitchVt1 = 0x1008FE01;
 TKeyOptionForm::TKeyOptionForm(QWidget *parent)
     : QDialog(parent), m_path(hotkeys::hotKeyFilePath(ProjectDirs::instance().AppDir()))
 {
-    setWindowTitle(QStringLiteral("键盘选项"));
+    setWindowTitle(tr("键盘选项"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     auto *layout = new QVBoxLayout(this);
@@ -50,14 +50,14 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
         edit->setAccessibleName(caption);
         edit->installEventFilter(this);
         deleteButton = new QToolButton(box);
-        deleteButton->setText(QStringLiteral("删除"));
+        deleteButton->setText(tr("删除"));
         deleteButton->setIcon(appIcon(QStringLiteral("delete")));
         deleteButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         deleteButton->setFocusPolicy(Qt::NoFocus);
-        deleteButton->setAccessibleName(caption + QStringLiteral(" 删除"));
+        deleteButton->setAccessibleName(caption + tr(" 删除"));
         defaultButton = new QToolButton(box);
-        defaultButton->setText(QStringLiteral("默认"));
-        defaultButton->setAccessibleName(caption + QStringLiteral(" 默认"));
+        defaultButton->setText(tr("默认"));
+        defaultButton->setAccessibleName(caption + tr(" 默认"));
         defaultButton->setFocusPolicy(Qt::NoFocus);
         row->addWidget(image);
         row->addWidget(edit, 1);
@@ -67,36 +67,35 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
         connect(deleteButton, &QToolButton::clicked, this, [this, entry] { deleteClick(entry); });
         connect(defaultButton, &QToolButton::clicked, this, [this, entry] { defaultClick(entry); });
     };
-    group(QStringLiteral("录制键"), QStringLiteral("record"), hotkeys::RecordKey, GroupBox1, Image1,
-          Edit1, SpeedButton18, SpeedButton19);
-    group(QStringLiteral("暂停/恢复键"), QStringLiteral("pause"), hotkeys::PauseKey, GroupBox2,
-          Image2, Edit3, SpeedButton3, SpeedButton4);
-    group(QStringLiteral("停止键"), QStringLiteral("stop"), hotkeys::StopKey, GroupBox3, Image3,
-          Edit2, SpeedButton1, SpeedButton2);
+    group(tr("录制键"), QStringLiteral("record"), hotkeys::RecordKey, GroupBox1, Image1, Edit1,
+          SpeedButton18, SpeedButton19);
+    group(tr("暂停/恢复键"), QStringLiteral("pause"), hotkeys::PauseKey, GroupBox2, Image2, Edit3,
+          SpeedButton3, SpeedButton4);
+    group(tr("停止键"), QStringLiteral("stop"), hotkeys::StopKey, GroupBox3, Image3, Edit2,
+          SpeedButton1, SpeedButton2);
 
     // Said before the user chooses keys that could not work.
     Label1 = new QLabel(this);
     setDesktopShortcuts(false);
     Label1->setWordWrap(true);
-    Label1->setAccessibleName(QStringLiteral("热键提示"));
+    Label1->setAccessibleName(tr("热键提示"));
     Label1->setVisible(hotkeys::isWaylandSession());
     layout->addWidget(Label1);
     Label2 = new QLabel(this);
     Label2->setWordWrap(true);
-    Label2->setAccessibleName(QStringLiteral("按键说明"));
+    Label2->setAccessibleName(tr("按键说明"));
     Label2->setVisible(false);
     layout->addWidget(Label2);
-    Label3 = new QLabel(
-        QStringLiteral("尚未设置热键：点一个框再按下组合键，或点“默认”使用默认键。"), this);
+    Label3 = new QLabel(tr("尚未设置热键：点一个框再按下组合键，或点“默认”使用默认键。"), this);
     Label3->setWordWrap(true);
-    Label3->setAccessibleName(QStringLiteral("未设置热键"));
+    Label3->setAccessibleName(tr("未设置热键"));
     Label3->setVisible(false);
     layout->addWidget(Label3);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button2 = new QPushButton(QStringLiteral("取消"), this);
+    Button1 = new QPushButton(tr("确定"), this);
+    Button2 = new QPushButton(tr("取消"), this);
     // Enter is a key the user may want to capture, never a dialog shortcut.
     for (QPushButton *button : {Button1, Button2}) {
         button->setAutoDefault(false);
@@ -115,13 +114,12 @@ TKeyOptionForm::TKeyOptionForm(QWidget *parent)
 
 void TKeyOptionForm::setDesktopShortcuts(bool bound)
 {
-    const QString notice =
-        QStringLiteral("当前是 Wayland 会话，全局热键不可用：其它程序的窗口有焦点时，"
-                       "这些键不起作用。");
-    Label1->setText(notice + (bound ? QStringLiteral("录制、暂停、停止已登记为桌面快捷键，"
-                                                     "可在桌面的快捷键设置中更改。")
-                                    : QStringLiteral("可在桌面的快捷键设置中把命令 "
-                                                     "sonalto --toggle 设为录制/停止的快捷键。")));
+    const QString notice = tr("当前是 Wayland 会话，全局热键不可用：其它程序的窗口有焦点时，"
+                              "这些键不起作用。");
+    Label1->setText(notice + (bound ? tr("录制、暂停、停止已登记为桌面快捷键，"
+                                         "可在桌面的快捷键设置中更改。")
+                                    : tr("可在桌面的快捷键设置中把命令 "
+                                         "sonalto --toggle 设为录制/停止的快捷键。")));
 }
 
 QString TKeyOptionForm::filePath() const
@@ -242,18 +240,18 @@ void TKeyOptionForm::EditKeyDown(QLineEdit *edit, int qtKey, Qt::KeyboardModifie
     // With Ctrl and Alt held the layout turns F1..F12 into the keys that switch
     // to a text console: they never reach a program as function keys.
     if (keysym >= XF86SwitchVt1 && keysym < XF86SwitchVt1 + 12) {
-        refuse(entry, QStringLiteral("%1F%2 由系统用来切换到文本控制台，不能用作热键")
+        refuse(entry, tr("%1F%2 由系统用来切换到文本控制台，不能用作热键")
                           .arg(prefix)
                           .arg(keysym - XF86SwitchVt1 + 1));
         return;
     }
     if (hotkeys::keyName(vk).isEmpty()) {
-        refuse(entry, QStringLiteral("%1这个键不能用作热键").arg(prefix));
+        refuse(entry, tr("%1这个键不能用作热键").arg(prefix));
         return;
     }
     if (!hotkeys::canStoreKey(vk)) {
-        refuse(entry, QStringLiteral("%1 无法存入 HotKey.ini，不能用作热键")
-                          .arg(prefix + hotkeys::keyName(vk)));
+        refuse(entry,
+               tr("%1 无法存入 HotKey.ini，不能用作热键").arg(prefix + hotkeys::keyName(vk)));
         return;
     }
     m_list.keys[size_t(entry)] = vk;
@@ -269,14 +267,14 @@ void TKeyOptionForm::EditKeyUp(QLineEdit *edit)
     if (m_modifiersOnlyEntry != entry)
         return;
     const QString held = edit->text().chopped(3); // without the last " + "
-    refuse(entry, QStringLiteral("只按了 %1：请按住修饰键再按一个其它的键").arg(held));
+    refuse(entry, tr("只按了 %1：请按住修饰键再按一个其它的键").arg(held));
 }
 
 void TKeyOptionForm::refuse(int entry, const QString &why)
 {
     m_modifiersOnlyEntry = -1;
     showEntry(entry);
-    setNote(QStringLiteral("%1。%2保持原来的键。").arg(why, hotkeys::roleName(entry)));
+    setNote(tr("%1。%2保持原来的键。").arg(why, hotkeys::roleName(entry)));
 }
 
 void TKeyOptionForm::setNote(const QString &text)
@@ -309,17 +307,17 @@ void TKeyOptionForm::Button1Click()
     auto same = [](const QLineEdit *a, const QLineEdit *b) {
         return !a->text().isEmpty() && a->text() == b->text();
     };
-    const QString use = QStringLiteral("\n\nPlease use different key");
+    const QString use = tr("\n\nPlease use different key");
     if (same(Edit1, Edit3)) {
-        showMessage(QStringLiteral("Record Key = Pause/Resume Key!") + use);
+        showMessage(tr("Record Key = Pause/Resume Key!") + use);
         return;
     }
     if (same(Edit1, Edit2)) {
-        showMessage(QStringLiteral("Record Key = Stop Key!") + use);
+        showMessage(tr("Record Key = Stop Key!") + use);
         return;
     }
     if (same(Edit2, Edit3)) {
-        showMessage(QStringLiteral("Pause/Resume Key = Stop Key!") + use);
+        showMessage(tr("Pause/Resume Key = Stop Key!") + use);
         return;
     }
     // The three boxes are always saved, whatever count the file had: a
@@ -327,7 +325,7 @@ void TKeyOptionForm::Button1Click()
     m_list.count = hotkeys::HotKeyList::Roles;
     QString error;
     if (!hotkeys::saveHotKeys(m_path, m_list, &error)) {
-        showMessage(QStringLiteral("热键无法保存: %1").arg(error));
+        showMessage(tr("热键无法保存: %1").arg(error));
         return;
     }
     accept();

@@ -2,6 +2,7 @@
 
 #include "hotkeys/HotKeyList.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -59,9 +60,9 @@ struct Role
 };
 
 const Role Roles[] = {
-    {RecordKey, "record", "开始录制", "F9"},
-    {PauseKey, "pause", "暂停/恢复录制", "F10"},
-    {StopKey, "stop", "停止录制", "F11"},
+    {RecordKey, "record", QT_TRANSLATE_NOOP("PortalShortcuts", "开始录制"), "F9"},
+    {PauseKey, "pause", QT_TRANSLATE_NOOP("PortalShortcuts", "暂停/恢复录制"), "F10"},
+    {StopKey, "stop", QT_TRANSLATE_NOOP("PortalShortcuts", "停止录制"), "F11"},
 };
 
 } // namespace
@@ -164,7 +165,8 @@ void PortalShortcuts::sessionCreated(uint response, const QVariantMap &results)
     QList<PortalShortcut> shortcuts;
     for (const Role &r : Roles) {
         shortcuts.append({QString::fromLatin1(r.id),
-                          {{QStringLiteral("description"), QString::fromUtf8(r.description)},
+                          {{QStringLiteral("description"),
+                            QCoreApplication::translate("PortalShortcuts", r.description)},
                            {QStringLiteral("preferred_trigger"), QString::fromLatin1(r.trigger)}}});
     }
     callWithRequest(QStringLiteral("BindShortcuts"),

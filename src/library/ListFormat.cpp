@@ -2,6 +2,7 @@
 
 #include "common/NativeNames.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cctype>
@@ -96,7 +97,8 @@ QString dateText(const QDateTime &utcOrLocal, const QLocale &locale)
 
 QString listSummary(int mp3, int wma, int ogg, int wav)
 {
-    return QStringLiteral("总共 %1 个文件 (%2 mp3, %3 wma, %4 ogg, %5 wav)")
+    return QCoreApplication::translate("sonalto::library",
+                                       "总共 %1 个文件 (%2 mp3, %3 wma, %4 ogg, %5 wav)")
         .arg(mp3 + wma + ogg + wav)
         .arg(mp3)
         .arg(wma)

@@ -21,41 +21,41 @@ namespace sonalto {
 TAudioOptionForm::TAudioOptionForm(const QString &configPath, QWidget *parent)
     : QDialog(parent), m_configPath(configPath)
 {
-    setWindowTitle(QStringLiteral("音频选项"));
+    setWindowTitle(tr("音频选项"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
-    auto *params = new QGroupBox(QStringLiteral("参数"), this);
+    auto *params = new QGroupBox(tr("参数"), this);
     ComboBox1 = new QComboBox(params);
     ComboBox1->addItems({QStringLiteral("44.100K/HZ"), QStringLiteral("32.000K/HZ"),
                          QStringLiteral("24.000K/HZ"), QStringLiteral("22.050K/HZ"),
                          QStringLiteral("16.000K/HZ")});
     ComboBox2 = new QComboBox(params);
-    ComboBox2->addItems({QStringLiteral("16 位"), QStringLiteral("8 位")});
+    ComboBox2->addItems({tr("16 位"), tr("8 位")});
     ComboBox3 = new QComboBox(params);
-    ComboBox3->addItems({QStringLiteral("立体声"), QStringLiteral("单声道")});
+    ComboBox3->addItems({tr("立体声"), tr("单声道")});
     auto *form = new QFormLayout(params);
-    form->addRow(QStringLiteral("采样率:"), ComboBox1);
-    form->addRow(QStringLiteral("采样大小:"), ComboBox2);
-    form->addRow(QStringLiteral("音轨:"), ComboBox3);
+    form->addRow(tr("采样率:"), ComboBox1);
+    form->addRow(tr("采样大小:"), ComboBox2);
+    form->addRow(tr("音轨:"), ComboBox3);
 
-    auto *device = new QGroupBox(QStringLiteral("录制设置:"), this);
+    auto *device = new QGroupBox(tr("录制设置:"), this);
     SpeedButton3 = new QToolButton(device);
-    SpeedButton3->setText(QStringLiteral("音量/设备"));
+    SpeedButton3->setText(tr("音量/设备"));
     SpeedButton3->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     SpeedButton3->setIcon(appIcon(QStringLiteral("speaker")));
     (new QVBoxLayout(device))->addWidget(SpeedButton3);
 
-    auto *format = new QGroupBox(QStringLiteral("格式"), this);
-    RadioButton1 = new QRadioButton(QStringLiteral("保存为 WAV"), format);
-    RadioButton2 = new QRadioButton(QStringLiteral("保存为 MP3"), format);
+    auto *format = new QGroupBox(tr("格式"), this);
+    RadioButton1 = new QRadioButton(tr("保存为 WAV"), format);
+    RadioButton2 = new QRadioButton(tr("保存为 MP3"), format);
     RadioButton2->setChecked(true);
     auto *formatLayout = new QVBoxLayout(format);
     formatLayout->addWidget(RadioButton1);
     formatLayout->addWidget(RadioButton2);
 
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button2 = new QPushButton(QStringLiteral("取消"), this);
+    Button1 = new QPushButton(tr("确定"), this);
+    Button2 = new QPushButton(tr("取消"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(Button1);
@@ -78,7 +78,7 @@ TAudioOptionForm::TAudioOptionForm(const QString &configPath, QWidget *parent)
     connect(SpeedButton3, &QToolButton::clicked, this, [this] {
         if (!SpeedButton3Click())
             QMessageBox::information(this, windowTitle(),
-                                     QStringLiteral("没有找到音量控制程序 (pavucontrol)。"));
+                                     tr("没有找到音量控制程序 (pavucontrol)。"));
     });
 }
 

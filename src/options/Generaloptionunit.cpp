@@ -35,18 +35,18 @@ const QString Other = QStringLiteral("Other");
 TGeneralOptionForm::TGeneralOptionForm(const QString &configPath, QWidget *parent)
     : QDialog(parent), m_configPath(configPath)
 {
-    setWindowTitle(QStringLiteral("常规选项"));
+    setWindowTitle(tr("常规选项"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
     auto *pages = new QTabWidget(this);
     auto *page = new QWidget;
-    pages->addTab(page, QStringLiteral("常规"));
+    pages->addTab(page, tr("常规"));
 
-    auto *folderGroup = new QGroupBox(QStringLiteral("输出文件夹"), page);
+    auto *folderGroup = new QGroupBox(tr("输出文件夹"), page);
     Edit7 = new QLineEdit(folderGroup);
     Edit7->setReadOnly(true);
-    Edit7->setAccessibleName(QStringLiteral("输出文件夹"));
+    Edit7->setAccessibleName(tr("输出文件夹"));
     auto tool = [folderGroup](const QString &text, const QString &name) {
         auto *b = new QToolButton(folderGroup);
         b->setText(text);
@@ -54,10 +54,10 @@ TGeneralOptionForm::TGeneralOptionForm(const QString &configPath, QWidget *paren
         b->setToolTip(name);
         return b;
     };
-    SpeedButton1 = tool(QStringLiteral("..."), QStringLiteral("选择输出文件夹"));
-    SpeedButton2 = tool(QStringLiteral("默认"), QStringLiteral("默认"));
-    SpeedButton3 = tool(QStringLiteral("浏览"), QStringLiteral("浏览"));
-    CheckBox1 = new QCheckBox(QStringLiteral("当开机时启动 Sonalto"), folderGroup);
+    SpeedButton1 = tool(QStringLiteral("..."), tr("选择输出文件夹"));
+    SpeedButton2 = tool(tr("默认"), tr("默认"));
+    SpeedButton3 = tool(tr("浏览"), tr("浏览"));
+    CheckBox1 = new QCheckBox(tr("当开机时启动 Sonalto"), folderGroup);
     auto *folderLayout = new QGridLayout(folderGroup);
     folderLayout->addWidget(Edit7, 0, 0);
     folderLayout->addWidget(SpeedButton1, 0, 1);
@@ -65,15 +65,15 @@ TGeneralOptionForm::TGeneralOptionForm(const QString &configPath, QWidget *paren
     folderLayout->addWidget(SpeedButton3, 0, 3);
     folderLayout->addWidget(CheckBox1, 1, 0, 1, 4);
 
-    auto *nameGroup = new QGroupBox(QStringLiteral("输出文件名"), page);
+    auto *nameGroup = new QGroupBox(tr("输出文件名"), page);
     Edit1 = new QLineEdit(QStringLiteral("音频"), nameGroup);
-    Edit1->setAccessibleName(QStringLiteral("输出文件名"));
-    Label3 = new QLabel(QStringLiteral("+ 自动编号 = 文件名"), nameGroup);
+    Edit1->setAccessibleName(tr("输出文件名"));
+    Label3 = new QLabel(tr("+ 自动编号 = 文件名"), nameGroup);
     auto *nameLayout = new QHBoxLayout(nameGroup);
     nameLayout->addWidget(Edit1);
     nameLayout->addWidget(Label3);
 
-    CheckBox2 = new QCheckBox(QStringLiteral("关闭时最小化到托盘"), page);
+    CheckBox2 = new QCheckBox(tr("关闭时最小化到托盘"), page);
 
     auto *pageLayout = new QVBoxLayout(page);
     pageLayout->addWidget(folderGroup);
@@ -81,9 +81,9 @@ TGeneralOptionForm::TGeneralOptionForm(const QString &configPath, QWidget *paren
     pageLayout->addWidget(CheckBox2);
     pageLayout->addStretch();
 
-    Button1 = new QPushButton(QStringLiteral("关闭"), this);
+    Button1 = new QPushButton(tr("关闭"), this);
     Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("取消"), this);
+    Button2 = new QPushButton(tr("取消"), this);
     Button2->setVisible(false);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -149,14 +149,14 @@ void TGeneralOptionForm::Button2Click()
 
 bool TGeneralOptionForm::SpeedButton1Click()
 {
-    const QString chosen = QFileDialog::getExistingDirectory(
-        parentWidget() ? parentWidget() : this, QStringLiteral("Please choose directory"),
-        ProjectDirs::instance().AudioDir());
+    const QString chosen = QFileDialog::getExistingDirectory(parentWidget() ? parentWidget() : this,
+                                                             tr("Please choose directory"),
+                                                             ProjectDirs::instance().AudioDir());
     if (chosen.isEmpty())
         return false;
     // A folder the settings cannot keep would silently be forgotten at the next start.
     if (const auto refusal = settings::folderRefusal(chosen)) {
-        showWarning(QStringLiteral("不能使用所选的文件夹：%1。\n\n输出文件夹仍是 %2")
+        showWarning(tr("不能使用所选的文件夹：%1。\n\n输出文件夹仍是 %2")
                         .arg(*refusal, ProjectDirs::instance().AudioDir()));
         return false;
     }
@@ -166,8 +166,8 @@ bool TGeneralOptionForm::SpeedButton1Click()
     if (!settings::IniFile(m_configPath)
              .writeString(Other, QStringLiteral("AudioDir"), ProjectDirs::instance().AudioDir(),
                           &error))
-        showWarning(QStringLiteral("设置无法保存: %1\n\n这次运行中使用所选的文件夹，"
-                                   "下次启动时不会记得它。")
+        showWarning(tr("设置无法保存: %1\n\n这次运行中使用所选的文件夹，"
+                       "下次启动时不会记得它。")
                         .arg(error));
     emit audioDirChanged();
     return true;

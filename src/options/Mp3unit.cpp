@@ -34,27 +34,27 @@ TMp3Form::TMp3Form(const QString &configPath, QWidget *parent)
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
-    auto *group = new QGroupBox(QStringLiteral("编码比特率"), this);
-    RadioButton1 = new QRadioButton(QStringLiteral("恒定比特率 (CBR)"), group);
-    Label1 = new QLabel(QStringLiteral("比特率 (kbps)"), group);
-    ComboBox1 = bitRateList(group, QStringLiteral("比特率 (kbps)"));
+    auto *group = new QGroupBox(tr("编码比特率"), this);
+    RadioButton1 = new QRadioButton(tr("恒定比特率 (CBR)"), group);
+    Label1 = new QLabel(tr("比特率 (kbps)"), group);
+    ComboBox1 = bitRateList(group, tr("比特率 (kbps)"));
     ComboBox1->setCurrentIndex(8);
-    RadioButton2 = new QRadioButton(QStringLiteral("可变比特率 (VBR)"), group);
-    Label2 = new QLabel(QStringLiteral("最小比特率 (kbps)"), group);
-    ComboBox2 = bitRateList(group, QStringLiteral("最小比特率 (kbps)"));
+    RadioButton2 = new QRadioButton(tr("可变比特率 (VBR)"), group);
+    Label2 = new QLabel(tr("最小比特率 (kbps)"), group);
+    ComboBox2 = bitRateList(group, tr("最小比特率 (kbps)"));
     ComboBox2->setCurrentIndex(0);
-    Label3 = new QLabel(QStringLiteral("最大比特率 (kbps)"), group);
-    ComboBox3 = bitRateList(group, QStringLiteral("最大比特率 (kbps)"));
+    Label3 = new QLabel(tr("最大比特率 (kbps)"), group);
+    ComboBox3 = bitRateList(group, tr("最大比特率 (kbps)"));
     ComboBox3->setCurrentIndex(8);
-    Label4 = new QLabel(QStringLiteral("质量"), group);
+    Label4 = new QLabel(tr("质量"), group);
     ComboBox4 = new QComboBox(group);
-    ComboBox4->addItem(QStringLiteral("9 (最低)"));
+    ComboBox4->addItem(tr("9 (最低)"));
     for (int q = 8; q >= 1; --q)
         ComboBox4->addItem(QString::number(q));
-    ComboBox4->addItem(QStringLiteral("0 (最高)"));
+    ComboBox4->addItem(tr("0 (最高)"));
     ComboBox4->setCurrentIndex(5);
-    ComboBox4->setAccessibleName(QStringLiteral("质量"));
-    Label5 = new QLabel(QStringLiteral("高质量 = 大文件"), group);
+    ComboBox4->setAccessibleName(tr("质量"));
+    Label5 = new QLabel(tr("高质量 = 大文件"), group);
     Label1->setBuddy(ComboBox1);
     Label2->setBuddy(ComboBox2);
     Label3->setBuddy(ComboBox3);
@@ -74,9 +74,9 @@ TMp3Form::TMp3Form(const QString &configPath, QWidget *parent)
     grid->addWidget(ComboBox4, 5, 1);
     grid->addWidget(Label5, 6, 1);
 
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button2 = new QPushButton(QStringLiteral("取消"), this);
-    Button3 = new QPushButton(QStringLiteral("默认"), this);
+    Button1 = new QPushButton(tr("确定"), this);
+    Button2 = new QPushButton(tr("取消"), this);
+    Button3 = new QPushButton(tr("默认"), this);
     Button1->setDefault(true);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(Button3);

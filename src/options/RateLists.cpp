@@ -1,30 +1,36 @@
 #include "options/RateLists.h"
 
+#include <QCoreApplication>
+
 namespace sonalto::options {
 
 QStringList allRateTexts()
 {
-    return {
-        QStringLiteral("8.000 KHz - 质量差"),   QStringLiteral("11.025 KHz - 低质量"),
-        QStringLiteral("16.000 KHz"),           QStringLiteral("22.050 KHz - 中等质量"),
-        QStringLiteral("32.000 KHz"),           QStringLiteral("44.100 KHz - CD 质量 (Recommend)"),
-        QStringLiteral("48.000 KHz - DVD 质量")};
+    return {QCoreApplication::translate("sonalto::options", "8.000 KHz - 质量差"),
+            QCoreApplication::translate("sonalto::options", "11.025 KHz - 低质量"),
+            QStringLiteral("16.000 KHz"),
+            QCoreApplication::translate("sonalto::options", "22.050 KHz - 中等质量"),
+            QStringLiteral("32.000 KHz"),
+            QCoreApplication::translate("sonalto::options", "44.100 KHz - CD 质量 (Recommend)"),
+            QCoreApplication::translate("sonalto::options", "48.000 KHz - DVD 质量")};
 }
 
 QStringList formatTexts()
 {
-    return {QStringLiteral("MP3 文件"), QStringLiteral("WMA 文件"), QStringLiteral("OGG 文件"),
-            QStringLiteral("WAV 文件")};
+    return {QCoreApplication::translate("sonalto::options", "MP3 文件"),
+            QCoreApplication::translate("sonalto::options", "WMA 文件"),
+            QCoreApplication::translate("sonalto::options", "OGG 文件"),
+            QCoreApplication::translate("sonalto::options", "WAV 文件")};
 }
 
 QString monoText()
 {
-    return QStringLiteral("单声道");
+    return QCoreApplication::translate("sonalto::options", "单声道");
 }
 
 QString stereoText()
 {
-    return QStringLiteral("立体声（推荐）");
+    return QCoreApplication::translate("sonalto::options", "立体声（推荐）");
 }
 
 std::array<FormatLists, 4> buildFormatLists()

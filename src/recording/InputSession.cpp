@@ -3,6 +3,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/CaptureChannel.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -260,7 +261,8 @@ bool InputSession::Worker::connect()
 {
     std::unique_ptr<audio::AudioBackend> backend =
         options.makeBackend ? options.makeBackend() : nullptr;
-    std::string why = "没有可用的声音服务器";
+    std::string why =
+        QCoreApplication::translate("sonalto::recording", "没有可用的声音服务器").toStdString();
     std::unique_ptr<audio::AudioEngine> fresh;
     if (backend) {
         fresh = std::make_unique<audio::AudioEngine>(std::move(backend));

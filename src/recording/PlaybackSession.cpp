@@ -3,6 +3,7 @@
 #include "audio/AudioEngine.h"
 #include "common/NativeNames.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <atomic>
@@ -86,7 +87,8 @@ void PlaybackSession::start(const QString &path)
     m_relay->latest = generation;
     setState(State::Opening);
     if (!m_engine) {
-        opened(generation, nullptr, QStringLiteral("没有可用的声音输出"));
+        opened(generation, nullptr,
+               QCoreApplication::translate("sonalto::recording", "没有可用的声音输出"));
         return;
     }
     // Opening reads the file's headers and may have to decode it to learn its
@@ -120,7 +122,7 @@ void PlaybackSession::opened(int generation, std::shared_ptr<audio::PlaybackStre
             emit started(m_path, lengthSeconds());
             return;
         }
-        message = QStringLiteral("声音输出拒绝播放");
+        message = QCoreApplication::translate("sonalto::recording", "声音输出拒绝播放");
     }
     setState(State::Stopped);
     emit openFailed(m_path, message);

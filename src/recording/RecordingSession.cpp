@@ -7,6 +7,7 @@
 #include "recording/FileNaming.h"
 #include "recording/RecordingMessages.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -211,7 +212,10 @@ RecordingSession::StartResult RecordingSession::start(const TakeSettings &settin
     if (state() != State::Idle)
         return {false, QString()};
     if (!m_engine)
-        return {false, withReason(couldNotStartRecording(), "没有可用的声音服务器")};
+        return {false,
+                withReason(couldNotStartRecording(),
+                           QCoreApplication::translate("sonalto::recording", "没有可用的声音服务器")
+                               .toStdString())};
     waitForFinish(); // the threads of the take before have ended by now
     m_stopWhenStarted = false;
     m_startTime = QDateTime::currentDateTime();
@@ -290,18 +294,19 @@ void RecordingSession::stop()
 QString RecordingSession::pipelineFailure() const
 {
     if (!m_channel)
-        return QStringLiteral("录音已中断");
+        return QCoreApplication::translate("sonalto::recording", "录音已中断");
     if (m_channel->failed())
         return QString::fromStdString(m_channel->failureMessage());
     if (m_wmaWriter && !m_wmaWriter->errorMessage().empty())
         return QString::fromStdString(m_wmaWriter->errorMessage());
     if (!m_wmaWriter && !m_channel->encodersActive())
-        return QStringLiteral("编码器已退出");
+        return QCoreApplication::translate("sonalto::recording", "编码器已退出");
     if (m_channel->state() == audio::ActiveState::Stopped)
-        return QStringLiteral("录音已中断");
+        return QCoreApplication::translate("sonalto::recording", "录音已中断");
     // Its folder removed or the file moved away: what is written goes nowhere.
     if (!QFileInfo::exists(m_path))
-        return QStringLiteral("录音文件或它的文件夹已被删除或移走");
+        return QCoreApplication::translate("sonalto::recording",
+                                           "录音文件或它的文件夹已被删除或移走");
     return QString();
 }
 
@@ -359,8 +364,10 @@ void RecordingSession::finish(const QString &reason)
         if (!end.saved) {
             // A file without audio is no recording: it is not left behind.
             if (end.failure.isEmpty())
-                end.failure = exists ? QStringLiteral("文件中没有录到音频")
-                                     : QStringLiteral("录音文件或它的文件夹已被删除或移走");
+                end.failure =
+                    exists ? QCoreApplication::translate("sonalto::recording", "文件中没有录到音频")
+                           : QCoreApplication::translate("sonalto::recording",
+                                                         "录音文件或它的文件夹已被删除或移走");
             if (exists)
                 QFile::remove(path);
             end.seconds.reset();

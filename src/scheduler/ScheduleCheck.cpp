@@ -2,6 +2,8 @@
 
 #include "library/ListFormat.h"
 
+#include <QCoreApplication>
+
 #include <array>
 
 namespace sonalto::scheduler {
@@ -15,18 +17,18 @@ struct Duration
 };
 
 constexpr std::array<Duration, 12> Durations{{
-    {"1 分钟", 60},
-    {"2 分钟", 2 * 60},
-    {"5 分钟", 5 * 60},
-    {"10 分钟", 10 * 60},
-    {"15 分钟", 15 * 60},
-    {"20 分钟", 20 * 60},
-    {"30 分钟", 30 * 60},
-    {"45 分钟", 45 * 60},
-    {"1 小时", 3600},
-    {"2 小时", 2 * 3600},
-    {"3 小时", 3 * 3600},
-    {"4 小时", 4 * 3600},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "1 分钟"), 60},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "2 分钟"), 2 * 60},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "5 分钟"), 5 * 60},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "10 分钟"), 10 * 60},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "15 分钟"), 15 * 60},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "20 分钟"), 20 * 60},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "30 分钟"), 30 * 60},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "45 分钟"), 45 * 60},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "1 小时"), 3600},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "2 小时"), 2 * 3600},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "3 小时"), 3 * 3600},
+    {QT_TRANSLATE_NOOP("sonalto::scheduler", "4 小时"), 4 * 3600},
 }};
 
 } // namespace
@@ -74,11 +76,13 @@ QString scheduleFaultText(ScheduleFault fault)
 {
     switch (fault) {
     case ScheduleFault::StartPassed:
-        return QStringLiteral("开始时间已经过去，请设置以后的时间。");
+        return QCoreApplication::translate("sonalto::scheduler",
+                                           "开始时间已经过去，请设置以后的时间。");
     case ScheduleFault::StopPassed:
-        return QStringLiteral("停止时间已经过去，请设置以后的时间。");
+        return QCoreApplication::translate("sonalto::scheduler",
+                                           "停止时间已经过去，请设置以后的时间。");
     case ScheduleFault::StopBeforeStart:
-        return QStringLiteral("停止时间必须晚于开始时间。");
+        return QCoreApplication::translate("sonalto::scheduler", "停止时间必须晚于开始时间。");
     case ScheduleFault::None:
         break;
     }
@@ -89,7 +93,7 @@ QStringList durationItems()
 {
     QStringList items;
     for (const Duration &d : Durations)
-        items << QString::fromUtf8(d.text);
+        items << QCoreApplication::translate("sonalto::scheduler", d.text);
     return items;
 }
 

@@ -49,14 +49,14 @@ QGroupBox *makeGroup(QWidget *parent, QCheckBox *&checkBox, const QString &capti
 
 TScheduleForm::TScheduleForm(QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("日程表"));
+    setWindowTitle(tr("日程表"));
     setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
                    ~Qt::WindowContextHelpButtonHint);
 
-    GroupBox1 = makeGroup(this, CheckBox1, QStringLiteral("设置录制开始"));
-    Label1 = new QLabel(QStringLiteral("日期"), GroupBox1);
+    GroupBox1 = makeGroup(this, CheckBox1, tr("设置录制开始"));
+    Label1 = new QLabel(tr("日期"), GroupBox1);
     DateTimePicker1 = makeDatePicker(GroupBox1);
-    Label2 = new QLabel(QStringLiteral("时间"), GroupBox1);
+    Label2 = new QLabel(tr("时间"), GroupBox1);
     DateTimePicker2 = makeTimePicker(GroupBox1);
     auto *upper = new QGridLayout(GroupBox1);
     upper->addWidget(CheckBox1, 0, 0, 1, 2);
@@ -65,16 +65,16 @@ TScheduleForm::TScheduleForm(QWidget *parent) : QDialog(parent)
     upper->addWidget(Label2, 2, 0);
     upper->addWidget(DateTimePicker2, 2, 1);
 
-    GroupBox2 = makeGroup(this, CheckBox2, QStringLiteral("设置录制停止"));
-    Label3 = new QLabel(QStringLiteral("日期"), GroupBox2);
+    GroupBox2 = makeGroup(this, CheckBox2, tr("设置录制停止"));
+    Label3 = new QLabel(tr("日期"), GroupBox2);
     DateTimePicker3 = makeDatePicker(GroupBox2);
-    Label4 = new QLabel(QStringLiteral("时间"), GroupBox2);
+    Label4 = new QLabel(tr("时间"), GroupBox2);
     DateTimePicker4 = makeTimePicker(GroupBox2);
     ComboBox1 = new QComboBox(GroupBox2);
     ComboBox1->addItems(scheduler::durationItems());
     ComboBox1->setCurrentIndex(1);
-    ComboBox1->setAccessibleName(QStringLiteral("录制时长"));
-    Button3 = new QPushButton(QStringLiteral("设置停止时间"), GroupBox2);
+    ComboBox1->setAccessibleName(tr("录制时长"));
+    Button3 = new QPushButton(tr("设置停止时间"), GroupBox2);
     auto *lower = new QGridLayout(GroupBox2);
     lower->addWidget(CheckBox2, 0, 0, 1, 2);
     lower->addWidget(Label3, 1, 0);
@@ -90,13 +90,13 @@ TScheduleForm::TScheduleForm(QWidget *parent) : QDialog(parent)
     Label2->setBuddy(DateTimePicker2);
     Label3->setBuddy(DateTimePicker3);
     Label4->setBuddy(DateTimePicker4);
-    DateTimePicker1->setAccessibleName(QStringLiteral("开始日期"));
-    DateTimePicker2->setAccessibleName(QStringLiteral("开始时间"));
-    DateTimePicker3->setAccessibleName(QStringLiteral("停止日期"));
-    DateTimePicker4->setAccessibleName(QStringLiteral("停止时间"));
+    DateTimePicker1->setAccessibleName(tr("开始日期"));
+    DateTimePicker2->setAccessibleName(tr("开始时间"));
+    DateTimePicker3->setAccessibleName(tr("停止日期"));
+    DateTimePicker4->setAccessibleName(tr("停止时间"));
 
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button2 = new QPushButton(QStringLiteral("取消"), this);
+    Button1 = new QPushButton(tr("确定"), this);
+    Button2 = new QPushButton(tr("取消"), this);
     Button1->setDefault(true);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);

@@ -1,5 +1,7 @@
 #include "settings/ConfigFile.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 namespace sonalto::settings {
@@ -7,7 +9,8 @@ namespace sonalto::settings {
 std::optional<QString> folderRefusal(const QString &folder)
 {
     if (folder.contains(QLatin1Char('\n')) || folder.contains(QLatin1Char('\r')))
-        return QStringLiteral("文件夹的名称中含有换行符，设置文件无法保存它");
+        return QCoreApplication::translate("sonalto::settings",
+                                           "文件夹的名称中含有换行符，设置文件无法保存它");
     return std::nullopt;
 }
 

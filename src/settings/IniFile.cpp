@@ -1,5 +1,6 @@
 #include "settings/IniFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -246,16 +247,19 @@ QString writeFailure(const QString &path, const QSaveFile &file)
     const QFileInfo folder(info.absolutePath());
     QString why;
     if (!folder.isDir())
-        why = QStringLiteral("文件夹 %1 不存在").arg(displayPath(folder.filePath()));
+        why = QCoreApplication::translate("sonalto::settings", "文件夹 %1 不存在")
+                  .arg(displayPath(folder.filePath()));
     else if (info.exists() && !info.isWritable())
-        why = QStringLiteral("文件是只读的");
+        why = QCoreApplication::translate("sonalto::settings", "文件是只读的");
     else if (!folder.isWritable())
-        why = QStringLiteral("没有在文件夹 %1 中写入的权限").arg(displayPath(folder.filePath()));
+        why = QCoreApplication::translate("sonalto::settings", "没有在文件夹 %1 中写入的权限")
+                  .arg(displayPath(folder.filePath()));
     else if (file.error() == QFileDevice::WriteError || file.error() == QFileDevice::ResourceError)
-        why = QStringLiteral("写入失败，磁盘可能已满");
+        why = QCoreApplication::translate("sonalto::settings", "写入失败，磁盘可能已满");
     else
-        why = QStringLiteral("写入失败");
-    return QStringLiteral("无法写入 %1：%2").arg(displayPath(path), why);
+        why = QCoreApplication::translate("sonalto::settings", "写入失败");
+    return QCoreApplication::translate("sonalto::settings", "无法写入 %1：%2")
+        .arg(displayPath(path), why);
 }
 
 // nullopt when the file exists but cannot be read (writing then would lose its contents) or
@@ -272,17 +276,21 @@ std::optional<FileBytes> readFile(const QString &path, QString *error = nullptr)
     };
     // Opening a pipe would wait for a writer, reading a device would not end.
     if (!info.isFile())
-        return fail(QStringLiteral("%1 不是普通文件").arg(displayPath(path)));
+        return fail(QCoreApplication::translate("sonalto::settings", "%1 不是普通文件")
+                        .arg(displayPath(path)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return fail(QStringLiteral("无法读取 %1：%2")
-                        .arg(displayPath(path), info.isReadable()
-                                                    ? QStringLiteral("读取失败")
-                                                    : QStringLiteral("没有读取权限")));
+        return fail(
+            QCoreApplication::translate("sonalto::settings", "无法读取 %1：%2")
+                .arg(displayPath(path),
+                     info.isReadable()
+                         ? QCoreApplication::translate("sonalto::settings", "读取失败")
+                         : QCoreApplication::translate("sonalto::settings", "没有读取权限")));
     }
     QByteArray bytes = file.read(IniFile::MaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
-        return fail(QStringLiteral("无法读取 %1：读取失败").arg(displayPath(path)));
+        return fail(QCoreApplication::translate("sonalto::settings", "无法读取 %1：读取失败")
+                        .arg(displayPath(path)));
     FileBytes result;
     result.exists = true;
     result.tooLarge = bytes.size() > IniFile::MaxFileSize;
@@ -510,12 +518,16 @@ std::optional<QString> cannotStore(const Pending &value)
     const QByteArray section = value.section.trimmed().toUtf8();
     const QByteArray key = value.key.trimmed().toUtf8();
     if (section.isEmpty() || section.contains(']') || !fitsOnOneLine(section))
-        return QStringLiteral("“%1”不能用作设置文件中的节名").arg(value.section);
+        return QCoreApplication::translate("sonalto::settings", "“%1”不能用作设置文件中的节名")
+            .arg(value.section);
     if (key.isEmpty() || key.contains('=') || key.startsWith('[') || key.startsWith(';') ||
         !fitsOnOneLine(key))
-        return QStringLiteral("“%1”不能用作设置文件中的键名").arg(value.key);
+        return QCoreApplication::translate("sonalto::settings", "“%1”不能用作设置文件中的键名")
+            .arg(value.key);
     if (!fitsOnOneLine(value.bytes))
-        return QStringLiteral("%1 的值含有换行符，设置文件的一行存不下它").arg(value.key);
+        return QCoreApplication::translate("sonalto::settings",
+                                           "%1 的值含有换行符，设置文件的一行存不下它")
+            .arg(value.key);
     return std::nullopt;
 }
 
@@ -623,8 +635,9 @@ bool writeValues(const QString &path, const QList<Pending> &values, QString *err
         return false;
     if (file->tooLarge) {
         if (error)
-            *error = QStringLiteral("%1 大于 %2 KiB，不像是设置文件；为不损坏其中的内容，"
-                                    "没有改动它")
+            *error = QCoreApplication::translate(
+                         "sonalto::settings", "%1 大于 %2 KiB，不像是设置文件；为不损坏其中的内容，"
+                                              "没有改动它")
                          .arg(displayPath(path))
                          .arg(IniFile::MaxFileSize / 1024);
         return false;

@@ -20,16 +20,15 @@ TTrayIcon::TTrayIcon(QObject *owner) : QObject(owner)
                   appIcon(QStringLiteral("tray-paused")), appIcon(QStringLiteral("tray-idle"))};
 
     PopupMenu1 = new QMenu;
-    Record1 = PopupMenu1->addAction(appIcon(QStringLiteral("record")), QStringLiteral("录制"));
-    Pause2 = PopupMenu1->addAction(appIcon(QStringLiteral("pause")), QStringLiteral("暂停"));
-    Stop2 = PopupMenu1->addAction(appIcon(QStringLiteral("stop")), QStringLiteral("停止"));
+    Record1 = PopupMenu1->addAction(appIcon(QStringLiteral("record")), tr("录制"));
+    Pause2 = PopupMenu1->addAction(appIcon(QStringLiteral("pause")), tr("暂停"));
+    Stop2 = PopupMenu1->addAction(appIcon(QStringLiteral("stop")), tr("停止"));
     Pause2->setEnabled(false);
     Stop2->setEnabled(false);
     PopupMenu1->addSeparator();
-    ShowWindow1 =
-        PopupMenu1->addAction(appIcon(QStringLiteral("sonalto")), QStringLiteral("显示窗口"));
+    ShowWindow1 = PopupMenu1->addAction(appIcon(QStringLiteral("sonalto")), tr("显示窗口"));
     PopupMenu1->addSeparator();
-    Exit2 = PopupMenu1->addAction(appIcon(QStringLiteral("exit")), QStringLiteral("退出"));
+    Exit2 = PopupMenu1->addAction(appIcon(QStringLiteral("exit")), tr("退出"));
 
     m_singleClick = statusNotifierHost();
     m_icon = new QSystemTrayIcon(this);

@@ -11,6 +11,7 @@ int main(int argc, char **argv)
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    sonalto::test::useProgramLanguage();
     sonalto::test::checkSoundServerStateAroundEachTest();
     return RUN_ALL_TESTS();
 }

@@ -12,6 +12,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    sonalto::test::useProgramLanguage();
     sonalto::test::checkSoundServerStateAroundEachTest();
     return RUN_ALL_TESTS();
 }

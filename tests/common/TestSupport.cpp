@@ -211,4 +211,12 @@ std::optional<DecodedFile> decodeForTest(const std::string &path)
     return DecodedFile{std::move(*samples)};
 }
 
+void useProgramLanguage()
+{
+    qunsetenv("LANGUAGE");
+    if (!qEnvironmentVariableIsEmpty("LC_ALL"))
+        qputenv("LC_ALL", "C.UTF-8");
+    qputenv("LC_MESSAGES", "C.UTF-8");
+}
+
 } // namespace sonalto::test

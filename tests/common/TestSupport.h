@@ -85,6 +85,10 @@ QString soundServerState();
 // later test that happens to rely on what it changed.
 void checkSoundServerStateAroundEachTest();
 
+// The program's own (Chinese) texts in this process and in every program it starts,
+// whatever the desktop's language: the tests find controls by those names.
+void useProgramLanguage();
+
 // Plays audio into the private server's line-in (through its feed sink) in real
 // time with low latency, from construction until destruction or its end.
 // `sample` gives the (same) sample of both channels at each 44.1 kHz frame.
