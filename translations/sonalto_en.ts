@@ -89,7 +89,7 @@
     </message>
     <message>
         <source>文件数据无效</source>
-        <translation>the file's data is invalid</translation>
+        <translation>the file&apos;s data is invalid</translation>
     </message>
     <message>
         <source>文件意外结束</source>
@@ -146,6 +146,21 @@
     <message>
         <source>WAV 库错误（%1）</source>
         <translation>WAV library error (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>PortalShortcuts</name>
+    <message>
+        <source>开始录制</source>
+        <translation>Start recording</translation>
+    </message>
+    <message>
+        <source>暂停/恢复录制</source>
+        <translation>Pause or resume recording</translation>
+    </message>
+    <message>
+        <source>停止录制</source>
+        <translation>Stop recording</translation>
     </message>
 </context>
 <context>
@@ -558,11 +573,11 @@ the Sonalto window</translation>
     </message>
     <message>
         <source>无法找到 WMA 编码器</source>
-        <translation>Can't find the WMA encoder</translation>
+        <translation>Can&apos;t find the WMA encoder</translation>
     </message>
     <message>
         <source>设置无法保存到 </source>
-        <translation>The settings can't be saved to </translation>
+        <translation>The settings can&apos;t be saved to </translation>
     </message>
     <message>
         <source>注意</source>
@@ -578,7 +593,7 @@ Do you want to stop it and exit now?</translation>
     </message>
     <message>
         <source>找不到帮助文件: </source>
-        <translation>Can't find the help file: </translation>
+        <translation>Can&apos;t find the help file: </translation>
     </message>
     <message>
         <source>当前模式</source>
@@ -598,11 +613,11 @@ Do you want to stop it and exit now?</translation>
     </message>
     <message>
         <source>无法启动默认的录音设备！</source>
-        <translation>Can't start the default recording device!</translation>
+        <translation>Can&apos;t start the default recording device!</translation>
     </message>
     <message>
         <source>无法获取录音设备！</source>
-        <translation>Can't get the recording devices!</translation>
+        <translation>Can&apos;t get the recording devices!</translation>
     </message>
     <message>
         <source>检测声音从 </source>
@@ -626,19 +641,19 @@ Do you want to stop it and exit now?</translation>
     </message>
     <message>
         <source>无法使用录音设备: </source>
-        <translation>Can't use the recording device: </translation>
+        <translation>Can&apos;t use the recording device: </translation>
     </message>
     <message>
         <source>无法使用输入声道: </source>
-        <translation>Can't use the input: </translation>
+        <translation>Can&apos;t use the input: </translation>
     </message>
     <message>
         <source>无法设置录音音量</source>
-        <translation>Can't set the recording volume</translation>
+        <translation>Can&apos;t set the recording volume</translation>
     </message>
     <message>
         <source>无法开始录制</source>
-        <translation>Can't start recording</translation>
+        <translation>Can&apos;t start recording</translation>
     </message>
     <message>
         <source>录制从 </source>
@@ -674,7 +689,7 @@ Do you want to stop it and exit now?</translation>
     </message>
     <message>
         <source>无法启动 </source>
-        <translation>Can't start </translation>
+        <translation>Can&apos;t start </translation>
     </message>
     <message>
         <source>文件已存在，没有覆盖: </source>
@@ -682,15 +697,15 @@ Do you want to stop it and exit now?</translation>
     </message>
     <message>
         <source>无法保存文件: </source>
-        <translation>Can't save the file: </translation>
+        <translation>Can&apos;t save the file: </translation>
     </message>
     <message>
         <source>没有设置邮件程序，无法发送邮件。</source>
-        <translation>No mail program is set up; the mail can't be sent.</translation>
+        <translation>No mail program is set up; the mail can&apos;t be sent.</translation>
     </message>
     <message>
         <source>无法删除文件: </source>
-        <translation>Can't delete the file: </translation>
+        <translation>Can&apos;t delete the file: </translation>
     </message>
     <message>
         <source>、</source>
@@ -702,7 +717,7 @@ Do you want to stop it and exit now?</translation>
     </message>
     <message>
         <source>，无法使用。</source>
-        <translation> and can't be used.</translation>
+        <translation> and can&apos;t be used.</translation>
     </message>
     <message>
         <source>已停止播放 %1</source>
@@ -754,7 +769,7 @@ Do you want to stop it and exit now?</translation>
     </message>
     <message>
         <source>找不到输出文件夹 %1，录音暂存到 %2</source>
-        <translation>The output folder %1 can't be found; recordings go to %2 for now</translation>
+        <translation>The output folder %1 can&apos;t be found; recordings go to %2 for now</translation>
     </message>
     <message>
         <source>正在完成 %1…</source>
@@ -798,7 +813,7 @@ Do you want to stop it and exit now?</translation>
     </message>
     <message>
         <source>Can&apos;t play the file.</source>
-        <translation>Can't play the file.</translation>
+        <translation>Can&apos;t play the file.</translation>
     </message>
     <message>
         <source>A file is Playing. 
@@ -849,6 +864,10 @@ Do you want to stop it and record now?</translation>
         <source>Stop</source>
         <comment>the status of a row</comment>
         <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>未设置热键：点工具栏的“热键”设置，“默认”即默认键</source>
+        <translation>No hot keys are set: click “Hot Keys” on the toolbar; “Default” gives the default keys</translation>
     </message>
 </context>
 <context>
@@ -905,7 +924,7 @@ Do you want to stop it and record now?</translation>
         <source>不能使用所选的文件夹：%1。
 
 输出文件夹仍是 %2</source>
-        <translation>The chosen folder can't be used: %1.
+        <translation>The chosen folder can&apos;t be used: %1.
 
 The output folder is still %2</translation>
     </message>
@@ -917,9 +936,9 @@ The output folder is still %2</translation>
         <source>设置无法保存: %1
 
 这次运行中使用所选的文件夹，下次启动时不会记得它。</source>
-        <translation>The settings can't be saved: %1
+        <translation>The settings can&apos;t be saved: %1
 
-The chosen folder is used while Sonalto runs this time, but it won't be remembered at the next start.</translation>
+The chosen folder is used while Sonalto runs this time, but it won&apos;t be remembered at the next start.</translation>
     </message>
 </context>
 <context>
@@ -974,15 +993,15 @@ The chosen folder is used while Sonalto runs this time, but it won't be remember
     </message>
     <message>
         <source>%1F%2 由系统用来切换到文本控制台，不能用作热键</source>
-        <translation>%1F%2 is used by the system to switch to a text console and can't be a hot key</translation>
+        <translation>%1F%2 is used by the system to switch to a text console and can&apos;t be a hot key</translation>
     </message>
     <message>
         <source>%1这个键不能用作热键</source>
-        <translation>%1this key can't be a hot key</translation>
+        <translation>%1this key can&apos;t be a hot key</translation>
     </message>
     <message>
         <source>%1 无法存入 HotKey.ini，不能用作热键</source>
-        <translation>%1 can't be stored in HotKey.ini and can't be a hot key</translation>
+        <translation>%1 can&apos;t be stored in HotKey.ini and can&apos;t be a hot key</translation>
     </message>
     <message>
         <source>只按了 %1：请按住修饰键再按一个其它的键</source>
@@ -994,7 +1013,7 @@ The chosen folder is used while Sonalto runs this time, but it won't be remember
     </message>
     <message>
         <source>热键无法保存: %1</source>
-        <translation>The hot keys can't be saved: %1</translation>
+        <translation>The hot keys can&apos;t be saved: %1</translation>
     </message>
     <message>
         <source>Record Key = Pause/Resume Key!</source>
@@ -1018,7 +1037,23 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>当前是 Wayland 会话，全局热键不可用：其它程序的窗口有焦点时，这些键不起作用。</source>
-        <translation>This is a Wayland session, where global hot keys are not available: these keys do nothing while another program's window has the focus.</translation>
+        <translation>This is a Wayland session, where global hot keys are not available: these keys do nothing while another program&apos;s window has the focus.</translation>
+    </message>
+    <message>
+        <source>尚未设置热键：点一个框再按下组合键，或点“默认”使用默认键。</source>
+        <translation>No hot keys are set yet: click a box and press a key combination, or click “Default” for the default keys.</translation>
+    </message>
+    <message>
+        <source>未设置热键</source>
+        <translation>No hot keys set</translation>
+    </message>
+    <message>
+        <source>录制、暂停、停止已登记为桌面快捷键，可在桌面的快捷键设置中更改。</source>
+        <translation> Record, pause and stop are registered as desktop shortcuts; change them in the desktop&apos;s shortcut settings.</translation>
+    </message>
+    <message>
+        <source>可在桌面的快捷键设置中把命令 sonalto --toggle 设为录制/停止的快捷键。</source>
+        <translation> To record and stop with a key, bind the command sonalto --toggle to a shortcut in the desktop&apos;s shortcut settings.</translation>
     </message>
 </context>
 <context>
@@ -1166,7 +1201,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>找不到录音输入“%1”。</source>
-        <translation>Can't find the recording input “%1”.</translation>
+        <translation>Can&apos;t find the recording input “%1”.</translation>
     </message>
     <message>
         <source>录音输入“%1”已不可用。</source>
@@ -1174,7 +1209,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法打开“%1”：%2。</source>
-        <translation>Can't open “%1”: %2.</translation>
+        <translation>Can&apos;t open “%1”: %2.</translation>
     </message>
     <message>
         <source>“%1”不是音频文件。</source>
@@ -1186,11 +1221,11 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法为“%1”准备解码器。</source>
-        <translation>Can't prepare a decoder for “%1”.</translation>
+        <translation>Can&apos;t prepare a decoder for “%1”.</translation>
     </message>
     <message>
         <source>无法解码“%1”：%2。</source>
-        <translation>Can't decode “%1”: %2.</translation>
+        <translation>Can&apos;t decode “%1”: %2.</translation>
     </message>
     <message>
         <source>内存不足。</source>
@@ -1198,7 +1233,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法开始录音。</source>
-        <translation>Can't start recording.</translation>
+        <translation>Can&apos;t start recording.</translation>
     </message>
     <message>
         <source>录音已中断。</source>
@@ -1214,11 +1249,11 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法为编码器创建管道：%1。</source>
-        <translation>Can't create a pipe for the encoder: %1.</translation>
+        <translation>Can&apos;t create a pipe for the encoder: %1.</translation>
     </message>
     <message>
         <source>无法启动编码器“%1”：%2。</source>
-        <translation>Can't start the encoder “%1”: %2.</translation>
+        <translation>Can&apos;t start the encoder “%1”: %2.</translation>
     </message>
     <message>
         <source>找不到这个程序</source>
@@ -1254,7 +1289,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法向编码器“%1”写入音频：%2。</source>
-        <translation>Can't write audio to the encoder “%1”: %2.</translation>
+        <translation>Can&apos;t write audio to the encoder “%1”: %2.</translation>
     </message>
     <message>
         <source>编码器“%1”在 %2 秒内没有完成文件，已被结束。</source>
@@ -1262,7 +1297,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法加载程序库：%1</source>
-        <translation>Can't load a library: %1</translation>
+        <translation>Can&apos;t load a library: %1</translation>
     </message>
     <message>
         <source>程序库 %1 中缺少 %2</source>
@@ -1270,11 +1305,11 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>Sonalto 无法加载所需的程序库：%1</source>
-        <translation>Sonalto can't load a library it needs: %1</translation>
+        <translation>Sonalto can&apos;t load a library it needs: %1</translation>
     </message>
     <message>
         <source>无法连接声音服务器：%1。</source>
-        <translation>Can't connect to the sound server: %1.</translation>
+        <translation>Can&apos;t connect to the sound server: %1.</translation>
     </message>
     <message>
         <source>没有连接到声音服务器。</source>
@@ -1286,7 +1321,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法切换到“%1”：%2。</source>
-        <translation>Can't switch to “%1”: %2.</translation>
+        <translation>Can&apos;t switch to “%1”: %2.</translation>
     </message>
     <message>
         <source>不支持这种录音格式。</source>
@@ -1294,7 +1329,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法从“%1”录音：%2。</source>
-        <translation>Can't record from “%1”: %2.</translation>
+        <translation>Can&apos;t record from “%1”: %2.</translation>
     </message>
     <message>
         <source>声音服务器没有回答</source>
@@ -1314,7 +1349,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法启动与声音服务器通信的线程</source>
-        <translation>can't start the thread that talks to the sound server</translation>
+        <translation>can&apos;t start the thread that talks to the sound server</translation>
     </message>
     <message>
         <source>声音服务器没有应答</source>
@@ -1326,7 +1361,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法在默认输出设备上播放：%1。</source>
-        <translation>Can't play on the default output device: %1.</translation>
+        <translation>Can&apos;t play on the default output device: %1.</translation>
     </message>
     <message>
         <source>没有输入“%1”。</source>
@@ -1334,43 +1369,43 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法写入 WAV 文件：%1。</source>
-        <translation>Can't write the WAV file: %1.</translation>
+        <translation>Can&apos;t write the WAV file: %1.</translation>
     </message>
     <message>
         <source>无法完成 WAV 文件：%1。</source>
-        <translation>Can't finish the WAV file: %1.</translation>
+        <translation>Can&apos;t finish the WAV file: %1.</translation>
     </message>
     <message>
         <source>无法创建“%1”：%2。</source>
-        <translation>Can't create “%1”: %2.</translation>
+        <translation>Can&apos;t create “%1”: %2.</translation>
     </message>
     <message>
         <source>无法使用 WMA 文件格式。</source>
-        <translation>The WMA file format can't be used.</translation>
+        <translation>The WMA file format can&apos;t be used.</translation>
     </message>
     <message>
         <source>无法以 %1 Hz、%2 声道写入 WMA。</source>
-        <translation>Can't write WMA at %1 Hz with %2 channels.</translation>
+        <translation>Can&apos;t write WMA at %1 Hz with %2 channels.</translation>
     </message>
     <message>
         <source>无法准备 WMA 音频流。</source>
-        <translation>Can't prepare the WMA audio stream.</translation>
+        <translation>Can&apos;t prepare the WMA audio stream.</translation>
     </message>
     <message>
         <source>无法写入“%1”：%2。</source>
-        <translation>Can't write “%1”: %2.</translation>
+        <translation>Can&apos;t write “%1”: %2.</translation>
     </message>
     <message>
         <source>无法完成 WMA 文件：%1。</source>
-        <translation>Can't finish the WMA file: %1.</translation>
+        <translation>Can&apos;t finish the WMA file: %1.</translation>
     </message>
     <message>
         <source>无法写入 WMA 文件：%1。</source>
-        <translation>Can't write the WMA file: %1.</translation>
+        <translation>Can&apos;t write the WMA file: %1.</translation>
     </message>
     <message>
         <source>无法编码 WMA 音频：%1。</source>
-        <translation>Can't encode WMA audio: %1.</translation>
+        <translation>Can&apos;t encode WMA audio: %1.</translation>
     </message>
     <message>
         <source>%1（输出混音）</source>
@@ -1397,11 +1432,11 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法读取 %1，没有可用的热键</source>
-        <translation>Can't read %1; no hot keys are available</translation>
+        <translation>Can&apos;t read %1; no hot keys are available</translation>
     </message>
     <message>
         <source>HotKey.ini 中这些值无法用作热键，已忽略：%1</source>
-        <translation>These values in HotKey.ini can't be hot keys and were ignored: %1</translation>
+        <translation>These values in HotKey.ini can&apos;t be hot keys and were ignored: %1</translation>
     </message>
     <message>
         <source>；</source>
@@ -1409,7 +1444,7 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>%1 无法存入 HotKey.ini</source>
-        <translation>%1 can't be stored in HotKey.ini</translation>
+        <translation>%1 can&apos;t be stored in HotKey.ini</translation>
     </message>
 </context>
 <context>
@@ -1486,11 +1521,11 @@ Please use different keys.</translation>
     </message>
     <message>
         <source>无法开始录制 OGG 音频</source>
-        <translation>Can't start recording OGG audio</translation>
+        <translation>Can&apos;t start recording OGG audio</translation>
     </message>
     <message>
         <source>无法开始录制 WAV 音频</source>
-        <translation>Can't start recording WAV audio</translation>
+        <translation>Can&apos;t start recording WAV audio</translation>
     </message>
     <message>
         <source>
@@ -1522,7 +1557,7 @@ No audio was recorded that could be saved; %1 was not saved.</translation>
     </message>
     <message>
         <source>录音文件或它的文件夹已被删除或移走</source>
-        <translation>the recording's file or its folder was deleted or moved</translation>
+        <translation>the recording&apos;s file or its folder was deleted or moved</translation>
     </message>
     <message>
         <source>文件中没有录到音频</source>
@@ -1530,19 +1565,19 @@ No audio was recorded that could be saved; %1 was not saved.</translation>
     </message>
     <message>
         <source>Couldn&apos;t start recording</source>
-        <translation>Couldn't start recording</translation>
+        <translation>Couldn&apos;t start recording</translation>
     </message>
     <message>
         <source>Couldn&apos;t start Encoding for MP3</source>
-        <translation>Couldn't start encoding MP3</translation>
+        <translation>Couldn&apos;t start encoding MP3</translation>
     </message>
     <message>
         <source>Cannot Start WMA Encoding for WMA</source>
-        <translation>Can't start WMA encoding</translation>
+        <translation>Can&apos;t start WMA encoding</translation>
     </message>
     <message>
         <source>Cannot start recording for WMA</source>
-        <translation>Can't start recording WMA</translation>
+        <translation>Can&apos;t start recording WMA</translation>
     </message>
 </context>
 <context>
@@ -1612,7 +1647,7 @@ No audio was recorded that could be saved; %1 was not saved.</translation>
     <name>sonalto::settings</name>
     <message>
         <source>文件夹的名称中含有换行符，设置文件无法保存它</source>
-        <translation>the folder's name holds a line break, which the settings file can't store</translation>
+        <translation>the folder&apos;s name holds a line break, which the settings file can&apos;t store</translation>
     </message>
     <message>
         <source>文件夹 %1 不存在</source>
@@ -1636,7 +1671,7 @@ No audio was recorded that could be saved; %1 was not saved.</translation>
     </message>
     <message>
         <source>无法写入 %1：%2</source>
-        <translation>Can't write %1: %2</translation>
+        <translation>Can&apos;t write %1: %2</translation>
     </message>
     <message>
         <source>%1 不是普通文件</source>
@@ -1644,7 +1679,7 @@ No audio was recorded that could be saved; %1 was not saved.</translation>
     </message>
     <message>
         <source>无法读取 %1：%2</source>
-        <translation>Can't read %1: %2</translation>
+        <translation>Can&apos;t read %1: %2</translation>
     </message>
     <message>
         <source>读取失败</source>
@@ -1656,19 +1691,19 @@ No audio was recorded that could be saved; %1 was not saved.</translation>
     </message>
     <message>
         <source>无法读取 %1：读取失败</source>
-        <translation>Can't read %1: reading failed</translation>
+        <translation>Can&apos;t read %1: reading failed</translation>
     </message>
     <message>
         <source>“%1”不能用作设置文件中的节名</source>
-        <translation>“%1” can't be a section name in the settings file</translation>
+        <translation>“%1” can&apos;t be a section name in the settings file</translation>
     </message>
     <message>
         <source>“%1”不能用作设置文件中的键名</source>
-        <translation>“%1” can't be a key name in the settings file</translation>
+        <translation>“%1” can&apos;t be a key name in the settings file</translation>
     </message>
     <message>
         <source>%1 的值含有换行符，设置文件的一行存不下它</source>
-        <translation>the value of %1 holds a line break, which one line of the settings file can't store</translation>
+        <translation>the value of %1 holds a line break, which one line of the settings file can&apos;t store</translation>
     </message>
     <message>
         <source>%1 大于 %2 KiB，不像是设置文件；为不损坏其中的内容，没有改动它</source>
