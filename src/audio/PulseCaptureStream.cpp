@@ -127,8 +127,10 @@ public:
         // Stopped while its source is away: the gap lasts up to the stop.
         if (m_running && !running && m_awaySince) {
             const auto away = now - *m_awaySince;
-            if (!m_awayFromStart || away > m_startSlack)
+            if (!m_awayFromStart)
                 reportGap(away);
+            else if (away > m_startSlack)
+                startGap(away);
         }
         m_running = running;
         m_flowing = false;
@@ -225,10 +227,29 @@ private:
             away = std::max(away, Seconds(*m_resumedAt - *m_awaySince));
         // The server's own delivery (a fragment, its scheduling) is not a gap.
         if (away > m_startSlack)
-            reportGap(away);
+            startGap(away);
         m_awayFromStart = false;
         m_awaySince.reset();
         m_resumedAt.reset();
+    }
+
+    // A suspended source was away: audio is missing, and the take says so. A
+    // server that held the first audio back gave none for that time, so the
+    // take starts with silence of its length and nothing was lost on our side.
+    void startGap(std::chrono::duration<double> away)
+    {
+        if (m_startSlack == SuspendedStartSlack) {
+            reportGap(away);
+            return;
+        }
+        const size_t channels = size_t(m_bytesPerFrame) / sizeof(int16_t);
+        const std::vector<int16_t> zeros(size_t(m_rate / 10) * channels, 0);
+        auto frames = size_t(std::max(0LL, std::llround(away.count() * m_rate)));
+        while (frames > 0) {
+            const size_t n = std::min(frames, zeros.size() / channels);
+            m_sink->onCaptured(zeros.data(), n);
+            frames -= n;
+        }
     }
 
     void reportGap(std::chrono::duration<double> away)
@@ -297,7 +318,7 @@ private:
     // suspended source any wait is one; otherwise a fragment (100 ms) and the
     // scheduling of a busy machine are not.
     static constexpr std::chrono::milliseconds SuspendedStartSlack{10};
-    static constexpr std::chrono::milliseconds StartSlack{500};
+    static constexpr std::chrono::milliseconds StartSlack{300};
     std::chrono::milliseconds m_startSlack = StartSlack;
     std::optional<std::chrono::steady_clock::time_point> m_resumedAt;
     std::vector<uint8_t> m_pending;

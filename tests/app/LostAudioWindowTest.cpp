@@ -80,8 +80,13 @@ TEST(LostAudioOnSoundServer, SuspendedSourceMidTakeKeepsTheFileAsLongAsTheTakeAn
     const uint64_t fileFrames = samples->size() / 2;
     EXPECT_GE(fileFrames, end.second);
     EXPECT_LE(fileFrames, end.second + Rate / 10) << "at most the blocks until the stop";
+    // The gap as silence (after the tone began: the server may hold a take's
+    // first audio back, which starts the file with silence).
+    size_t first = 0;
+    while (first < samples->size() / 2 && (*samples)[2 * first] == 0)
+        ++first;
     size_t longest = 0, run = 0;
-    for (size_t j = 0; j < samples->size() / 2; ++j) {
+    for (size_t j = first; j < samples->size() / 2; ++j) {
         run = (*samples)[2 * j] == 0 && (*samples)[2 * j + 1] == 0 ? run + 1 : 0;
         longest = std::max(longest, run);
     }

@@ -485,7 +485,8 @@ TEST(PulseCaptureLoss, SourceSuspendedWhenTheTakeStartsIsASilentGapToo)
 // A server may hold a new stream's first audio back: an output's monitor whose
 // last listener has just gone waits for the output's next block, up to two
 // seconds later. Takes in a row, each started as the one before ends, still last
-// as long as the time they recorded.
+// as long as the time they recorded (give or take what the server may hold
+// back for its own scheduling, 0.3 s).
 TEST(PulseCaptureLoss, TakesInARowOnAnOutputLastAsLongAsTheTimeRecorded)
 {
     SONALTO_REQUIRE_PULSE();
@@ -502,7 +503,8 @@ TEST(PulseCaptureLoss, TakesInARowOnAnOutputLastAsLongAsTheTimeRecorded)
         std::this_thread::sleep_for(1s);
         channel->stop();
         const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-        EXPECT_NEAR(double(channel->capturedFrames()) / Rate, wall, 0.15);
+        EXPECT_NEAR(double(channel->capturedFrames()) / Rate, wall, 0.45);
+        EXPECT_FALSE(channel->lostAudio().any()) << "silence from the server is no loss";
     }
 }
 
