@@ -65,8 +65,8 @@ bool moveToTrash(const QString &path, QString *error)
             *error = file.errorString();
         return false;
     }
-    // A name Qt cannot spell goes to the home trash by hand, as the desktop's trash
-    // specification lays it out: the file under files/, where it came from under info/.
+    // A name Qt cannot spell goes to the home trash by hand, laid out as every
+    // desktop's trash is: the file under files/, where it came from under info/.
     const QByteArray native = encodeFileName(path);
     const QByteArray trash = QFile::encodeName(dataHome) + "/Trash";
     QDir().mkpath(QFile::decodeName(trash + "/files"));

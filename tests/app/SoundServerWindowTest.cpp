@@ -170,7 +170,11 @@ TEST(SoundServerWindow, AnEncoderSlowToStartHoldsUpNothingAndTheTakeKeepsTheAudi
     ASSERT_TRUE(waitUntilStarted(*form));
     ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join('|').toStdString();
     EXPECT_GE(sincePress.elapsed(), 2900);
-    QTest::qWait(500);
+    // Half a second more of take than the press has been waited for.
+    const double pressed = sincePress.elapsed() / 1000.0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->Recording->channel()->capturedFrames() >= (pressed + 0.5) * 44100; },
+        10000));
     form->ToolButton3->click();
     const double pressedFor = sincePress.elapsed() / 1000.0;
     ASSERT_TRUE(waitUntilIdle(*form));

@@ -500,7 +500,8 @@ TEST(PulseCaptureLoss, TakesInARowOnAnOutputLastAsLongAsTheTimeRecorded)
         ASSERT_TRUE(channel) << error;
         const Clock::time_point start = Clock::now();
         ASSERT_TRUE(channel->play());
-        std::this_thread::sleep_for(1s);
+        // A second of take; audio held back and never made up would take longer.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return channel->capturedFrames() >= Rate; }, 10000));
         channel->stop();
         const double wall = std::chrono::duration<double>(Clock::now() - start).count();
         EXPECT_NEAR(double(channel->capturedFrames()) / Rate, wall, 0.45);
