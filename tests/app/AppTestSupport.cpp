@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 
+#include "audio/CaptureChannel.h"
 #include "common/Projectdir.h"
 
 #include <QComboBox>
@@ -124,6 +125,23 @@ bool waitUntilIdle(TForm1 &form, int timeoutMs)
     return QTest::qWaitFor(
         [&] { return form.Recording->state() == recording::RecordingSession::State::Idle; },
         timeoutMs);
+}
+
+bool recordWav(TForm1 &form, double seconds)
+{
+    form.ComboBox3->setCurrentIndex(3); // WAV
+    form.ComboBox3Change();
+    pressRecord(form);
+    if (!form.IsRecording)
+        return false;
+    const bool held = QTest::qWaitFor(
+        [&] {
+            const audio::CaptureChannel *take = form.Recording->channel();
+            return take && take->capturedFrames() > seconds * take->format().rate;
+        },
+        10000);
+    form.ToolButton3->click();
+    return waitUntilIdle(form) && held;
 }
 
 ProgramHome::ProgramHome(const QByteArray &config)

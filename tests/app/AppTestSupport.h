@@ -73,6 +73,10 @@ void pressRecord(TForm1 &form);
 // finished off the GUI thread). False when it is not within the time.
 bool waitUntilIdle(TForm1 &form, int timeoutMs = 20000);
 
+// Records a WAV take from the chosen input until it holds more than `seconds` of
+// audio, stops it and waits until it is finished. False when any step fails.
+bool recordWav(TForm1 &form, double seconds);
+
 // A second sound server of the test's own, on a socket of its own, which the
 // test may kill and start again without disturbing the session's server.
 // PULSE_SERVER points this process at it while it exists.

@@ -299,18 +299,7 @@ TEST(DevicePanelOnSoundServer, RestartedServerIsFoundAgainAndRecordingWorks)
     EXPECT_EQ(form->ComboBox1->currentText(), "OwnTone");
 
     form->show();
-    form->ComboBox3->setCurrentIndex(3); // WAV
-    form->ComboBox3Change();
     const int messages = form->ShownMessages.size();
-    pressRecord(*form);
-    ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join("|").toStdString();
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            const audio::CaptureChannel *channel = form->Recording->channel();
-            return channel && channel->capturedFrames() > 44100;
-        },
-        6000));
-    form->ToolButton3->click();
-    EXPECT_TRUE(waitUntilIdle(*form));
+    EXPECT_TRUE(recordWav(*form, 1.0)) << form->ShownMessages.join("|").toStdString();
     EXPECT_EQ(form->ShownMessages.size(), messages) << form->ShownMessages.join("|").toStdString();
 }

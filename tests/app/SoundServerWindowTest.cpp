@@ -132,18 +132,7 @@ TEST(SoundServerWindow, AServerThatStartsLaterIsUsedWithoutARestart)
     ASSERT_TRUE(server.start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComboBox1->findText("OwnTone") >= 0; }, 10000));
     selectInput(*form, "OwnTone");
-    form->ComboBox3->setCurrentIndex(3); // WAV
-    form->ComboBox3Change();
-    pressRecord(*form);
-    ASSERT_TRUE(form->IsRecording) << form->ShownMessages.join('|').toStdString();
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            const audio::CaptureChannel *take = form->Recording->channel();
-            return take && take->capturedFrames() > 22050;
-        },
-        8000));
-    form->ToolButton3->click();
-    ASSERT_TRUE(waitUntilIdle(*form));
+    ASSERT_TRUE(recordWav(*form, 0.5)) << form->ShownMessages.join('|').toStdString();
     EXPECT_EQ(form->ListView1->topLevelItem(0)->text(4), "Saved");
 }
 
